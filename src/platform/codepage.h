@@ -1,0 +1,26 @@
+// The ANSI code page of the program: Shift-JIS (Windows code page 932). Texts
+// stay bytes everywhere below the widgets; these helpers convert at the edge
+// and search byte strings the way a multi-byte aware search does.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace platform {
+
+// CP932 bytes to UTF-8. An invalid or truncated sequence becomes U+FFFD; never
+// throws.
+std::string AnsiToUtf8(const std::string& ansi);
+
+// UTF-8 to CP932 bytes. A character CP932 cannot hold becomes '?'; invalid
+// UTF-8 becomes '?'. Never throws.
+std::string Utf8ToAnsi(const std::string& utf8);
+
+// True when `c` is a CP932 lead byte (0x81-0x9F, 0xE0-0xFC).
+bool IsAnsiLeadByte(unsigned char c);
+
+// Position of the first occurrence of `needle` in `haystack` that starts on a
+// character boundary, or std::string::npos. An empty needle is found at 0.
+std::size_t AnsiFind(const std::string& haystack, const std::string& needle);
+
+}  // namespace platform

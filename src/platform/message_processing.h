@@ -1,0 +1,32 @@
+// "Let the application process its pending messages": the socket layer and the
+// command cycle ask for it without knowing the GUI toolkit. The application
+// installs the real work at start-up; without it, only the platform queue of
+// the calling thread is served.
+#pragma once
+
+#include <functional>
+
+namespace platform {
+
+// Processes everything pending in both the toolkit's queue and the platform
+// queue, then returns without waiting.
+void ProcessMessages();
+
+// Blocks until at least one event of either source has arrived (or `timeoutMs`
+// passed, when >= 0), then processes everything pending and returns.
+void ProcessMessagesWaiting(int timeoutMs = -1);
+
+struct MessageProcessingHooks {
+  std::function<void()> processPending;
+  std::function<void(int timeoutMs)> waitAndProcess;
+};
+
+// Installs the application's implementation; an empty hook restores the
+// platform-queue-only default.
+void SetMessageProcessingHooks(MessageProcessingHooks hooks);
+
+// The default: dispatches every message waiting in the calling thread's
+// platform queue. Returns how many were dispatched.
+int DispatchPendingPlatformMessages();
+
+}  // namespace platform
