@@ -26,7 +26,12 @@ struct MessageProcessingHooks {
 void SetMessageProcessingHooks(MessageProcessingHooks hooks);
 
 // The default: dispatches every message waiting in the calling thread's
-// platform queue. Returns how many were dispatched.
+// platform queue. Returns how many were dispatched. A WM_QUIT is taken out,
+// not dispatched, and ends the round; TakePlatformQuitMessage reports it.
 int DispatchPendingPlatformMessages();
+
+// True once for each WM_QUIT that DispatchPendingPlatformMessages took out on
+// the calling thread; its exit code goes to `exitCode` when given.
+bool TakePlatformQuitMessage(int* exitCode = nullptr);
 
 }  // namespace platform
