@@ -89,7 +89,7 @@ HMODULE LoadLibrary(const std::string& path) {
   std::string message = DlErrorText();
   int error = ENOEXEC;
   if (path.find('/') != std::string::npos) {
-    struct stat st{};
+    struct stat st {};
     if (stat(path.c_str(), &st) != 0)
       error = errno;
     else if (S_ISDIR(st.st_mode))

@@ -91,8 +91,8 @@ void ThreadMessageQueue::PostQuit(int exitCode) {
   changed_.notify_all();
 }
 
-bool ThreadMessageQueue::Take(MSG* out, const std::function<bool(const MSG&)>& accepts,
-                              bool remove, bool block) {
+bool ThreadMessageQueue::Take(MSG* out, const std::function<bool(const MSG&)>& accepts, bool remove,
+                              bool block) {
   std::unique_lock lock(mutex_);
   for (;;) {
     for (auto it = messages_.begin(); it != messages_.end(); ++it) {

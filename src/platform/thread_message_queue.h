@@ -15,7 +15,7 @@
 namespace win::detail {
 
 class ThreadMessageQueue {
-public:
+ public:
   explicit ThreadMessageQueue(DWORD threadId);
   ~ThreadMessageQueue();
 
@@ -37,7 +37,7 @@ public:
   // Forgets every message for `window`: it was destroyed before dispatch.
   void DropMessagesFor(HWND window);
 
-private:
+ private:
   bool HasWaiting() const { return !messages_.empty() || quitPending_; }
   // Keeps the eventfd readable exactly while HasWaiting(); called with the lock
   // held after every change.

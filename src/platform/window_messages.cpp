@@ -240,7 +240,7 @@ BOOL PostThreadMessage(DWORD threadId, UINT message, WPARAM wParam, LPARAM lPara
 BOOL PeekMessage(MSG* msg, HWND window, UINT filterMin, UINT filterMax, UINT removeFlags) {
   if (msg == nullptr) return 0;
   return TakeMessage(msg, window, filterMin, filterMax, (removeFlags & PM_REMOVE) != 0, false) ? 1
-                                                                                              : 0;
+                                                                                               : 0;
 }
 
 BOOL GetMessage(MSG* msg, HWND window, UINT filterMin, UINT filterMax) {
@@ -265,8 +265,8 @@ LRESULT DispatchMessage(const MSG* msg) {
 DWORD GetTickCount() {
   timespec ts{};
   clock_gettime(CLOCK_MONOTONIC, &ts);
-  const std::uint64_t ms =
-      static_cast<std::uint64_t>(ts.tv_sec) * 1000u + static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
+  const std::uint64_t ms = static_cast<std::uint64_t>(ts.tv_sec) * 1000u +
+                           static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
   return static_cast<DWORD>(ms);
 }
 

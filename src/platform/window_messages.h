@@ -61,25 +61,35 @@ BOOL UnregisterClass(const char* className);
 HWND CreateWindowEx(DWORD exStyle, const char* className, const char* windowName, DWORD style,
                     int x, int y, int width, int height, HWND parent, void* menu, void* instance,
                     void* param);
+
+// The procedure receives WM_DESTROY while the window still exists; then the
+// window is gone and its queued messages with it. Safe inside the window's own
+// procedure. Handles are never reused, so a stale one reaches no window.
 BOOL DestroyWindow(HWND window);
 BOOL IsWindow(HWND window);
 
 // The slot at `index` (0 .. cbWndExtra - sizeof(LONG_PTR), or GWL_USERDATA),
-// pointer-sized. Returns the previous value.
+// pointer-sized. Returns the previous value. The extra storage is rounded up to
+// whole pointer-sized slots, so a class declaring 4 extra bytes (as on 32-bit
+// Windows) still holds a pointer at index 0.
 LONG_PTR SetWindowLong(HWND window, int index, LONG_PTR value);
 LONG_PTR GetWindowLong(HWND window, int index);
 
 LRESULT DefWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Thread-safe. Fails (returns 0) for a window that does not exist; a message
-// whose window is destroyed before it is dispatched is dropped.
+// whose window is destroyed before it is dispatched is dropped. A null window
+// posts a thread message to the calling thread.
 BOOL PostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void PostQuitMessage(int exitCode);
 // Posts to the queue of another thread (a thread id from GetCurrentThreadId).
 BOOL PostThreadMessage(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam);
 DWORD GetCurrentThreadId();
 
-// Filters: window null = any window of this thread; min = max = 0 = any message.
+// Filters: window null = any window of this thread (and thread messages);
+// min = max = 0 = any message. Messages come in the order posted. WM_QUIT
+// (from PostQuitMessage) comes only when no posted message matches, and it
+// passes every filter.
 BOOL PeekMessage(MSG* msg, HWND window, UINT filterMin, UINT filterMax, UINT removeFlags);
 // Blocks until a message arrives; returns 0 for WM_QUIT, -1 on error, else 1.
 BOOL GetMessage(MSG* msg, HWND window, UINT filterMin, UINT filterMax);

@@ -15,6 +15,7 @@ namespace net {
 class TAsyncSocket : public TCustomSyncSocket {
 public:
   explicit TAsyncSocket(platform::TComponent* owner) : TCustomSyncSocket(owner) {}
+  ~TAsyncSocket() override { PrepareDestruction(); }
 };
 
 }  // namespace net

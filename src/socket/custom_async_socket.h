@@ -204,7 +204,10 @@ protected:
   void RaiseErrorFmt(const std::string& format, const std::vector<std::string>& args);
 
   void SetState(TSocketState newState);
-  void ReportSocketError(const std::string& context);
+  // Raises (or notifies OnError) with the text of WSAGetLastError. A reset or
+  // lost connection also closes the handle, unless the error is one this
+  // object made up itself and the handle is still good.
+  void ReportSocketError(const std::string& context, bool closeOnLostConnection = true);
 
   void HandleSocketEvent(TMessage& msg);
   void HandleHostByNameDone(TMessage& msg);
@@ -215,9 +218,19 @@ protected:
   void TryToSend();
   void ClearSendQueue();
   void ApplyLinger();
+  // A handle still open in wsClosed (an adoption or a set-up that failed half
+  // way) is closed before a new one replaces it, so it cannot leak.
+  void ReleaseUntrackedHandle();
   void PostSocketMessage(win::LPARAM lParam);
 
   bool Destroying() const { return destroying_; }
+  // The most derived destructor calls this first, so that closing on the way
+  // out still runs through every layer's overrides.
+  void PrepareDestruction();
+  // Waits for the next message of this thread (at most `timeoutMs`), then
+  // processes what is pending: the loops that wait for the network block here
+  // instead of spinning.
+  void WaitForMessages(int timeoutMs);
 
   // Fields shared with the layers above.
   std::string dnsResult_;

@@ -46,6 +46,9 @@ constexpr int SO_SNDBUF = 0x1001;
 constexpr int SO_RCVBUF = 0x1002;
 constexpr int SO_ERROR = 0x1007;
 constexpr int SO_TYPE = 0x1008;
+constexpr int SO_DONTLINGER = ~SO_LINGER;
+
+constexpr int TCP_NODELAY = 0x0001;
 
 constexpr int MSG_OOB = 0x1;
 constexpr int MSG_PEEK = 0x2;

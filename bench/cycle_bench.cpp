@@ -1,0 +1,274 @@
+// How long `vantrel -h -cd SHOW` takes against the router simulator, how long
+// one command cycle takes inside it, and how much processor time a cycle burns
+// while a slow router keeps it waiting. Not a test: it prints numbers.
+//
+//   vantrel-cycle-bench [--runs N] [--cycles K] [--address 127.0.0.x]
+//
+// The program and the simulator are taken from the folder this benchmark lives
+// in (the build's bin folder). The simulator must be able to listen on port 23
+// of the loopback address, so run it as root.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+struct RunResult {
+  double wallSeconds = 0;
+  double cpuSeconds = 0;  // user + system time of the child
+  int exitStatus = -1;
+  std::string output;
+};
+
+[[noreturn]] void Fail(const std::string& why) {
+  throw std::runtime_error(why);
+}
+
+std::vector<char*> Argv(std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  return argv;
+}
+
+// The environment of the child, without a display: the program then runs on
+// the offscreen platform and writes the -cd box to standard output instead of
+// waiting for someone to press OK.
+std::vector<std::string> HeadlessEnvironment() {
+  std::vector<std::string> env;
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string entry = *e;
+    if (entry.rfind("DISPLAY=", 0) == 0 || entry.rfind("WAYLAND_DISPLAY=", 0) == 0) continue;
+    env.push_back(entry);
+  }
+  return env;
+}
+
+double Seconds(const timeval& t) {
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+}
+
+// Runs the program to its end and measures it from spawn to reaped.
+RunResult RunProgram(const fs::path& program, const std::vector<std::string>& arguments) {
+  std::vector<std::string> args{program.string()};
+  args.insert(args.end(), arguments.begin(), arguments.end());
+  std::vector<std::string> env = HeadlessEnvironment();
+  std::vector<char*> argv = Argv(args);
+  std::vector<char*> envp = Argv(env);
+
+  int pipeFds[2];
+  if (pipe2(pipeFds, O_CLOEXEC) != 0) Fail("pipe failed");
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+
+  RunResult result;
+  const auto start = Clock::now();
+  pid_t pid = 0;
+  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  close(pipeFds[1]);
+  if (rc != 0) {
+    close(pipeFds[0]);
+    Fail("cannot start " + program.string() + ": " + std::strerror(rc));
+  }
+  char buffer[4096];
+  for (;;) {
+    const ssize_t n = read(pipeFds[0], buffer, sizeof buffer);
+    if (n > 0) {
+      result.output.append(buffer, static_cast<std::size_t>(n));
+    } else if (n == 0 || errno != EINTR) {
+      break;
+    }
+  }
+  close(pipeFds[0]);
+  int status = 0;
+  rusage usage{};
+  while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
+  }
+  result.wallSeconds = std::chrono::duration<double>(Clock::now() - start).count();
+  result.cpuSeconds = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
+  result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return result;
+}
+
+// The router simulator, alive from construction to destruction.
+class Simulator {
+public:
+  Simulator(const fs::path& binary, const std::string& address,
+            const std::vector<std::string>& extra) {
+    std::vector<std::string> args{binary.string(), "--listen", address, "--port", "23",
+                                  "--model", "MT128-NET", "--quiet"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    std::vector<char*> argv = Argv(args);
+    int pipeFds[2];
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) Fail("pipe failed");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipeFds[1]);
+    if (rc != 0) {
+      close(pipeFds[0]);
+      Fail("cannot start " + binary.string() + ": " + std::strerror(rc));
+    }
+    // The simulator's first line says it is listening; with --quiet it is the
+    // only one, so reading to the first line end is enough.
+    std::string line;
+    char c = 0;
+    while (read(pipeFds[0], &c, 1) == 1 && c != '\n') line += c;
+    close(pipeFds[0]);
+    if (line.rfind("listening on", 0) != 0) {
+      Stop();
+      Fail("the simulator did not start on " + address + ":23 (root is needed for port 23)");
+    }
+  }
+  ~Simulator() { Stop(); }
+
+private:
+  void Stop() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+    pid_ = 0;
+  }
+  pid_t pid_ = 0;
+};
+
+// A private copy of the program with its libraries, settings and an empty
+// panel, so the benchmark never touches the build's own settings.
+fs::path MakeSandbox(const fs::path& binDir, const std::string& address) {
+  char pattern[] = "/tmp/vantrel-bench-XXXXXX";
+  if (mkdtemp(pattern) == nullptr) Fail("mkdtemp failed");
+  const fs::path dir = pattern;
+  fs::copy_file(binDir / "vantrel", dir / "vantrel");
+  for (const auto& entry : fs::directory_iterator(binDir)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("libvantrel_", 0) == 0 && name.find(".so") != std::string::npos) {
+      fs::copy(entry.path(), dir / name, fs::copy_options::copy_symlinks);
+    }
+  }
+  std::ofstream(dir / "vantrel.Ini", std::ios::binary)
+      << "[main]\r\nrt=0\r\nip=" << address << "\r\nsingle=0\r\n";
+  std::ofstream(dir / "vantrel_p.cfg", std::ios::binary) << "";
+  return dir;
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const std::size_t n = values.size();
+  return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+RunResult Checked(RunResult r, const char* what) {
+  if (r.exitStatus != 0 || r.output.empty()) {
+    Fail(std::string(what) + ": exit status " + std::to_string(r.exitStatus) +
+         ", output " + std::to_string(r.output.size()) + " bytes");
+  }
+  return r;
+}
+
+std::vector<std::string> CycleArguments(int cycles) {
+  std::vector<std::string> args{"-h"};
+  for (int i = 1; i < cycles; ++i) {
+    args.push_back("-c");
+    args.push_back("SHOW");
+  }
+  args.push_back("-cd");
+  args.push_back("SHOW");
+  return args;
+}
+
+int Main(int argc, char** argv) {
+  int runs = 10;
+  int cycles = 11;
+  std::string address = "127.0.0.77";
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string key = argv[i];
+    if (key == "--runs") {
+      runs = std::max(1, std::atoi(argv[i + 1]));
+    } else if (key == "--cycles") {
+      cycles = std::max(2, std::atoi(argv[i + 1]));
+    } else if (key == "--address") {
+      address = argv[i + 1];
+    } else {
+      Fail("unknown option " + key);
+    }
+  }
+  const fs::path binDir = fs::canonical("/proc/self/exe").parent_path();
+  const fs::path sandbox = MakeSandbox(binDir, address);
+  struct RemoveOnExit {
+    fs::path dir;
+    ~RemoveOnExit() {
+      std::error_code ignored;
+      fs::remove_all(dir, ignored);
+    }
+  } removeSandbox{sandbox};
+  const fs::path program = sandbox / "vantrel";
+  const fs::path simulatorBinary = binDir / "vantrel-routersim";
+
+  std::vector<double> wall, cpu, cycleTimes;
+  {
+    Simulator router(simulatorBinary, address, {});
+    Checked(RunProgram(program, CycleArguments(1)), "warm-up run");
+    for (int i = 0; i < runs; ++i) {
+      const RunResult one = Checked(RunProgram(program, CycleArguments(1)), "-h -cd SHOW");
+      const RunResult many = Checked(RunProgram(program, CycleArguments(cycles)), "many cycles");
+      wall.push_back(one.wallSeconds);
+      cpu.push_back(one.cpuSeconds);
+      cycleTimes.push_back((many.wallSeconds - one.wallSeconds) / (cycles - 1));
+    }
+  }
+  RunResult slow;
+  {
+    Simulator router(simulatorBinary, address, {"--delay", "3000"});
+    slow = Checked(RunProgram(program, CycleArguments(1)), "against the slow router");
+  }
+
+  std::printf("vantrel -h -cd SHOW against the simulator at %s:23 (%d runs, medians)\n",
+              address.c_str(), runs);
+  std::printf("  whole process, wall time          %8.1f ms\n", Median(wall) * 1e3);
+  std::printf("  whole process, processor time     %8.1f ms\n", Median(cpu) * 1e3);
+  std::printf("  one command cycle, wall time      %8.1f ms  (from runs of 1 and %d cycles)\n",
+              Median(cycleTimes) * 1e3, cycles);
+  std::printf("router answering after 3 s (one run)\n");
+  std::printf("  whole process, wall time          %8.1f ms\n", slow.wallSeconds * 1e3);
+  std::printf("  whole process, processor time     %8.1f ms\n", slow.cpuSeconds * 1e3);
+  std::printf("  processor time spent waiting      %8.1f ms  (against the prompt router)\n",
+              (slow.cpuSeconds - Median(cpu)) * 1e3);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  signal(SIGPIPE, SIG_IGN);
+  try {
+    return Main(argc, argv);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "vantrel-cycle-bench: %s\n", error.what());
+    return 1;
+  }
+}

@@ -1,0 +1,152 @@
+// The main window's frame: construction, the wiring of its handlers, and the
+// small helpers its parts share. Every handler runs through app::Guarded, so an
+// error ends the handler in the error box and never reaches Qt's loop.
+#include "app/main_window.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include "app/message_box.h"
+#include "app/widget_text.h"
+
+using app::Guarded;
+
+TForm1::TForm1(std::vector<std::string> arguments, std::string programDirectory, QWidget* parent)
+    : QMainWindow(parent),
+      arguments_(std::move(arguments)),
+      programDirectory_(std::move(programDirectory)) {
+  createComponents();
+  wireHandlers();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::wireHandlers() {
+  connect(FlatButton3, &QToolButton::clicked, this, [this] { Guarded([this] { FlatButton3Click(); }); });
+  connect(FlatButton1, &QToolButton::clicked, this, [this] { Guarded([this] { N2Click(); }); });
+  connect(About1, &QAction::triggered, this, [this] { Guarded([this] { About1Click(); }); });
+  connect(FlatEdit1, &QLineEdit::returnPressed, this, [this] {
+    Guarded([this] {
+      char key = '\r';
+      FlatEdit1KeyPress(key);
+    });
+  });
+  connect(Button5, &QPushButton::clicked, this, [this] { Guarded([this] { Button5Click(); }); });
+  connect(TreeView1, &QTreeWidget::currentItemChanged, this,
+          [this](QTreeWidgetItem* current, QTreeWidgetItem*) {
+            Guarded([this, current] { TreeView1Change(current); });
+          });
+  connect(TreeView1, &QTreeWidget::itemDoubleClicked, this,
+          [this] { Guarded([this] { TreeView1DblClick(); }); });
+  connect(Splitter1, &QSplitter::splitterMoved, this, [this] { panel1Width_ = Panel1->width(); });
+  connect(Timer1, &QTimer::timeout, this, [this] { Guarded([this] { Timer1Timer(); }); });
+  connect(Timer2, &QTimer::timeout, this, [this] { Guarded([this] { Timer2Timer(); }); });
+
+  for (QWidget* lampPart : {static_cast<QWidget*>(Panel3), static_cast<QWidget*>(Image1),
+                            static_cast<QWidget*>(Label1), static_cast<QWidget*>(Label5)}) {
+    lampPart->installEventFilter(this);
+  }
+  TreeView1->viewport()->installEventFilter(this);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  const bool lampPart =
+      watched == Panel3 || watched == Image1 || watched == Label1 || watched == Label5;
+  if (lampPart && event->type() == QEvent::MouseButtonRelease) {
+    const auto* mouse = static_cast<QMouseEvent*>(event);
+    auto* widget = static_cast<QWidget*>(watched);
+    if (mouse->button() == Qt::LeftButton && widget->rect().contains(mouse->position().toPoint())) {
+      Guarded([this] { Panel3Click(); });
+    }
+  }
+  // A double click beside the entries still activates the selected one; one on
+  // an entry arrives through itemDoubleClicked.
+  if (watched == TreeView1->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+    const auto* mouse = static_cast<QMouseEvent*>(event);
+    if (TreeView1->itemAt(mouse->position().toPoint()) == nullptr) {
+      Guarded([this] { TreeView1DblClick(); });
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  bool mayClose = true;
+  Guarded([&] { mayClose = FormCloseQuery(); });
+  if (!mayClose) {
+    event->ignore();
+    return;
+  }
+  Guarded([this] { FormClose(); });
+  event->accept();
+}
+
+void TForm1::Memo1Clear() {
+  memo1Lines_.clear();
+  Memo1->clear();
+}
+
+void TForm1::Memo1Add(const std::string& line) {
+  // A document always has a first paragraph; the first line fills it.
+  if (memo1Lines_.empty()) {
+    Memo1->setPlainText(app::FromAnsi(line));
+  } else {
+    Memo1->appendPlainText(app::FromAnsi(line));
+  }
+  memo1Lines_.push_back(line);
+}
+
+QString TForm1::Memo1Text() const {
+  QStringList lines;
+  for (const std::string& line : memo1Lines_) {
+    lines << app::FromAnsi(line);
+  }
+  return lines.join(QLatin1Char('\n'));
+}
+
+void TForm1::SetStatusText(const std::string& text) {
+  statusText_ = text;
+  StatusText1->setText(app::FromAnsi(text));
+}
+
+void TForm1::SetLampColor(QLabel* lamp, const QColor& color) {
+  QPalette palette = lamp->palette();
+  palette.setColor(QPalette::Window, color);
+  lamp->setPalette(palette);
+}
+
+QColor TForm1::LampColor(const QLabel* lamp) { return lamp->palette().color(QPalette::Window); }
+
+int TForm1::Panel1Width() const {
+  // Until the window has been laid out, the splitter has not sized the panel.
+  return Panel1->isVisible() ? Panel1->width() : panel1Width_;
+}
+
+void TForm1::SetPanel1Width(int width) {
+  panel1Width_ = width;
+  const QList<int> sizes = Splitter1->sizes();
+  int total = 0;
+  for (int size : sizes) {
+    total += size;
+  }
+  Splitter1->setSizes({width, std::max(total - width, 1)});
+}
+
+void TForm1::SetPanelLines(std::vector<std::string> lines) {
+  panelLines_ = std::move(lines);
+  QStringList shown;
+  for (const std::string& line : panelLines_) {
+    shown << app::FromAnsi(line);
+  }
+  Memo2->setPlainText(shown.join(QLatin1Char('\n')));
+}

@@ -1,0 +1,171 @@
+// The main window: the operation panel (tree) on the left, the router's answer
+// on the right, the toolbar and the lamp panel on top. Its state is shared by
+// the start-up and close (main_window_startup.cpp), the operation panel
+// (main_window_panel.cpp), the command cycle (router_session.cpp) and the
+// dialogs (dialogs_glue.cpp). Texts held here are Shift-JIS bytes; the widgets
+// show their UTF-8 form.
+#pragma once
+
+#include <QByteArray>
+#include <QMainWindow>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QAction;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QSplitter;
+class QStatusBar;
+class QTimer;
+class QToolButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+class TAboutBox;
+class TForm2;
+
+class TForm1 : public QMainWindow {
+  Q_OBJECT
+
+public:
+  // `arguments` are the program's arguments without its own name, Shift-JIS;
+  // `programDirectory` ends with '/' and holds the settings and panel files.
+  TForm1(std::vector<std::string> arguments, std::string programDirectory,
+         QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // --- Start-up and close (main_window_startup.cpp) ---
+  // Runs once after construction: loads the panel, reads the settings and
+  // obeys the switches. Errors end it in the application's error box.
+  void FormCreate();
+  // Close requested: stops a running cycle and always allows the close.
+  bool FormCloseQuery();
+  // Window closing: writes the panel file and the settings file.
+  void FormClose();
+  // True once start-up has asked the program to end ("-h").
+  bool TerminateRequested() const { return terminateRequested_; }
+  std::string SettingsPath() const;
+  std::string PanelPath() const;
+
+  // --- Operation panel (main_window_panel.cpp) ---
+  void Button5Click();
+  void TreeView1Change(QTreeWidgetItem* node);
+  void TreeView1DblClick();
+  // The panel text that `Memo2` shows, one element per line, bytes unchanged.
+  const std::vector<std::string>& PanelLines() const { return panelLines_; }
+  void SetPanelLines(std::vector<std::string> lines);
+  static int NodeLineReference(const QTreeWidgetItem* node);
+  static std::string NodeCaption(const QTreeWidgetItem* node);
+
+  // --- Command cycle (router_session.cpp) ---
+  void RunCommand(const std::string& command);
+  void FlatEdit1KeyPress(char& Key);
+  void FlatButton3Click();
+  void Panel3Click();
+  void Timer1Timer();
+  void Timer2Timer();
+
+  // --- Dialogs (dialogs_glue.cpp) ---
+  // Creates the about box, then the settings dialog (not in hidden mode).
+  void CreateDialogs();
+  void N2Click();
+  void About1Click();
+
+  // --- Shared helpers (main_window.cpp) ---
+  // The router address the next cycle connects to.
+  const std::string& Host() const { return host_; }
+  void SetHost(const std::string& host) { host_ = host; }
+  // The output pane as lines, like the lines of a memo.
+  const std::vector<std::string>& Memo1Lines() const { return memo1Lines_; }
+  void Memo1Clear();
+  void Memo1Add(const std::string& line);
+  QString Memo1Text() const;
+  // The status bar's one simple text.
+  const std::string& StatusText() const { return statusText_; }
+  void SetStatusText(const std::string& text);
+  static void SetLampColor(QLabel* lamp, const QColor& color);
+  static QColor LampColor(const QLabel* lamp);
+  int Panel1Width() const;
+  void SetPanel1Width(int width);
+
+  // --- State of the window, shared by its handlers ---
+  int RouterModel = 0;
+  int SingleSetting = 0;
+  int AbortRequested = 0;
+  int TickCount = 0;
+  int SuppressActivation = 0;
+  std::string ReceiveBuffer;
+  std::string LastCommand;
+  std::unique_ptr<std::vector<std::string>> CaptureList;
+  // The busy mark: 1 while a command cycle runs.
+  int TreeView1Tag = 0;
+
+  // --- Components ---
+  QWidget* Panel2 = nullptr;
+  QLabel* Moving = nullptr;
+  QWidget* Panel4 = nullptr;
+  QToolButton* FlatButton3 = nullptr;
+  QToolButton* FlatButton1 = nullptr;
+  QToolButton* FlatButton2 = nullptr;
+  QFrame* Panel3 = nullptr;
+  QLabel* Image1 = nullptr;
+  QLabel* Label1 = nullptr;
+  QLabel* Label5 = nullptr;
+  QLabel* Label4 = nullptr;
+  QSplitter* Splitter1 = nullptr;
+  QWidget* Panel1 = nullptr;
+  QFrame* Bevel1 = nullptr;
+  QLineEdit* FlatEdit1 = nullptr;
+  QLabel* Label2 = nullptr;
+  QTreeWidget* TreeView1 = nullptr;
+  QPlainTextEdit* Memo1 = nullptr;
+  QPlainTextEdit* Memo2 = nullptr;
+  QPushButton* Button5 = nullptr;
+  QStatusBar* StatusBar1 = nullptr;
+  QLabel* StatusText1 = nullptr;
+  QTimer* Timer1 = nullptr;
+  QTimer* Timer2 = nullptr;
+  QMenu* PopupMenu1 = nullptr;
+  QAction* About1 = nullptr;
+  TAboutBox* AboutBox = nullptr;
+  TForm2* Form2 = nullptr;
+
+signals:
+  // Raised by every command cycle as it starts, with the command's bytes.
+  void commandStarted(QByteArray command);
+
+protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+  // main_window_layout.cpp
+  void createComponents();
+  void createTopStrip();
+  void createLampPanel();
+  void createOperationPanel();
+  void createOutputPanes();
+  void createStatusBar();
+  void createTimersAndMenu();
+  // main_window.cpp
+  void wireHandlers();
+  // main_window_startup.cpp
+  void runStartUp();
+  bool loadPanelFile(bool reportFailure);
+  void readSettings();
+  bool writeSettings();
+  void processSwitches();
+
+  std::vector<std::string> arguments_;
+  std::string programDirectory_;
+  std::string host_;
+  std::vector<std::string> panelLines_;
+  std::vector<std::string> memo1Lines_;
+  std::string statusText_;
+  int panel1Width_ = 0;
+  bool terminateRequested_ = false;
+};

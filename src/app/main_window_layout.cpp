@@ -1,0 +1,251 @@
+// The main window's components, placed as the window has always looked:
+// toolbar strip with the lamp panel on top, the operation panel on the left,
+// the splitter, the output pane filling the rest, and the status bar.
+#include <QFontMetrics>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "app/app_icon.h"
+#include "app/main_window.h"
+#include "app/session_texts.h"
+#include "app/texts.h"
+#include "app/ui_fonts.h"
+#include "app/widget_text.h"
+
+namespace {
+
+constexpr int kFormLeft = 164;
+constexpr int kFormTop = 101;
+constexpr int kFormWidth = 678;
+constexpr int kFormHeight = 369;
+constexpr int kTopStripHeight = 25;
+constexpr int kButtonPanelWidth = 346;
+constexpr int kLampPanelWidth = 68;
+constexpr int kSpacerHeight = 2;
+constexpr int kOperationPanelWidth = 183;
+constexpr int kBevelHeight = 4;
+constexpr int kSplitterWidth = 4;
+constexpr int kPanelTextHeight = 63;
+constexpr int kStatusBarHeight = 19;
+constexpr int kTreeIndent = 19;
+constexpr int kLampTimerInterval = 200;
+constexpr int kTickTimerInterval = 1000;
+const QColor kLampPanelColor(0, 0, 0);
+const QColor kIdleLampColor(255, 255, 255);
+const QColor kIsdnLetterColor(192, 192, 192);
+
+QWidget* NamedWidget(QWidget* widget, const char* name) {
+  widget->setObjectName(QLatin1String(name));
+  return widget;
+}
+
+QToolButton* MakeFlatButton(QWidget* parent, const char* name, const char* ansiCaption, int x,
+                            int width) {
+  auto* button = new QToolButton(parent);
+  NamedWidget(button, name);
+  button->setAutoRaise(true);
+  button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  button->setText(app::FromAnsi(ansiCaption));
+  button->setGeometry(x, 0, width, 24);
+  return button;
+}
+
+QLabel* MakeLamp(QWidget* parent, const char* name, int x) {
+  auto* lamp = new QLabel(parent);
+  NamedWidget(lamp, name);
+  lamp->setGeometry(x, 4, 5, 8);
+  lamp->setAutoFillBackground(true);
+  TForm1::SetLampColor(lamp, kIdleLampColor);
+  return lamp;
+}
+
+QLabel* MakeSpacer(const char* name, int height) {
+  auto* spacer = new QLabel;
+  NamedWidget(spacer, name);
+  spacer->setFixedHeight(height);
+  return spacer;
+}
+
+// The letters ISDN in light grey on black, as on the router's front.
+QPixmap PaintIsdnPicture() {
+  QPixmap picture(42, 18);
+  picture.fill(kLampPanelColor);
+  QPainter painter(&picture);
+  QFont font(QStringLiteral("Sans Serif"));
+  font.setStyleHint(QFont::SansSerif);
+  font.setBold(true);
+  font.setPixelSize(11);
+  painter.setFont(font);
+  painter.setPen(kIsdnLetterColor);
+  painter.drawText(picture.rect(), Qt::AlignCenter, QStringLiteral("ISDN"));
+  return picture;
+}
+
+}  // namespace
+
+void TForm1::createComponents() {
+  setObjectName(QStringLiteral("Form1"));
+  setWindowTitle(QLatin1String(app::texts::kApplicationTitle));
+  setWindowIcon(app::ApplicationIcon());
+  setFont(app::ProportionalFont());
+  move(kFormLeft, kFormTop);
+  resize(kFormWidth, kFormHeight);
+
+  auto* client = new QWidget(this);
+  client->setObjectName(QStringLiteral("Form1Client"));
+  auto* column = new QVBoxLayout(client);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  setCentralWidget(client);
+
+  createTopStrip();
+  column->addWidget(Panel2);
+  Label4 = MakeSpacer("Label4", kSpacerHeight);
+  column->addWidget(Label4);
+  createOperationPanel();
+  createOutputPanes();
+  column->addWidget(Splitter1, 1);
+  column->addWidget(Memo2);
+  createStatusBar();
+  createTimersAndMenu();
+
+  Button5 = new QPushButton(client);
+  NamedWidget(Button5, "Button5");
+  Button5->hide();
+}
+
+void TForm1::createTopStrip() {
+  Panel2 = NamedWidget(new QWidget, "Panel2");
+  Panel2->setFixedHeight(kTopStripHeight);
+  auto* row = new QHBoxLayout(Panel2);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->setSpacing(0);
+
+  Moving = new QLabel;
+  NamedWidget(Moving, "Moving");
+  row->addWidget(Moving, 1);
+
+  Panel4 = NamedWidget(new QWidget, "Panel4");
+  Panel4->setFixedWidth(kButtonPanelWidth);
+  FlatButton3 = MakeFlatButton(Panel4, "FlatButton3", app::texts::kRefreshCaption, 90, 84);
+  FlatButton3->setToolTip(app::FromAnsi(app::texts::kRefreshHint));
+  FlatButton1 = MakeFlatButton(Panel4, "FlatButton1", app::texts::kSettingsCaption, 175, 84);
+  FlatButton2 = MakeFlatButton(Panel4, "FlatButton2", app::texts::kHelpCaption, 260, 83);
+  FlatButton2->setPopupMode(QToolButton::InstantPopup);
+  row->addWidget(Panel4);
+
+  createLampPanel();
+  row->addWidget(Panel3);
+}
+
+void TForm1::createLampPanel() {
+  Panel3 = new QFrame;
+  NamedWidget(Panel3, "Panel3");
+  Panel3->setFixedWidth(kLampPanelWidth);
+  Panel3->setAutoFillBackground(true);
+  QPalette black = Panel3->palette();
+  black.setColor(QPalette::Window, kLampPanelColor);
+  Panel3->setPalette(black);
+
+  Image1 = new QLabel(Panel3);
+  NamedWidget(Image1, "Image1");
+  Image1->setGeometry(22, 5, 42, 18);
+  Image1->setPixmap(PaintIsdnPicture());
+  Label1 = MakeLamp(Panel3, "Label1", 4);
+  Label5 = MakeLamp(Panel3, "Label5", 12);
+}
+
+void TForm1::createOperationPanel() {
+  Panel1 = NamedWidget(new QWidget, "Panel1");
+  auto* column = new QVBoxLayout(Panel1);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+
+  Bevel1 = new QFrame;
+  NamedWidget(Bevel1, "Bevel1");
+  Bevel1->setFrameShape(QFrame::HLine);
+  Bevel1->setFrameShadow(QFrame::Sunken);
+  Bevel1->setFixedHeight(kBevelHeight);
+  column->addWidget(Bevel1);
+
+  FlatEdit1 = new QLineEdit(QStringLiteral("SHOW"));
+  NamedWidget(FlatEdit1, "FlatEdit1");
+  // The edit box sizes itself to its font, six pixels taller than the text.
+  FlatEdit1->setFixedHeight(QFontMetrics(font()).height() + 6);
+  column->addWidget(FlatEdit1);
+
+  Label2 = MakeSpacer("Label2", kSpacerHeight);
+  column->addWidget(Label2);
+
+  TreeView1 = new QTreeWidget;
+  NamedWidget(TreeView1, "TreeView1");
+  TreeView1->setColumnCount(1);
+  TreeView1->setHeaderHidden(true);
+  TreeView1->setIndentation(kTreeIndent);
+  TreeView1->setRootIsDecorated(true);
+  TreeView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  TreeView1->setSelectionMode(QAbstractItemView::SingleSelection);
+  column->addWidget(TreeView1, 1);
+}
+
+void TForm1::createOutputPanes() {
+  Memo1 = new QPlainTextEdit;
+  NamedWidget(Memo1, "Memo1");
+  Memo1->setReadOnly(true);
+  Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+  Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  Memo1->setFont(app::FixedFont());
+
+  Splitter1 = new QSplitter(Qt::Horizontal);
+  NamedWidget(Splitter1, "Splitter1");
+  Splitter1->setHandleWidth(kSplitterWidth);
+  Splitter1->setChildrenCollapsible(false);
+  Splitter1->addWidget(Panel1);
+  Splitter1->addWidget(Memo1);
+  // Resizing the window resizes the output pane; the panel keeps its width.
+  Splitter1->setStretchFactor(0, 0);
+  Splitter1->setStretchFactor(1, 1);
+  SetPanel1Width(kOperationPanelWidth);
+
+  Memo2 = new QPlainTextEdit;
+  NamedWidget(Memo2, "Memo2");
+  Memo2->setFixedHeight(kPanelTextHeight);
+  Memo2->hide();
+}
+
+void TForm1::createStatusBar() {
+  StatusBar1 = new QStatusBar;
+  NamedWidget(StatusBar1, "StatusBar1");
+  StatusBar1->setFixedHeight(kStatusBarHeight);
+  StatusText1 = new QLabel;
+  NamedWidget(StatusText1, "StatusText1");
+  StatusBar1->addWidget(StatusText1, 1);
+  setStatusBar(StatusBar1);
+}
+
+void TForm1::createTimersAndMenu() {
+  Timer1 = new QTimer(this);
+  Timer1->setObjectName(QStringLiteral("Timer1"));
+  Timer1->setInterval(kLampTimerInterval);
+  Timer2 = new QTimer(this);
+  Timer2->setObjectName(QStringLiteral("Timer2"));
+  Timer2->setInterval(kTickTimerInterval);
+
+  PopupMenu1 = new QMenu(this);
+  PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+  About1 = PopupMenu1->addAction(app::FromAnsi(app::texts::kAboutCaption));
+  About1->setObjectName(QStringLiteral("About1"));
+  FlatButton2->setMenu(PopupMenu1);
+}

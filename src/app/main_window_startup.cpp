@@ -1,0 +1,160 @@
+// Start-up and close of the main window: the panel file and the settings file
+// beside the program, and the command-line switches.
+//
+// Departures from the old program, each on purpose:
+// - the tree built at start-up selects its first entry without running it, so
+//   no command reaches a router before the window exists;
+// - a panel file that can't be read is reported, and start-up goes on, so the
+//   settings are read and the close writes back the user's values, not ours;
+// - a file that can't be written at close is reported, the other one is still
+//   written, and the window closes; the atomic write leaves the old file whole.
+#include <QApplication>
+
+#include "app/main_window.h"
+#include "app/message_box.h"
+#include "app/texts.h"
+#include "app/widget_text.h"
+#include "platform/codepage.h"
+#include "platform/files.h"
+#include "platform/profile.h"
+
+namespace {
+
+constexpr char kSettingsFileName[] = "vantrel.Ini";
+constexpr char kPanelFileName[] = "vantrel_p.cfg";
+constexpr char kDefaultHost[] = "192.168.0.1";
+constexpr int kAutomaticRouterModel = -1;
+
+constexpr char kMainSection[] = "main";
+constexpr char kPositionSection[] = "pos";
+
+// `pattern` with its "%s" replaced by the path, as the user's code page shows
+// it (file names on disk are UTF-8).
+std::string TextWithPath(const char* pattern, const std::string& path) {
+  std::string text = pattern;
+  const std::size_t at = text.find("%s");
+  if (at != std::string::npos) {
+    text.replace(at, 2, platform::Utf8ToAnsi(path));
+  }
+  return text;
+}
+
+bool IsSwitch(const std::string& argument, const char* lower, const char* upper) {
+  return argument == lower || argument == upper;
+}
+
+}  // namespace
+
+std::string TForm1::SettingsPath() const { return programDirectory_ + kSettingsFileName; }
+
+std::string TForm1::PanelPath() const { return programDirectory_ + kPanelFileName; }
+
+void TForm1::FormCreate() {
+  app::Guarded([this] { runStartUp(); });
+}
+
+void TForm1::runStartUp() {
+  SuppressActivation = 0;
+  RouterModel = 0;
+
+  const bool panelLoaded = loadPanelFile(true);
+  SuppressActivation = 1;
+  Button5Click();
+  SuppressActivation = 0;
+
+  SingleSetting = 0;
+  LastCommand.clear();
+  TickCount = 0;
+  SetHost(kDefaultHost);
+  ReceiveBuffer.clear();
+  Memo1Clear();
+  CaptureList = std::make_unique<std::vector<std::string>>();
+  // A file that could not be read a moment ago has been reported once already.
+  loadPanelFile(panelLoaded);
+  readSettings();
+
+  // An error in a cycle ends start-up here, before "-h" is seen; the program
+  // entry ends a hidden run anyway.
+  processSwitches();
+  for (const std::string& argument : arguments_) {
+    if (IsSwitch(argument, "-h", "-H")) {
+      terminateRequested_ = true;
+    }
+  }
+}
+
+bool TForm1::loadPanelFile(bool reportFailure) {
+  const std::string path = PanelPath();
+  const std::optional<std::string> bytes = platform::ReadFileBytes(path);
+  if (!bytes) {
+    if (reportFailure) {
+      app::ShowApplicationError(TextWithPath(app::texts::kFileCannotBeOpened, path));
+    }
+    return false;
+  }
+  SetPanelLines(platform::SplitLines(*bytes));
+  return true;
+}
+
+void TForm1::readSettings() {
+  const std::string ini = SettingsPath();
+  RouterModel = platform::GetPrivateProfileInt(kMainSection, "rt", kAutomaticRouterModel, ini);
+  SetHost(platform::GetPrivateProfileString(kMainSection, "ip", Host(), ini));
+  // Any value but 0 means double-click mode; it goes back to the file as 1.
+  SingleSetting = platform::GetPrivateProfileInt(kMainSection, "single", 0, ini) != 0 ? 1 : 0;
+
+  // Each value is applied as it is read, and defaults to what the window has.
+  move(x(), platform::GetPrivateProfileInt(kPositionSection, "top", y(), ini));
+  move(platform::GetPrivateProfileInt(kPositionSection, "left", x(), ini), y());
+  resize(width(), platform::GetPrivateProfileInt(kPositionSection, "height", height(), ini));
+  resize(platform::GetPrivateProfileInt(kPositionSection, "width", width(), ini), height());
+  SetPanel1Width(platform::GetPrivateProfileInt(kPositionSection, "p_width", Panel1Width(), ini));
+}
+
+void TForm1::processSwitches() {
+  const std::size_t count = arguments_.size();
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::string argument = arguments_[i];
+    const std::string next = i + 1 < count ? arguments_[i + 1] : std::string();
+    if (IsSwitch(argument, "-c", "-C")) {
+      RunCommand(next);
+    }
+    if (IsSwitch(argument, "-cd", "-CD")) {
+      RunCommand(next);
+      app::ShowMessageBox(this, QLatin1String(app::texts::kApplicationTitle), Memo1Text(),
+                          app::BoxKind::Plain);
+    }
+  }
+}
+
+bool TForm1::FormCloseQuery() {
+  AbortRequested = 1;
+  return true;
+}
+
+void TForm1::FormClose() {
+  CaptureList.reset();
+
+  const std::string panelPath = PanelPath();
+  if (!platform::WriteFileAtomically(panelPath, platform::JoinLinesCrLf(panelLines_))) {
+    app::ShowApplicationError(TextWithPath(app::texts::kFileCannotBeCreated, panelPath));
+  }
+  if (!writeSettings()) {
+    app::ShowApplicationError(TextWithPath(app::texts::kFileCannotBeCreated, SettingsPath()));
+  }
+}
+
+bool TForm1::writeSettings() {
+  const std::string ini = SettingsPath();
+  const auto write = [&ini](const char* section, const char* key, const std::string& value) {
+    return platform::WritePrivateProfileString(section, key, value, ini);
+  };
+  return write(kMainSection, "rt", std::to_string(RouterModel)) &&
+         write(kMainSection, "ip", Host()) &&
+         write(kMainSection, "single", std::to_string(SingleSetting)) &&
+         write(kPositionSection, "top", std::to_string(y())) &&
+         write(kPositionSection, "left", std::to_string(x())) &&
+         write(kPositionSection, "height", std::to_string(height())) &&
+         write(kPositionSection, "width", std::to_string(width())) &&
+         write(kPositionSection, "p_width", std::to_string(Panel1Width()));
+}

@@ -1,0 +1,52 @@
+// Message boxes of the program. Where no one could see a box (the program runs
+// on the offscreen platform, without a display), its text is written out
+// instead: plain boxes to standard output, error boxes to standard error. Every
+// error box is remembered, so that a run without a window can report it in its
+// exit status.
+#pragma once
+
+#include <QString>
+#include <exception>
+#include <string>
+
+#include "platform/exception.h"
+
+class QWidget;
+
+namespace app {
+
+enum class BoxKind {
+  Plain,  // a message, one OK button, no icon
+  Error,  // an error, one OK button, the error icon
+};
+
+// Shows a modal box with one OK button and returns once it is closed. The
+// texts are shown as plain text, never as markup.
+void ShowMessageBox(QWidget* owner, const QString& caption, const QString& text, BoxKind kind);
+
+// The application's standard error box for an error that ended a handler:
+// the application's title as caption and `ansiMessage` (Shift-JIS) as text.
+void ShowApplicationError(const std::string& ansiMessage);
+
+// True once any error box has been raised in this run.
+bool ErrorBoxRaised();
+void ResetErrorBoxRaised();
+
+// True when boxes are written out instead of shown.
+bool BoxesAreWrittenOut();
+
+// Runs `handler` and turns an error that leaves it into the application's
+// error box, so that no exception reaches the toolkit's event loop. Every slot
+// of our windows runs through here.
+template <typename Handler>
+void Guarded(Handler&& handler) {
+  try {
+    handler();
+  } catch (const platform::Exception& error) {
+    ShowApplicationError(error.Message());
+  } catch (const std::exception& error) {
+    ShowApplicationError(error.what());
+  }
+}
+
+}  // namespace app

@@ -1,0 +1,120 @@
+#include "app/program_entry.h"
+
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/app_icon.h"
+#include "app/application.h"
+#include "app/main_window.h"
+#include "app/message_box.h"
+#include "app/message_pump.h"
+#include "app/termination_signals.h"
+#include "app/texts.h"
+#include "platform/codepage.h"
+#include "platform/files.h"
+
+namespace app {
+
+namespace {
+
+constexpr int kExitNoDisplay = 2;
+
+bool EnvironmentSet(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0';
+}
+
+// A platform plugin the user chose that draws nowhere needs no display.
+bool DisplaylessPlatformRequested() {
+  if (!EnvironmentSet("QT_QPA_PLATFORM")) {
+    return false;
+  }
+  const std::string platform = std::getenv("QT_QPA_PLATFORM");
+  return platform.rfind("xcb", 0) != 0 && platform.rfind("wayland", 0) != 0;
+}
+
+}  // namespace
+
+bool HasHiddenSwitch(const std::vector<std::string>& arguments) {
+  for (const std::string& argument : arguments) {
+    if (argument == "-h" || argument == "-H") {
+      return true;
+    }
+  }
+  return false;
+}
+
+int RunApplication(const std::vector<std::string>& arguments, const std::string& programDirectory,
+                   const EntryHooks& hooks) {
+  QApplication::setApplicationName(QLatin1String(texts::kApplicationTitle));
+  QApplication::setWindowIcon(ApplicationIcon());
+  const bool hidden = HasHiddenSwitch(arguments);
+
+  TForm1 form(arguments, programDirectory);
+  bool terminationPending = false;
+  TerminationNotifier termination;
+  QObject::connect(&termination, &TerminationNotifier::terminationRequested, &form, [&] {
+    form.AbortRequested = 1;
+    if (form.isVisible()) {
+      form.close();
+    } else {
+      terminationPending = true;
+    }
+  });
+  if (hooks.mainWindowCreated) {
+    hooks.mainWindowCreated(form);
+  }
+  form.FormCreate();
+
+  // A hidden run ends here whatever start-up went through; nothing is written.
+  if (hidden || form.TerminateRequested()) {
+    return ErrorBoxRaised() ? 1 : 0;
+  }
+  form.CreateDialogs();
+  if (hooks.startUpFinished) {
+    hooks.startUpFinished(form);
+  }
+  form.show();
+  if (terminationPending) {
+    QTimer::singleShot(0, &form, &QWidget::close);
+  }
+  return QApplication::exec();
+}
+
+int ProgramMain(int argc, char** argv) {
+  // Before anything else, so that a signal sent right after the start is not
+  // the default (fatal) one.
+  InstallTerminationHandlers();
+
+  // Arguments arrive in the locale's UTF-8; commands go to the router in
+  // Shift-JIS like every other text of the program.
+  std::vector<std::string> arguments;
+  for (int i = 1; i < argc; ++i) {
+    arguments.push_back(platform::Utf8ToAnsi(argv[i]));
+  }
+  const bool hidden = HasHiddenSwitch(arguments);
+
+  if (!EnvironmentSet("DISPLAY") && !EnvironmentSet("WAYLAND_DISPLAY")) {
+    if (hidden) {
+      qputenv("QT_QPA_PLATFORM", "offscreen");
+    } else if (!DisplaylessPlatformRequested()) {
+      std::fputs(
+          "vantrel: no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
+          "Start it on a desktop, or add -h to run commands (-c, -cd) without a window.\n",
+          stderr);
+      return kExitNoDisplay;
+    }
+  }
+
+  // The arguments are the program's, not Qt's: none of them may be taken as a
+  // Qt option such as -style or -platform.
+  int qtArgc = 1;
+  char* qtArgv[] = {argv[0], nullptr};
+  VantrelApplication application(qtArgc, qtArgv);
+  PlatformMessagePump pump;
+  pump.SetExceptionHandler([](const std::exception& error) { ShowApplicationError(error.what()); });
+  return RunApplication(arguments, platform::ProgramDirectory());
+}
+
+}  // namespace app

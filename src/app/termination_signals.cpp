@@ -1,0 +1,63 @@
+#include "app/termination_signals.h"
+
+#include <fcntl.h>
+#include <cerrno>
+#include <signal.h>
+#include <unistd.h>
+
+#include <QSocketNotifier>
+
+namespace app {
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void OnTerminationSignal(int) {
+  const int savedErrno = errno;
+  const char byte = 1;
+  // A full pipe already holds a request; losing this byte loses nothing.
+  [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
+  errno = savedErrno;
+}
+
+}  // namespace
+
+void InstallTerminationHandlers() {
+  if (signalPipe[0] >= 0) {
+    return;
+  }
+  if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+    signalPipe[0] = signalPipe[1] = -1;
+    return;
+  }
+  struct sigaction action {};
+  action.sa_handler = OnTerminationSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGINT, &action, nullptr);
+}
+
+TerminationNotifier::TerminationNotifier(QObject* parent) : QObject(parent) {
+  if (signalPipe[0] < 0) {
+    return;
+  }
+  notifier_ = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
+  connect(notifier_.get(), &QSocketNotifier::activated, this, &TerminationNotifier::drain);
+}
+
+TerminationNotifier::~TerminationNotifier() = default;
+
+void TerminationNotifier::drain() {
+  char buffer[64];
+  bool any = false;
+  while (::read(signalPipe[0], buffer, sizeof buffer) > 0) {
+    any = true;
+  }
+  if (any) {
+    emit terminationRequested();
+  }
+}
+
+}  // namespace app

@@ -1,0 +1,34 @@
+// SIGTERM and SIGINT end the program the way closing its window does, so that
+// the settings and the panel survive a logout or a Ctrl+C. The signal handler
+// only writes a byte to a pipe; the GUI thread reads it through a socket
+// notifier and does the real work between events.
+#pragma once
+
+#include <QObject>
+#include <memory>
+
+class QSocketNotifier;
+
+namespace app {
+
+// Installs the handlers. Call it as early as possible: a signal that arrives
+// before the notifier exists is kept in the pipe and delivered later.
+void InstallTerminationHandlers();
+
+class TerminationNotifier : public QObject {
+  Q_OBJECT
+
+public:
+  explicit TerminationNotifier(QObject* parent = nullptr);
+  ~TerminationNotifier() override;
+
+signals:
+  void terminationRequested();
+
+private:
+  void drain();
+
+  std::unique_ptr<QSocketNotifier> notifier_;
+};
+
+}  // namespace app

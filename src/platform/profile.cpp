@@ -1,0 +1,178 @@
+// Private-profile (INI) files. A file is read into lines, looked at line by
+// line and, for a write, put back together with only the one line changed or
+// added, so that everything else the user has in it stays as it was.
+//
+//   [main]            <- a section line: '[' name ']' with blanks allowed
+//   rt=-1             <- a key line: name '=' value, blanks around both ignored
+//   ; comment         <- anything else is kept and otherwise ignored
+#include "platform/profile.h"
+
+#include <charconv>
+#include <climits>
+#include <optional>
+#include <vector>
+
+#include "platform/codepage.h"
+#include "platform/files.h"
+
+namespace platform {
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string Trim(const std::string& text) {
+  std::size_t begin = 0, end = text.size();
+  while (begin < end && IsBlank(text[begin])) ++begin;
+  while (end > begin && IsBlank(text[end - 1])) --end;
+  return text.substr(begin, end - begin);
+}
+
+// Compares names ignoring the case of ASCII letters; the trail bytes of
+// Shift-JIS characters (which may look like letters) are compared exactly.
+bool SameName(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  bool trail = false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    auto x = static_cast<unsigned char>(a[i]);
+    auto y = static_cast<unsigned char>(b[i]);
+    if (!trail) {
+      if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
+      if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
+    }
+    if (x != y) return false;
+    trail = !trail && IsAnsiLeadByte(x);
+  }
+  return true;
+}
+
+// The section named on `line`, or nothing when it is no section line.
+std::optional<std::string> SectionName(const std::string& line) {
+  const std::string trimmed = Trim(line);
+  if (trimmed.empty() || trimmed[0] != '[') return std::nullopt;
+  const auto close = trimmed.find(']');
+  if (close == std::string::npos) return std::nullopt;
+  return Trim(trimmed.substr(1, close - 1));
+}
+
+struct KeyLine {
+  std::string key;
+  std::string value;
+};
+
+std::optional<KeyLine> ParseKeyLine(const std::string& line) {
+  const std::string trimmed = Trim(line);
+  if (trimmed.empty() || trimmed[0] == ';') return std::nullopt;
+  const auto equals = trimmed.find('=');
+  if (equals == std::string::npos) return std::nullopt;
+  return KeyLine{Trim(trimmed.substr(0, equals)), Trim(trimmed.substr(equals + 1))};
+}
+
+// A value wholly in matching quotes reads without them, as on Windows.
+std::string Unquote(const std::string& value) {
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+      value.back() == value.front())
+    return value.substr(1, value.size() - 2);
+  return value;
+}
+
+// Where a section lies in the lines: its header and one past its last line.
+struct SectionRange {
+  std::size_t header;
+  std::size_t end;
+};
+
+std::vector<SectionRange> FindSections(const std::vector<std::string>& lines,
+                                       const std::string& section) {
+  std::vector<SectionRange> found;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    auto name = SectionName(lines[i]);
+    if (!name) continue;
+    if (!found.empty() && found.back().end == lines.size()) found.back().end = i;
+    if (SameName(*name, section)) found.push_back({i, lines.size()});
+  }
+  return found;
+}
+
+std::optional<std::size_t> FindKey(const std::vector<std::string>& lines, SectionRange range,
+                                   const std::string& key) {
+  for (std::size_t i = range.header + 1; i < range.end; ++i) {
+    auto parsed = ParseKeyLine(lines[i]);
+    if (parsed && SameName(parsed->key, key)) return i;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> ReadValue(const std::string& section, const std::string& key,
+                                     const std::string& path) {
+  auto bytes = ReadFileBytes(path);
+  if (!bytes) return std::nullopt;
+  const std::vector<std::string> lines = SplitLines(*bytes);
+  const std::string wantedSection = Trim(section);
+  const std::string wantedKey = Trim(key);
+  for (const SectionRange& range : FindSections(lines, wantedSection)) {
+    if (auto at = FindKey(lines, range, wantedKey)) return Unquote(ParseKeyLine(lines[*at])->value);
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::string GetPrivateProfileString(const std::string& section, const std::string& key,
+                                    const std::string& defaultValue, const std::string& path) {
+  return ReadValue(section, key, path).value_or(defaultValue);
+}
+
+int GetPrivateProfileInt(const std::string& section, const std::string& key, int defaultValue,
+                         const std::string& path) {
+  auto value = ReadValue(section, key, path);
+  if (!value) return defaultValue;
+  std::string text = Trim(*value);
+  // An optional sign, then nothing but decimal digits.
+  const std::size_t digits = !text.empty() && (text[0] == '+' || text[0] == '-') ? 1 : 0;
+  if (text.size() == digits || text.find_first_not_of("0123456789", digits) != std::string::npos)
+    return defaultValue;
+  if (text[0] == '+') text.erase(0, 1);
+  long long number = 0;
+  const char* end = text.data() + text.size();
+  const auto [rest, error] = std::from_chars(text.data(), end, number, 10);
+  if (error != std::errc() || rest != end || number < INT_MIN || number > INT_MAX)
+    return defaultValue;
+  return static_cast<int>(number);
+}
+
+bool WritePrivateProfileString(const std::string& section, const std::string& key,
+                               const std::string& value, const std::string& path,
+                               std::string* error) {
+  std::vector<std::string> lines;
+  if (auto bytes = ReadFileBytes(path)) lines = SplitLines(*bytes);
+  const std::string wantedSection = Trim(section);
+  const std::string wantedKey = Trim(key);
+  const std::vector<SectionRange> sections = FindSections(lines, wantedSection);
+
+  bool done = false;
+  for (const SectionRange& range : sections) {
+    if (auto at = FindKey(lines, range, wantedKey)) {
+      // Same place, same spelling of the key; only the value changes.
+      lines[*at] = ParseKeyLine(lines[*at])->key + "=" + value;
+      done = true;
+      break;
+    }
+  }
+  if (!done && !sections.empty()) {
+    // A new key goes after the section's last non-blank line, ahead of the
+    // blank lines that part it from the next section.
+    const SectionRange range = sections.front();
+    std::size_t at = range.end;
+    while (at > range.header + 1 && Trim(lines[at - 1]).empty()) --at;
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), wantedKey + "=" + value);
+    done = true;
+  }
+  if (!done) {
+    lines.push_back("[" + wantedSection + "]");
+    lines.push_back(wantedKey + "=" + value);
+  }
+  return WriteFileAtomically(path, JoinLinesCrLf(lines), error);
+}
+
+}  // namespace platform

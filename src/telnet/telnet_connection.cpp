@@ -1,0 +1,165 @@
+// The telnet connection: socket events in, parser in the middle, owner's
+// events out.
+#include "telnet/telnet_connection.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "telnet/telnet_module_state.h"
+
+namespace telnet {
+
+namespace {
+
+constexpr std::int32_t kWouldBlock = 10035;
+
+}  // namespace
+
+TTelnetConnection::TTelnetConnection(platform::TComponent* owner) : platform::TComponent(owner) {
+  socket_ = new net::TAsyncSocket(this);
+  socket_->OnSessionConnected = [this](net::TCustomAsyncSocket* sender, std::uint16_t error) {
+    SocketSessionConnected(sender, error);
+  };
+  socket_->OnSessionClosed = [this](net::TCustomAsyncSocket* sender, std::uint16_t error) {
+    SocketSessionClosed(sender, error);
+  };
+  socket_->OnDataAvailable = [this](net::TCustomAsyncSocket* sender, std::uint16_t error) {
+    SocketDataAvailable(sender, error);
+  };
+}
+
+TTelnetConnection::~TTelnetConnection() {
+  if (socket_ != nullptr) {
+    // The socket may still close itself on the way out; by then no one is
+    // left to hear about it, and the owner may be half gone already.
+    socket_->OnSessionConnected = nullptr;
+    socket_->OnSessionClosed = nullptr;
+    socket_->OnDataAvailable = nullptr;
+    delete socket_;  // Notification forgets it
+  }
+}
+
+void TTelnetConnection::Notification(platform::TComponent* component,
+                                     platform::TOperation operation) {
+  platform::TComponent::Notification(component, operation);
+  if (operation == platform::TOperation::opRemove && component == socket_) socket_ = nullptr;
+}
+
+void TTelnetConnection::Connect() {
+  if (socket_ == nullptr) return;
+  if (socket_->State() != net::wsClosed) {
+    socket_->Close();
+    // The close is reported to the owner, whose handler may have done anything.
+    if (socket_ == nullptr) return;
+  }
+  socket_->SetProto("tcp");
+  socket_->SetPort(port_);
+  socket_->SetAddr(host_);
+  socket_->Connect();
+}
+
+bool TTelnetConnection::IsConnected() const {
+  return socket_ != nullptr && socket_->State() == net::wsConnected;
+}
+
+void TTelnetConnection::Close() {
+  if (socket_ != nullptr) socket_->Close();
+}
+
+int TTelnetConnection::Send(const void* data, int len) {
+  if (socket_ == nullptr) return -1;
+  return socket_->Send(data, len);
+}
+
+int TTelnetConnection::SendStr(const std::string& str) {
+  if (socket_ == nullptr) return -1;
+  // An empty send would still disturb the socket's sent-notification
+  // bookkeeping; there is nothing to send, so leave the socket alone.
+  if (str.empty()) return 0;
+  return Send(str.data(), static_cast<int>(str.size()));
+}
+
+void TTelnetConnection::Display(const std::string& str) {
+  if (OnDisplay) OnDisplay(this, str);
+}
+
+void TTelnetConnection::SocketSessionConnected(net::TCustomAsyncSocket*, std::uint16_t error) {
+  if (OnSessionConnected) OnSessionConnected(this, error);
+}
+
+void TTelnetConnection::SocketSessionClosed(net::TCustomAsyncSocket*, std::uint16_t error) {
+  if (socket_ != nullptr && socket_->State() != net::wsClosed) socket_->Close();
+  if (OnSessionClosed) OnSessionClosed(this, error);
+}
+
+void TTelnetConnection::SocketDataAvailable(net::TCustomAsyncSocket* sender, std::uint16_t) {
+  char block[kReadBlockSize];
+  const int n = sender->Receive(block, kReadBlockSize);
+  if (n == 0) {
+    // The end of the session itself is reported separately by the socket.
+    Display("\r\n**** Remote has closed ****\r\n");
+    return;
+  }
+  if (n < 0) {
+    const std::int32_t error = sender->LastError();
+    if (error != kWouldBlock) Display("\r\n**** ERROR: " + std::to_string(error) + " ****\r\n");
+    return;
+  }
+  SharedTelnetParser().Parse(reinterpret_cast<const std::uint8_t*>(block),
+                             static_cast<std::size_t>(n), *this);
+  FlushData();
+}
+
+void TTelnetConnection::StoreDataByte(std::uint8_t b) {
+  // Full only when a delivery copy could not be made; the byte has nowhere to go.
+  if (dataCount_ >= kDataBufferSize) return;
+  dataBuffer_[dataCount_++] = static_cast<char>(b);
+  if (dataCount_ == kDataBufferSize) FlushData();
+}
+
+void TTelnetConnection::FlushData() {
+  if (dataCount_ <= 0) return;
+  if (!OnDataAvailable) {
+    dataCount_ = 0;
+    return;
+  }
+  // The owner gets its own copy with a NUL after the data, so it may treat it
+  // as a C string when it holds none of its own; freed even if the owner throws.
+  const int count = dataCount_;
+  std::unique_ptr<char[]> copy(new (std::nothrow) char[count + 1]);
+  if (!copy) return;  // kept for the next flush
+  std::memcpy(copy.get(), dataBuffer_.data(), static_cast<std::size_t>(count));
+  copy[count] = '\0';
+  dataCount_ = 0;
+  OnDataAvailable(this, copy.get(), count);
+}
+
+void TTelnetConnection::SendToServer(const std::string& bytes) {
+  Send(bytes.data(), static_cast<int>(bytes.size()));
+}
+
+void TTelnetConnection::DataByte(std::uint8_t b) { StoreDataByte(b); }
+
+void TTelnetConnection::EndOfRecord() {
+  if (OnEndOfRecord) OnEndOfRecord(this);
+}
+
+void TTelnetConnection::EchoNegotiated(std::optional<bool> localEcho) {
+  if (localEcho) localEcho_ = *localEcho;
+  if (OnLocalEcho) OnLocalEcho(this);
+}
+
+std::string TTelnetConnection::LocationRequested() {
+  if (OnSendLoc) OnSendLoc(this);
+  return location_;
+}
+
+std::string TTelnetConnection::TerminalTypeRequested() {
+  if (OnTermType) OnTermType(this);
+  return termType_;
+}
+
+void TTelnetConnection::Trace(const std::string& text) { DebugTrace(text); }
+
+}  // namespace telnet

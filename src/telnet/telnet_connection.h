@@ -1,0 +1,112 @@
+// One TELNET client session over TCP. The connection owns its socket, answers
+// the server's option negotiation at once, strips TELNET commands from what
+// arrives and hands the remaining data bytes to its owner. What the owner
+// sends goes out unchanged: no CR/LF translation, no echo, no doubling of 255.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "platform/component.h"
+#include "socket/async_socket.h"
+#include "telnet/telnet_parser.h"
+
+namespace telnet {
+
+class TTelnetConnection;
+
+using TTnSessionConnected = std::function<void(TTelnetConnection* sender, std::uint16_t error)>;
+using TTnSessionClosed = std::function<void(TTelnetConnection* sender, std::uint16_t error)>;
+// `buffer` holds `len` data bytes (NULs among them possibly) followed by a NUL;
+// it is valid only during the call.
+using TTnDataAvailable =
+    std::function<void(TTelnetConnection* sender, const char* buffer, int len)>;
+using TTnDisplay = std::function<void(TTelnetConnection* sender, const std::string& str)>;
+using TTnNotifyEvent = std::function<void(TTelnetConnection* sender)>;
+
+class TTelnetConnection : public platform::TComponent, private TelnetParserEvents {
+public:
+  // Bytes read from the socket in one pass; a longer burst takes several
+  // passes, each ending with its own delivery.
+  static constexpr int kReadBlockSize = 2048;
+  // One more than a pass can hold, so a pass never fills the buffer by itself.
+  static constexpr int kDataBufferSize = kReadBlockSize + 1;
+
+  explicit TTelnetConnection(platform::TComponent* owner);
+  ~TTelnetConnection() override;
+
+  // --- published properties ---------------------------------------------------
+  const std::string& Port() const { return port_; }
+  void SetPort(std::string value) { port_ = std::move(value); }
+  const std::string& Host() const { return host_; }
+  void SetHost(std::string value) { host_ = std::move(value); }
+  const std::string& Location() const { return location_; }
+  void SetLocation(std::string value) { location_ = std::move(value); }
+  const std::string& TermType() const { return termType_; }
+  void SetTermType(std::string value) { termType_ = std::move(value); }
+  // True while the server refuses to echo, so the owner should echo itself.
+  bool LocalEcho() const { return localEcho_; }
+  void SetLocalEcho(bool value) { localEcho_ = value; }
+
+  // --- published events ---------------------------------------------------------
+  TTnSessionConnected OnSessionConnected;
+  TTnSessionClosed OnSessionClosed;
+  TTnDataAvailable OnDataAvailable;
+  TTnDisplay OnDisplay;
+  TTnNotifyEvent OnEndOfRecord;
+  TTnNotifyEvent OnSendLoc;
+  TTnNotifyEvent OnTermType;
+  TTnNotifyEvent OnLocalEcho;
+
+  // --- operations ------------------------------------------------------------------
+  // Opens a session to Host:Port without waiting for it; an open socket is
+  // closed first, so this also reconnects. Errors of a bad host, port or
+  // protocol pass to the caller.
+  void Connect();
+  bool IsConnected() const;
+  void Close();
+  // The socket's result, or -1 without a socket.
+  int Send(const void* data, int len);
+  int SendStr(const std::string& str);
+  void Display(const std::string& str);
+
+  // The socket this connection created, or null once someone else destroyed it.
+  net::TAsyncSocket* Socket() const { return socket_; }
+  // Data bytes received but not yet delivered.
+  int PendingDataCount() const { return dataCount_; }
+
+protected:
+  void Notification(platform::TComponent* component, platform::TOperation operation) override;
+
+private:
+  void SocketSessionConnected(net::TCustomAsyncSocket* sender, std::uint16_t error);
+  void SocketSessionClosed(net::TCustomAsyncSocket* sender, std::uint16_t error);
+  void SocketDataAvailable(net::TCustomAsyncSocket* sender, std::uint16_t error);
+
+  void StoreDataByte(std::uint8_t b);
+  void FlushData();
+
+  // What the shared parser asks of the connection that feeds it.
+  void SendToServer(const std::string& bytes) override;
+  void DataByte(std::uint8_t b) override;
+  void EndOfRecord() override;
+  void EchoNegotiated(std::optional<bool> localEcho) override;
+  std::string LocationRequested() override;
+  std::string TerminalTypeRequested() override;
+  void Trace(const std::string& text) override;
+
+  std::string port_ = "23";
+  std::string host_;
+  std::string location_ = "VANTREL";
+  std::string termType_ = "VT100";
+  bool localEcho_ = false;
+
+  net::TAsyncSocket* socket_ = nullptr;
+  std::array<char, kDataBufferSize> dataBuffer_{};
+  std::int32_t dataCount_ = 0;
+};
+
+}  // namespace telnet

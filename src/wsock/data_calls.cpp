@@ -1,0 +1,196 @@
+// Sending and receiving. Besides the data, these calls re-enable FD_READ
+// (every receive) and FD_WRITE (a send that would block), and they keep the
+// Windows answers where the system's differ: a send on a socket that never
+// connected is 10057, not a broken pipe; a send or receive after a reset keeps
+// reporting the reset; a datagram larger than the buffer is 10040. Sends never
+// raise SIGPIPE.
+#include "wsock/windows_numbers.h"
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+
+#include "wsock/error_codes.h"
+#include "wsock/select_notifier.h"
+#include "wsock/socket_access.h"
+#include "wsock/system_calls.h"
+#include "wsock/wsock_functions.h"
+
+namespace wsock {
+
+namespace {
+
+int SystemSendFlags(int flags, int* out) {
+  if ((flags & ~(ws::MSG_OOB | ws::MSG_DONTROUTE)) != 0) return ws::WSAEOPNOTSUPP;
+  *out = MSG_NOSIGNAL | ((flags & ws::MSG_OOB) != 0 ? MSG_OOB : 0) |
+         ((flags & ws::MSG_DONTROUTE) != 0 ? MSG_DONTROUTE : 0);
+  return 0;
+}
+
+int SystemReceiveFlags(int flags, int* out) {
+  if ((flags & ~(ws::MSG_OOB | ws::MSG_PEEK)) != 0) return ws::WSAEOPNOTSUPP;
+  *out = ((flags & ws::MSG_OOB) != 0 ? MSG_OOB : 0) | ((flags & ws::MSG_PEEK) != 0 ? MSG_PEEK : 0);
+  return 0;
+}
+
+int CheckBuffer(const void* data, int length) {
+  if (length < 0) return ws::WSAEINVAL;
+  if (data == nullptr && length > 0) return ws::WSAEFAULT;
+  return 0;
+}
+
+bool IsConnectionDeath(int error) {
+  return error == ECONNRESET || error == ETIMEDOUT || error == ECONNABORTED ||
+         error == EHOSTUNREACH || error == ENETUNREACH;
+}
+
+// The state a stream send needs, checked before the call. The caller holds
+// the table mutex.
+int StreamSendStateLocked(SocketEntry& entry) {
+  RefreshConnectLocked(entry);
+  if (entry.sendShut) return ws::WSAESHUTDOWN;
+  if (entry.phase != SocketPhase::kConnected) return ws::WSAENOTCONN;
+  return 0;
+}
+
+int SendFailure(SocketEntry& entry, int error) {
+  bool wake = false;
+  int code = 0;
+  {
+    std::lock_guard lock(SocketTable::Instance().Mutex());
+    if (error == EAGAIN) {
+      // Only a send that would block re-enables FD_WRITE.
+      wake = !entry.writeArmed;
+      entry.writeArmed = true;
+      code = ws::WSAEWOULDBLOCK;
+    } else if (!entry.stream) {
+      code = error == EDESTADDRREQ ? ws::WSAENOTCONN : FromErrno(error);
+    } else if (error == EPIPE || error == ENOTCONN || IsConnectionDeath(error)) {
+      // The system says "broken pipe" for several situations Windows tells
+      // apart.
+      if (entry.sendShut) {
+        code = ws::WSAESHUTDOWN;
+      } else if (entry.abortError != 0) {
+        code = entry.abortError;
+      } else if (!entry.everConnected) {
+        code = ws::WSAENOTCONN;
+      } else {
+        entry.abortError = IsConnectionDeath(error) ? AbortiveCloseError(error) : ws::WSAECONNRESET;
+        code = entry.abortError;
+        wake = true;
+      }
+    } else {
+      code = FromErrno(error);
+    }
+  }
+  if (wake) WakeNotifier();
+  return Fail(code);
+}
+
+int Transmit(SocketEntry& entry, const char* data, int length, int flags, const sockaddr_in* to) {
+  const ssize_t sent = System().sendto(entry.fd, data, static_cast<size_t>(length), flags,
+                                       reinterpret_cast<const sockaddr*>(to),
+                                       to != nullptr ? sizeof *to : 0);
+  if (sent < 0) return SendFailure(entry, errno);
+  return static_cast<int>(sent);
+}
+
+int Receive(ws::SOCKET s, char* buffer, int length, int flags, ws::sockaddr* from,
+            int* fromLength) {
+  EntryPtr entry = AcquireSocket(s);
+  if (entry == nullptr) return ws::SOCKET_ERROR;
+  if (int error = CheckBuffer(buffer, length); error != 0) return Fail(error);
+  int systemFlags = 0;
+  if (int error = SystemReceiveFlags(flags, &systemFlags); error != 0) return Fail(error);
+  const bool wantsSender = from != nullptr && !entry->stream;
+  if (wantsSender && CheckAddressBuffer(from, fromLength) != 0) return Fail(ws::WSAEFAULT);
+
+  SocketTable& table = SocketTable::Instance();
+  {
+    std::lock_guard lock(table.Mutex());
+    if (entry->stream) {
+      RefreshConnectLocked(*entry);
+      if (entry->receiveShut) return Fail(ws::WSAESHUTDOWN);
+      if (entry->phase != SocketPhase::kConnected) return Fail(ws::WSAENOTCONN);
+    } else if (entry->pendingDatagramError != 0) {
+      const int pending = entry->pendingDatagramError;
+      entry->pendingDatagramError = 0;
+      entry->readArmed = true;
+      return Fail(pending);
+    }
+  }
+  if (!entry->stream) systemFlags |= MSG_TRUNC;  // to learn the datagram's real size
+
+  sockaddr_in sender{};
+  socklen_t senderLength = sizeof sender;
+  const ssize_t received =
+      System().recvfrom(entry->fd, buffer, static_cast<size_t>(length), systemFlags,
+                        wantsSender ? reinterpret_cast<sockaddr*>(&sender) : nullptr,
+                        wantsSender ? &senderLength : nullptr);
+  const int error = received < 0 ? errno : 0;
+
+  int failure = 0;
+  bool wake = false;
+  {
+    std::lock_guard lock(table.Mutex());
+    // Every receive re-enables FD_READ; the helper posts it again at once
+    // when bytes remain.
+    wake = !entry->readArmed && (entry->events & ws::FD_READ) != 0;
+    entry->readArmed = true;
+    if (entry->stream && received < 0 && IsConnectionDeath(error)) {
+      if (entry->abortError == 0) entry->abortError = AbortiveCloseError(error);
+      wake = true;
+    }
+    if (entry->stream && received == 0 && length > 0 && entry->abortError != 0)
+      failure = entry->abortError;  // a reset connection does not read as a graceful end
+  }
+  if (wake) WakeNotifier();
+  if (received < 0) return Fail(FromErrno(error));
+  if (failure != 0) return Fail(failure);
+  if (wantsSender) WriteAddress(sender, from, fromLength);
+  if (!entry->stream && received > length) return Fail(ws::WSAEMSGSIZE);
+  return static_cast<int>(received);
+}
+
+}  // namespace
+
+int Send(ws::SOCKET s, const char* data, int length, int flags) {
+  EntryPtr entry = AcquireSocket(s);
+  if (entry == nullptr) return ws::SOCKET_ERROR;
+  if (int error = CheckBuffer(data, length); error != 0) return Fail(error);
+  int systemFlags = 0;
+  if (int error = SystemSendFlags(flags, &systemFlags); error != 0) return Fail(error);
+  if (entry->stream) {
+    std::lock_guard lock(SocketTable::Instance().Mutex());
+    if (int error = StreamSendStateLocked(*entry); error != 0) return Fail(error);
+  }
+  return Transmit(*entry, data, length, systemFlags, nullptr);
+}
+
+int SendTo(ws::SOCKET s, const char* data, int length, int flags, const ws::sockaddr* to,
+           int toLength) {
+  EntryPtr entry = AcquireSocket(s);
+  if (entry == nullptr) return ws::SOCKET_ERROR;
+  // A connection has its peer already; Windows ignores the address then.
+  if (entry->stream || to == nullptr) return Send(s, data, length, flags);
+  if (int error = CheckBuffer(data, length); error != 0) return Fail(error);
+  int systemFlags = 0;
+  if (int error = SystemSendFlags(flags, &systemFlags); error != 0) return Fail(error);
+  sockaddr_in address;
+  if (int error = ReadAddress(to, toLength, &address); error != 0) return Fail(error);
+  if (address.sin_addr.s_addr == INADDR_ANY || address.sin_port == 0)
+    return Fail(ws::WSAEADDRNOTAVAIL);
+  return Transmit(*entry, data, length, systemFlags, &address);
+}
+
+int Recv(ws::SOCKET s, char* buffer, int length, int flags) {
+  return Receive(s, buffer, length, flags, nullptr, nullptr);
+}
+
+int RecvFrom(ws::SOCKET s, char* buffer, int length, int flags, ws::sockaddr* from,
+             int* fromLength) {
+  return Receive(s, buffer, length, flags, from, fromLength);
+}
+
+}  // namespace wsock

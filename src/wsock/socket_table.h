@@ -1,0 +1,101 @@
+// The library's sockets: one entry per SOCKET handle, holding the system
+// descriptor and what the notification helper needs to follow Windows'
+// re-enabling rules. Handles count up and are never reused in the process, so
+// a late message for a closed handle can never be taken for a newer socket.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+#include <vector>
+
+#include "wsock/wsock_api.h"
+
+namespace wsock {
+
+enum class SocketPhase {
+  kFresh,       // created (perhaps bound), neither connecting nor listening
+  kConnecting,  // a non-blocking connect is under way
+  kConnected,   // stream connected, or datagram socket in use
+  kListening,
+  kFailed,      // a connect attempt failed
+};
+
+// The descriptor is closed when the last reference goes; closesocket drops the
+// table's reference, so in the usual single-threaded use the close happens
+// inside closesocket.
+struct SocketEntry {
+  SocketEntry(int fd, bool stream) : fd(fd), stream(stream) {}
+  ~SocketEntry();
+  SocketEntry(const SocketEntry&) = delete;
+  SocketEntry& operator=(const SocketEntry&) = delete;
+
+  const int fd;
+  const bool stream;
+  ws::SOCKET handle = 0;
+
+  // Everything below is guarded by SocketTable::Mutex().
+  win::HWND window = nullptr;
+  unsigned int message = 0;
+  long events = 0;
+  bool nonBlocking = false;
+
+  SocketPhase phase = SocketPhase::kFresh;
+  bool everConnected = false;
+  bool sendShut = false;
+  bool receiveShut = false;
+
+  // Armed events are posted when their condition holds, then disarmed until
+  // the call that re-enables them.
+  bool readArmed = true;
+  bool writeArmed = false;
+  bool acceptArmed = true;
+
+  // Latched outcomes, posted once when selected.
+  bool connectDue = false;
+  int connectError = 0;
+  bool closeDetected = false;
+  bool closePosted = false;
+  int closeError = 0;
+  bool hungUp = false;  // both directions are gone: nothing more to wait for
+
+  // How the connection died, once known (10053/10054), for later calls.
+  int abortError = 0;
+  // A datagram error collected by the helper (e.g. port unreachable), for the
+  // next receive.
+  int pendingDatagramError = 0;
+};
+
+using EntryPtr = std::shared_ptr<SocketEntry>;
+
+class SocketTable {
+public:
+  // Process-wide and never destroyed: the helper thread may still run while
+  // the process exits.
+  static SocketTable& Instance();
+
+  // Guards the table and the mutable fields of every entry.
+  std::mutex& Mutex() { return mutex_; }
+
+  ws::SOCKET Insert(const EntryPtr& entry);
+  EntryPtr Find(ws::SOCKET handle);
+  // The caller holds Mutex().
+  EntryPtr FindLocked(ws::SOCKET handle) const;
+  // Removes the entry; nothing will be posted for the handle afterwards.
+  EntryPtr Take(ws::SOCKET handle);
+  std::vector<EntryPtr> TakeAll();
+  // The caller holds Mutex().
+  template <typename Visit>
+  void ForEachLocked(Visit&& visit) {
+    for (auto& [handle, entry] : entries_) visit(*entry);
+  }
+
+private:
+  SocketTable() = default;
+
+  std::mutex mutex_;
+  std::unordered_map<ws::SOCKET, EntryPtr> entries_;
+  ws::SOCKET next_ = 0x100;
+};
+
+}  // namespace wsock

@@ -1,0 +1,249 @@
+// The operation panel on the real window: which user actions reach the
+// command cycle, with which command, and what the panel adds to the output.
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSignalSpy>
+#include <QTreeWidget>
+
+#include "app/main_window.h"
+#include "app/texts.h"
+#include "app_test_support.h"
+
+namespace {
+
+// "任意のコマンド": the caption of the entry that explains the edit box.
+const std::string kArbitrary = app::texts::kArbitraryCommandCaption;
+
+// Group "Status" (inert, since line 0 is "group") holding two runnable items,
+// then an item with a message line and an inert item.
+const std::vector<std::string> kPanel = {
+    "group", "Status", "end",                                        // 0-2
+    "item",  "Show all", "SHOW", "end",                              // 3-6
+    "item",  "Lines", "SHOW LINE", "end",                            // 7-10
+    "endgroup+",                                                     // 11
+    "item",  "With message", "SHOW LOG", "message", "-- done --", "end",  // 12-17
+    "item",  "Inert", "group", "end",                                // 18-21
+    "end"};
+
+QStringList Commands(const QSignalSpy& spy) {
+  QStringList commands;
+  for (const QList<QVariant>& call : spy) {
+    commands << QString::fromLatin1(call.at(0).toByteArray());
+  }
+  return commands;
+}
+
+QTreeWidgetItem* FindNode(QTreeWidget* tree, const QString& caption) {
+  const auto found = tree->findItems(caption, Qt::MatchExactly | Qt::MatchRecursive);
+  return found.isEmpty() ? nullptr : found.first();
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+private:
+  // A shown window whose start-up has run on `panel`.
+  std::unique_ptr<TForm1> startWindow(const std::vector<std::string>& panel,
+                                      const std::string& settings = {}) {
+    folder_ = std::make_unique<testing_support::ProgramFolder>();
+    folder_->WritePanel(panel);
+    if (!settings.empty()) folder_->WriteSettings(settings);
+    auto form = std::make_unique<TForm1>(std::vector<std::string>{}, folder_->Path());
+    form->FormCreate();
+    form->show();
+    if (!QTest::qWaitForWindowExposed(form.get())) return nullptr;
+    return form;
+  }
+
+  void clickNode(TForm1& form, const QString& caption, Qt::MouseButton button = Qt::LeftButton) {
+    QTreeWidgetItem* node = FindNode(form.TreeView1, caption);
+    QVERIFY(node != nullptr);
+    const QPoint centre = form.TreeView1->visualItemRect(node).center();
+    QTest::mouseClick(form.TreeView1->viewport(), button, {}, centre);
+  }
+
+  void doubleClickNode(TForm1& form, const QString& caption) {
+    QTreeWidgetItem* node = FindNode(form.TreeView1, caption);
+    QVERIFY(node != nullptr);
+    const QPoint centre = form.TreeView1->visualItemRect(node).center();
+    QTest::mouseDClick(form.TreeView1->viewport(), Qt::LeftButton, {}, centre);
+  }
+
+  std::unique_ptr<testing_support::ProgramFolder> folder_;
+
+private slots:
+  void startUpBuildsTheTreeAndRunsNothing() {
+    // The first entry is runnable and single-click mode is on.
+    testing_support::ProgramFolder folder;
+    folder.WritePanel({"item", "First", "SHOW", "end", "x"});
+    TForm1 form({}, folder.Path());
+    QSignalSpy started(&form, &TForm1::commandStarted);
+    form.FormCreate();
+    QCOMPARE(started.count(), 0);
+    QCOMPARE(form.TreeView1->currentItem(), form.TreeView1->topLevelItem(0));
+    QCOMPARE(form.SuppressActivation, 0);
+    QCOMPARE(form.SingleSetting, 0);
+  }
+
+  void treeMirrorsThePanelFile() {
+    auto form = startWindow(kPanel);
+    QVERIFY(form);
+    QCOMPARE(form->TreeView1->topLevelItemCount(), 3);
+    QTreeWidgetItem* status = form->TreeView1->topLevelItem(0);
+    QCOMPARE(status->text(0), QStringLiteral("Status"));
+    QVERIFY(status->isExpanded());
+    QCOMPARE(status->childCount(), 2);
+    QCOMPARE(TForm1::NodeLineReference(status->child(1)), 9);
+    QCOMPARE(form->Memo2->toPlainText().split(QLatin1Char('\n')).size(),
+             static_cast<int>(kPanel.size()));
+  }
+
+  void singleClickModeRunsEverySelectionChange() {
+    auto form = startWindow(kPanel);
+    QVERIFY(form);
+    QSignalSpy started(form.get(), &TForm1::commandStarted);
+    clickNode(*form, QStringLiteral("Show all"));
+    clickNode(*form, QStringLiteral("Status"));  // a group: line 0 is "group"
+    clickNode(*form, QStringLiteral("Lines"), Qt::RightButton);
+    QCOMPARE(form->TreeView1->currentItem()->text(0), QStringLiteral("Lines"));
+    form->TreeView1->setFocus();
+    QTest::keyClick(form->TreeView1, Qt::Key_Down);
+    QTest::keyClick(form->TreeView1, Qt::Key_Down);
+    // The group and the inert item reached on the way run nothing.
+    QCOMPARE(Commands(started), QStringList({"SHOW", "SHOW LINE", "SHOW LOG"}));
+  }
+
+  void doubleClickModeRunsOnlyOnDoubleClick() {
+    auto form = startWindow(kPanel, "[main]\r\nsingle=1\r\n");
+    QVERIFY(form);
+    QCOMPARE(form->SingleSetting, 1);
+    QSignalSpy started(form.get(), &TForm1::commandStarted);
+    clickNode(*form, QStringLiteral("Show all"));
+    clickNode(*form, QStringLiteral("Lines"), Qt::RightButton);
+    QCOMPARE(started.count(), 0);
+    doubleClickNode(*form, QStringLiteral("Lines"));
+    doubleClickNode(*form, QStringLiteral("Inert"));
+    QCOMPARE(Commands(started), QStringList({"SHOW LINE"}));
+  }
+
+  void programmaticMovesAndTheBusyMarkRunNothing() {
+    auto form = startWindow(kPanel);
+    QVERIFY(form);
+    QSignalSpy started(form.get(), &TForm1::commandStarted);
+    form->SuppressActivation = 1;
+    form->TreeView1->setCurrentItem(FindNode(form->TreeView1, QStringLiteral("Show all")));
+    form->SuppressActivation = 0;
+    form->TreeView1Tag = 1;
+    clickNode(*form, QStringLiteral("Lines"));
+    doubleClickNode(*form, QStringLiteral("With message"));
+    QCOMPARE(started.count(), 0);
+    QVERIFY(form->Memo1Lines().empty());
+    form->TreeView1Tag = 0;
+    form->TreeView1DblClick();
+    QCOMPARE(Commands(started), QStringList({"SHOW LOG"}));
+  }
+
+  void messageLineFollowsTheCommandOutput() {
+    auto form = startWindow(kPanel);
+    QVERIFY(form);
+    // Stands in for the cycle's output, so the order can be seen.
+    connect(form.get(), &TForm1::commandStarted, form.get(),
+            [&form](const QByteArray& command) { form->Memo1Add("output of " + command.toStdString()); });
+    clickNode(*form, QStringLiteral("With message"));
+    QCOMPARE(form->Memo1Lines(),
+             std::vector<std::string>({"output of SHOW LOG", "-- done --"}));
+    QCOMPARE(form->Memo1->toPlainText(), QStringLiteral("output of SHOW LOG\n-- done --"));
+  }
+
+  void arbitraryCommandEntryShowsItsHelp() {
+    // Inert (command line "group"): the help and nothing else.
+    auto form = startWindow({"group", "Top", "end", "item", kArbitrary, "group", "end",
+                             "item", kArbitrary, "SHOW", "end", "endgroup", "x"});
+    QVERIFY(form);
+    form->Memo1Add("old output");
+    QSignalSpy started(form.get(), &TForm1::commandStarted);
+    form->SingleSetting = 1;
+    QTreeWidgetItem* top = form->TreeView1->topLevelItem(0);
+    top->setExpanded(true);
+    form->TreeView1->setCurrentItem(top->child(0));
+    form->TreeView1DblClick();
+    const std::vector<std::string> help = {app::texts::kArbitraryCommandHelp1,
+                                           app::texts::kArbitraryCommandHelp2};
+    QCOMPARE(form->Memo1Lines(), help);
+    QCOMPARE(started.count(), 0);
+    QVERIFY(form->Memo1->toPlainText().startsWith(QString::fromUtf8("上のテキストボックス")));
+
+    // Runnable: the help is written first, then the command runs (and its
+    // output replaces the help).
+    std::size_t linesWhenStarted = 0;
+    connect(form.get(), &TForm1::commandStarted, form.get(),
+            [&] { linesWhenStarted = form->Memo1Lines().size(); });
+    form->TreeView1->setCurrentItem(top->child(1));
+    form->TreeView1DblClick();
+    QCOMPARE(Commands(started), QStringList({"SHOW"}));
+    QCOMPARE(linesWhenStarted, std::size_t{2});
+  }
+
+  void groupRunsLineZeroWhenItIsNotGroup() {
+    auto form = startWindow({"item", "First", "cmd", "end", "group", "G", "end", "endgroup", "x"});
+    QVERIFY(form);
+    QSignalSpy started(form.get(), &TForm1::commandStarted);
+    clickNode(*form, QStringLiteral("G"));
+    QCOMPARE(Commands(started), QStringList({"item"}));
+  }
+
+  void enterRunsTheEditBoxAndReturnsToTheFirstEntry() {
+    auto form = startWindow(kPanel);
+    QVERIFY(form);
+    form->TreeView1->setCurrentItem(FindNode(form->TreeView1, QStringLiteral("Lines")));
+    QSignalSpy started(form.get(), &TForm1::commandStarted);
+    int suppressionDuringCycle = -1;
+    connect(form.get(), &TForm1::commandStarted, form.get(),
+            [&] { suppressionDuringCycle = form->SuppressActivation; });
+    form->FlatEdit1->setText(QStringLiteral("SHOW ALL"));
+    QTest::keyClick(form->FlatEdit1, Qt::Key_Return);
+    QCOMPARE(Commands(started), QStringList({"SHOW ALL"}));
+    QCOMPARE(suppressionDuringCycle, 1);
+    QCOMPARE(form->SuppressActivation, 0);
+    QCOMPARE(form->TreeView1->currentItem(), form->TreeView1->topLevelItem(0));
+
+    // After an abort the selection stays where it was.
+    form->TreeView1->setCurrentItem(FindNode(form->TreeView1, QStringLiteral("Lines")));
+    started.clear();
+    form->AbortRequested = 1;
+    QTest::keyClick(form->FlatEdit1, Qt::Key_Enter);
+    QCOMPARE(Commands(started), QStringList({"SHOW ALL"}));
+    QCOMPARE(form->TreeView1->currentItem()->text(0), QStringLiteral("Lines"));
+  }
+
+  void editBoxTextGoesOutInShiftJis() {
+    auto form = startWindow(kPanel);
+    QVERIFY(form);
+    QSignalSpy started(form.get(), &TForm1::commandStarted);
+    form->FlatEdit1->setText(QString::fromUtf8("表示"));
+    QTest::keyClick(form->FlatEdit1, Qt::Key_Return);
+    QCOMPARE(started.count(), 1);
+    QCOMPARE(started.at(0).at(0).toByteArray(), QByteArray("\x95\x5C\x8E\xA6"));
+  }
+
+  void lampPanelClicksRequestAnAbort() {
+    auto form = startWindow(kPanel);
+    QVERIFY(form);
+    for (QWidget* part : {static_cast<QWidget*>(form->Panel3), static_cast<QWidget*>(form->Image1),
+                          static_cast<QWidget*>(form->Label1),
+                          static_cast<QWidget*>(form->Label5)}) {
+      form->AbortRequested = 0;
+      QTest::mouseClick(part, Qt::LeftButton, {}, QPoint(1, 1));
+      QCOMPARE(form->AbortRequested, 1);
+    }
+    form->AbortRequested = 0;
+    QTest::mouseClick(form->Memo1->viewport(), Qt::LeftButton);
+    QCOMPARE(form->AbortRequested, 0);
+  }
+};
+
+VANTREL_TEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"

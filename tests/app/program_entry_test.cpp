@@ -1,0 +1,131 @@
+// The program's start-up as the entry runs it: which commands the switches
+// hand to the command cycle, in which order, and how a run without a window
+// ends.
+#include <QTimer>
+
+#include "app/main_window.h"
+#include "app/message_box.h"
+#include "app/program_entry.h"
+#include "app_test_support.h"
+
+namespace {
+
+struct Outcome {
+  int status = -1;
+  QList<QByteArray> commands;
+  bool windowShown = false;
+};
+
+// "応答" (answer) in Shift-JIS, as a router's output line might carry it.
+const std::string kAnswer = "\x89\x9E\x93\x9A";
+
+Outcome RunProgram(const std::vector<std::string>& arguments, const std::string& folder) {
+  Outcome outcome;
+  app::EntryHooks hooks;
+  hooks.mainWindowCreated = [&outcome](TForm1& form) {
+    QObject::connect(&form, &TForm1::commandStarted, &form, [&outcome, &form](const QByteArray& command) {
+      outcome.commands << command;
+      form.Memo1Clear();
+      form.Memo1Add(kAnswer + " " + command.toStdString());
+    });
+  };
+  hooks.startUpFinished = [&outcome](TForm1& form) {
+    outcome.windowShown = true;
+    QTimer::singleShot(0, &form, &QWidget::close);
+  };
+  outcome.status = app::RunApplication(arguments, folder, hooks);
+  return outcome;
+}
+
+}  // namespace
+
+class ProgramEntryTest : public QObject {
+  Q_OBJECT
+
+private slots:
+  void init() { app::ResetErrorBoxRaised(); }
+
+  void switchesReachTheCycleInOrder_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<bool>("hidden");
+    QTest::newRow("two -c") << QStringList{"-c", "A", "-c", "B"} << QStringList{"A", "B"} << false;
+    QTest::newRow("-c takes -h") << QStringList{"-c", "-h"} << QStringList{"-h"} << true;
+    QTest::newRow("mixed case") << QStringList{"-Cd", "X", "-cD", "Y", "-cd"}
+                                << QStringList{""} << false;
+    QTest::newRow("-c last") << QStringList{"-c"} << QStringList{""} << false;
+    QTest::newRow("upper case") << QStringList{"-C", "A", "-CD", "B", "-H"}
+                                << QStringList{"A", "B"} << true;
+    QTest::newRow("-c takes -c") << QStringList{"-c", "-c"} << QStringList{"-c", ""} << false;
+    QTest::newRow("-cd takes -c") << QStringList{"-h", "-cd", "-c"} << QStringList{"-c", ""}
+                                  << true;
+    QTest::newRow("near misses") << QStringList{"-c ", "A", "--c", "B", "-hc", "c", "-h "}
+                                 << QStringList{} << false;
+  }
+
+  void switchesReachTheCycleInOrder() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, expected);
+    QFETCH(bool, hidden);
+    testing_support::ProgramFolder folder;
+    folder.WritePanel({"item", "First", "FIRST", "end", "x"});
+    std::vector<std::string> argv;
+    for (const QString& argument : arguments) argv.push_back(argument.toStdString());
+
+    testing_support::CapturedStream out(stdout);
+    const Outcome outcome = RunProgram(argv, folder.Path());
+    out.Text();
+
+    QStringList commands;
+    for (const QByteArray& command : outcome.commands) commands << QString::fromLatin1(command);
+    QCOMPARE(commands, expected);
+    QCOMPARE(outcome.windowShown, !hidden);
+    QCOMPARE(outcome.status, 0);
+  }
+
+  void windowOpensShowingTheLastCommandsOutput() {
+    testing_support::ProgramFolder folder;
+    folder.WritePanel({"item", "First", "FIRST", "end", "x"});
+    std::vector<std::string> shownLines;
+    app::EntryHooks hooks;
+    hooks.mainWindowCreated = [](TForm1& form) {
+      QObject::connect(&form, &TForm1::commandStarted, &form, [&form](const QByteArray& command) {
+        form.Memo1Clear();
+        form.Memo1Add("out " + command.toStdString());
+      });
+    };
+    hooks.startUpFinished = [&shownLines](TForm1& form) {
+      shownLines = form.Memo1Lines();
+      QTimer::singleShot(0, &form, &QWidget::close);
+    };
+    QCOMPARE(app::RunApplication({"-c", "A", "-c", "B"}, folder.Path(), hooks), 0);
+    QCOMPARE(shownLines, std::vector<std::string>{"out B"});
+  }
+
+  void hiddenDisplayBoxGoesToStandardOutput() {
+    testing_support::ProgramFolder folder;
+    folder.WritePanel({"item", "First", "FIRST", "end", "x"});
+    testing_support::CapturedStream out(stdout);
+    const Outcome outcome = RunProgram({"-h", "-cd", "SHOW"}, folder.Path());
+    QCOMPARE(out.Text(), QString::fromUtf8("応答 SHOW\n").toUtf8());
+    QCOMPARE(outcome.status, 0);
+    QVERIFY(!outcome.windowShown);
+  }
+
+  void hiddenRunWithAnErrorBoxEndsWithStatusOne() {
+    testing_support::ProgramFolder folder;  // no panel file
+    testing_support::CapturedStream err(stderr);
+    const Outcome outcome = RunProgram({"-h", "-c", "A"}, folder.Path());
+    const QString written = QString::fromUtf8(err.Text());
+    QCOMPARE(outcome.status, 1);
+    QVERIFY(!outcome.windowShown);
+    // Start-up went on after the report: the switch still ran.
+    QCOMPARE(outcome.commands, QList<QByteArray>{"A"});
+    const QString path = QString::fromStdString(folder.Path()) + "vantrel_p.cfg";
+    QVERIFY2(written.contains(QString::fromUtf8("ファイル %1 は開けません").arg(path)),
+             qPrintable(written));
+  }
+};
+
+VANTREL_TEST_MAIN(ProgramEntryTest)
+#include "program_entry_test.moc"

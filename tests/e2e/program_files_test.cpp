@@ -1,0 +1,124 @@
+// The real program in a folder of its own: what it reads and writes beside
+// itself, and how it starts and ends with and without a display.
+#include <gtest/gtest.h>
+
+#include <tuple>
+
+#include "platform/profile.h"
+#include "program_sandbox.h"
+
+namespace {
+
+using e2e::ProgramSandbox;
+using e2e::RunOptions;
+
+// A panel with LF line ends and a Shift-JIS caption ("状態", status).
+const std::string kPanelLf = "group\n\x8F\xF3\x91\xD4\nend\nitem\nShow all\nSHOW\nend\nendgroup+\nend\n";
+const std::string kPanelCrLf =
+    "group\r\n\x8F\xF3\x91\xD4\r\nend\r\nitem\r\nShow all\r\nSHOW\r\nend\r\nendgroup+\r\nend\r\n";
+
+std::string Setting(const ProgramSandbox& sandbox, const char* section, const char* key) {
+  return platform::GetPrivateProfileString(section, key, "<missing>",
+                                           sandbox.PathOf("vantrel.Ini").string());
+}
+
+void ExpectEndedNormally(const e2e::RunResult& result) {
+  EXPECT_FALSE(result.timedOut);
+  EXPECT_EQ(result.signal, 0);
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+}
+
+TEST(ProgramFiles, FirstCloseWritesTheDefaultsAndThePanelInCrLf) {
+  ProgramSandbox sandbox;
+  sandbox.WriteFile("vantrel_p.cfg", kPanelLf);
+  const auto result = sandbox.RunAndClose({});
+  ExpectEndedNormally(result);
+
+  EXPECT_EQ(sandbox.ReadFile("vantrel_p.cfg"), kPanelCrLf);
+  const auto settings = sandbox.ReadFile("vantrel.Ini");
+  ASSERT_TRUE(settings.has_value());
+  // Every key present with its default; the exact layout (blank lines between
+  // sections, if any) is the profile writer's business.
+  for (const auto& [section, key, value] :
+       std::vector<std::tuple<const char*, const char*, std::string>>{
+           {"main", "rt", "-1"},      {"main", "ip", "192.168.0.1"}, {"main", "single", "0"},
+           {"pos", "top", "101"},     {"pos", "left", "164"},        {"pos", "height", "369"},
+           {"pos", "width", "678"},   {"pos", "p_width", "183"}}) {
+    EXPECT_EQ(Setting(sandbox, section, key), value) << section << "/" << key;
+  }
+  EXPECT_EQ(settings->find('\n'), settings->find("\r\n") + 1) << "lines end in CR LF";
+}
+
+TEST(ProgramFiles, SettingsAreReadBackAndOtherLinesKept) {
+  ProgramSandbox sandbox;
+  sandbox.WriteFile("vantrel_p.cfg", kPanelCrLf);
+  const std::string original =
+      "; written by hand\r\n[main]\r\nrt=7\r\nip=10.0.0.9\r\nsingle=1\r\n"
+      "[pos]\r\ntop=50\r\nleft=60\r\nheight=400\r\nwidth=700\r\np_width=150\r\n"
+      "[other]\r\nkeep=\x95\x5C\x8E\xA6\r\n";
+  sandbox.WriteFile("vantrel.Ini", original);
+  const auto result = sandbox.RunAndClose({});
+  ExpectEndedNormally(result);
+  // Nothing changed in the window, so the file comes back as it was.
+  EXPECT_EQ(sandbox.ReadFile("vantrel.Ini"), original);
+  EXPECT_EQ(sandbox.ReadFile("vantrel_p.cfg"), kPanelCrLf);
+}
+
+TEST(ProgramFiles, HiddenRunEndsAtOnceAndWritesNothing) {
+  ProgramSandbox sandbox;
+  sandbox.WriteFile("vantrel_p.cfg", kPanelLf);
+  const auto result = sandbox.Run({"-h"});
+  ExpectEndedNormally(result);
+  EXPECT_EQ(sandbox.ReadFile("vantrel_p.cfg"), kPanelLf);
+  EXPECT_FALSE(sandbox.Exists("vantrel.Ini"));
+}
+
+TEST(ProgramFiles, HiddenRunReportsAMissingPanelAndEndsWithStatusOne) {
+  ProgramSandbox sandbox;
+  const auto result = sandbox.Run({"-H"});
+  EXPECT_FALSE(result.timedOut);
+  EXPECT_EQ(result.exitCode, 1);
+  const std::string path = sandbox.PathOf("vantrel_p.cfg").string();
+  EXPECT_NE(result.err.find("ファイル " + path + " は開けません"), std::string::npos) << result.err;
+  EXPECT_FALSE(sandbox.Exists("vantrel_p.cfg"));
+  EXPECT_FALSE(sandbox.Exists("vantrel.Ini"));
+}
+
+TEST(ProgramFiles, WithoutDisplayAndWithoutHiddenModeItRefusesToStart) {
+  ProgramSandbox sandbox;
+  sandbox.WriteFile("vantrel_p.cfg", kPanelLf);
+  const auto result = sandbox.Run({"-c", "SHOW"});
+  EXPECT_FALSE(result.timedOut);
+  EXPECT_EQ(result.exitCode, 2);
+  EXPECT_NE(result.err.find("DISPLAY"), std::string::npos) << result.err;
+  EXPECT_FALSE(sandbox.Exists("vantrel.Ini"));
+}
+
+TEST(ProgramFiles, MissingPanelStillKeepsTheUsersSettings) {
+  ProgramSandbox sandbox;
+  sandbox.WriteFile("vantrel.Ini", "[main]\r\nrt=2\r\nip=10.1.1.1\r\nsingle=1\r\n");
+  const auto result = sandbox.RunAndClose({});
+  ExpectEndedNormally(result);
+  EXPECT_NE(result.err.find("vantrel_p.cfg"), std::string::npos);
+  EXPECT_EQ(Setting(sandbox, "main", "rt"), "2");
+  EXPECT_EQ(Setting(sandbox, "main", "ip"), "10.1.1.1");
+  EXPECT_EQ(Setting(sandbox, "main", "single"), "1");
+  // The empty panel the window showed is what is saved.
+  EXPECT_EQ(sandbox.ReadFile("vantrel_p.cfg"), "");
+}
+
+TEST(ProgramFiles, AFileThatCannotBeWrittenDoesNotStopTheOther) {
+  ProgramSandbox sandbox;
+  sandbox.WriteFile("vantrel_p.cfg", kPanelLf);
+  // A folder where the settings file should be: no file can replace it.
+  std::filesystem::create_directory(sandbox.PathOf("vantrel.Ini"));
+  const auto result = sandbox.RunAndClose({});
+  ExpectEndedNormally(result);
+  const std::string path = sandbox.PathOf("vantrel.Ini").string();
+  EXPECT_NE(result.err.find("ファイル " + path + " を作成できません"), std::string::npos)
+      << result.err;
+  EXPECT_TRUE(std::filesystem::is_directory(sandbox.PathOf("vantrel.Ini")));
+  EXPECT_EQ(sandbox.ReadFile("vantrel_p.cfg"), kPanelCrLf);
+}
+
+}  // namespace

@@ -1,0 +1,298 @@
+// A temporary folder holding a copy of the real program and the shared
+// libraries beside it, with helpers to place its files there, run it with
+// chosen arguments and environment, and collect what it printed and how it
+// ended. Every run has a deadline; a program that overstays it is killed and
+// the run is marked as timed out.
+#pragma once
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#ifndef VANTREL_BIN_DIR
+#error "VANTREL_BIN_DIR must name the folder that holds the built program"
+#endif
+
+namespace e2e {
+
+struct RunOptions {
+  // Runs on Qt's offscreen platform; otherwise no platform is chosen.
+  bool offscreen = false;
+  // Variables to set (after DISPLAY and WAYLAND_DISPLAY have been removed).
+  std::map<std::string, std::string> environment;
+  std::chrono::milliseconds deadline{20000};
+};
+
+struct RunResult {
+  int exitCode = -1;     // the status when the program exited
+  int signal = 0;        // the signal that ended it, if any
+  bool timedOut = false;
+  std::string out;
+  std::string err;
+};
+
+class RunningProgram {
+public:
+  RunningProgram(pid_t pid, int outFd, int errFd, std::chrono::steady_clock::time_point deadline)
+      : pid_(pid), outFd_(outFd), errFd_(errFd), deadline_(deadline) {}
+  RunningProgram(const RunningProgram&) = delete;
+  RunningProgram& operator=(const RunningProgram&) = delete;
+  ~RunningProgram() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+    closeFd(outFd_);
+    closeFd(errFd_);
+  }
+
+  pid_t Pid() const { return pid_; }
+
+  // Waits until the program has installed a handler for `signal` (its
+  // start-up has got that far), reading its output meanwhile. False when the
+  // deadline passed or the program ended first.
+  bool WaitUntilHandling(int signal) {
+    while (std::chrono::steady_clock::now() < deadline_) {
+      if (handles(signal)) {
+        return true;
+      }
+      int status = 0;
+      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+        recordExit(status);
+        return false;
+      }
+      pump(10);
+    }
+    return false;
+  }
+
+  void Signal(int signal) const { ::kill(pid_, signal); }
+
+  // Reads until the program has ended and closed its output, or the deadline.
+  RunResult Finish() {
+    while (outFd_ >= 0 || errFd_ >= 0) {
+      if (std::chrono::steady_clock::now() >= deadline_) {
+        result_.timedOut = true;
+        break;
+      }
+      pump(50);
+    }
+    if (pid_ > 0) {
+      int status = 0;
+      while (!result_.timedOut) {
+        const pid_t done = ::waitpid(pid_, &status, WNOHANG);
+        if (done == pid_) {
+          recordExit(status);
+          break;
+        }
+        if (std::chrono::steady_clock::now() >= deadline_) {
+          result_.timedOut = true;
+          break;
+        }
+        ::poll(nullptr, 0, 10);
+      }
+      if (result_.timedOut && pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+      }
+    }
+    return result_;
+  }
+
+private:
+  static void closeFd(int& fd) {
+    if (fd >= 0) {
+      ::close(fd);
+      fd = -1;
+    }
+  }
+
+  void recordExit(int status) {
+    if (WIFEXITED(status)) {
+      result_.exitCode = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+      result_.signal = WTERMSIG(status);
+    }
+    pid_ = -1;
+  }
+
+  // The caught-signals mask the kernel shows for the process.
+  bool handles(int signal) const {
+    std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+      if (line.rfind("SigCgt:", 0) == 0) {
+        const unsigned long long mask = std::stoull(line.substr(7), nullptr, 16);
+        return (mask >> (signal - 1)) & 1ULL;
+      }
+    }
+    return false;
+  }
+
+  void pump(int timeoutMs) {
+    pollfd fds[2];
+    int count = 0;
+    if (outFd_ >= 0) fds[count++] = {outFd_, POLLIN, 0};
+    if (errFd_ >= 0) fds[count++] = {errFd_, POLLIN, 0};
+    if (count == 0) {
+      ::poll(nullptr, 0, timeoutMs);
+      return;
+    }
+    if (::poll(fds, static_cast<nfds_t>(count), timeoutMs) <= 0) {
+      return;
+    }
+    for (int i = 0; i < count; ++i) {
+      if (fds[i].revents == 0) continue;
+      const bool isOut = fds[i].fd == outFd_;
+      char buffer[4096];
+      const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
+      if (got > 0) {
+        (isOut ? result_.out : result_.err).append(buffer, static_cast<std::size_t>(got));
+      } else if (got == 0 || (errno != EINTR && errno != EAGAIN)) {
+        closeFd(isOut ? outFd_ : errFd_);
+      }
+    }
+  }
+
+  pid_t pid_;
+  int outFd_;
+  int errFd_;
+  std::chrono::steady_clock::time_point deadline_;
+  RunResult result_;
+};
+
+class ProgramSandbox {
+public:
+  ProgramSandbox() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "vantrel-e2e-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+      throw std::runtime_error("mkdtemp failed");
+    }
+    dir_ = pattern;
+    const std::filesystem::path bin = VANTREL_BIN_DIR;
+    std::filesystem::copy_file(bin / "vantrel", dir_ / "vantrel");
+    for (const auto& entry : std::filesystem::directory_iterator(bin)) {
+      const std::string name = entry.path().filename().string();
+      if (entry.is_regular_file() && name.find(".so") != std::string::npos) {
+        std::filesystem::copy_file(entry.path(), dir_ / name);
+      }
+    }
+  }
+  ~ProgramSandbox() {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
+  ProgramSandbox(const ProgramSandbox&) = delete;
+  ProgramSandbox& operator=(const ProgramSandbox&) = delete;
+
+  const std::filesystem::path& Dir() const { return dir_; }
+  std::filesystem::path PathOf(const std::string& name) const { return dir_ / name; }
+
+  void WriteFile(const std::string& name, const std::string& bytes) const {
+    std::ofstream file(dir_ / name, std::ios::binary | std::ios::trunc);
+    file << bytes;
+  }
+  std::optional<std::string> ReadFile(const std::string& name) const {
+    std::ifstream file(dir_ / name, std::ios::binary);
+    if (!file) return std::nullopt;
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  }
+  bool Exists(const std::string& name) const { return std::filesystem::exists(dir_ / name); }
+
+  // Starts the program; the caller talks to it through the returned object.
+  std::unique_ptr<RunningProgram> Start(const std::vector<std::string>& arguments,
+                                        const RunOptions& options = {}) const {
+    int outPipe[2];
+    int errPipe[2];
+    if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0) {
+      throw std::runtime_error("pipe failed");
+    }
+    std::vector<std::string> environment = childEnvironment(options);
+    std::vector<char*> envp;
+    for (std::string& entry : environment) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    std::string program = (dir_ / "vantrel").string();
+    std::vector<std::string> argvStorage{program};
+    argvStorage.insert(argvStorage.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& argument : argvStorage) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+
+    const auto deadline = std::chrono::steady_clock::now() + options.deadline;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::dup2(outPipe[1], STDOUT_FILENO);
+      ::dup2(errPipe[1], STDERR_FILENO);
+      const int devNull = ::open("/dev/null", O_RDONLY);
+      ::dup2(devNull, STDIN_FILENO);
+      if (::chdir(dir_.c_str()) != 0) {
+        ::_exit(126);
+      }
+      ::execve(program.c_str(), argv.data(), envp.data());
+      ::_exit(127);
+    }
+    ::close(outPipe[1]);
+    ::close(errPipe[1]);
+    return std::make_unique<RunningProgram>(pid, outPipe[0], errPipe[0], deadline);
+  }
+
+  // Runs the program to its end.
+  RunResult Run(const std::vector<std::string>& arguments, const RunOptions& options = {}) const {
+    return Start(arguments, options)->Finish();
+  }
+
+  // Runs the program with a window and closes it the way a logout does
+  // (SIGTERM), once the program is able to handle that.
+  RunResult RunAndClose(const std::vector<std::string>& arguments, RunOptions options = {}) const {
+    options.offscreen = true;
+    auto running = Start(arguments, options);
+    if (running->WaitUntilHandling(SIGTERM)) {
+      running->Signal(SIGTERM);
+    }
+    return running->Finish();
+  }
+
+private:
+  static std::vector<std::string> childEnvironment(const RunOptions& options) {
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+      const std::string text = *entry;
+      const std::string name = text.substr(0, text.find('='));
+      if (name == "DISPLAY" || name == "WAYLAND_DISPLAY" || name == "QT_QPA_PLATFORM" ||
+          options.environment.count(name) != 0) {
+        continue;
+      }
+      environment.push_back(text);
+    }
+    if (options.offscreen) environment.push_back("QT_QPA_PLATFORM=offscreen");
+    for (const auto& [name, value] : options.environment) {
+      environment.push_back(name + "=" + value);
+    }
+    return environment;
+  }
+
+  std::filesystem::path dir_;
+};
+
+}  // namespace e2e

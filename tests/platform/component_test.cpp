@@ -1,0 +1,113 @@
+// Owned components: owners free what they own, and watchers hear of removals.
+#include "platform/component.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/exception.h"
+
+using namespace platform;
+
+namespace {
+
+std::vector<std::string>* journal = nullptr;
+
+class Probe : public TComponent {
+ public:
+  Probe(TComponent* owner, std::string name) : TComponent(owner) { SetName(std::move(name)); }
+  ~Probe() override {
+    if (journal != nullptr) journal->push_back("free " + Name());
+  }
+
+  // Cleared when the watched component goes, as a component holding a
+  // reference must.
+  TComponent* watched = nullptr;
+
+ protected:
+  void Notification(TComponent* component, TOperation operation) override {
+    TComponent::Notification(component, operation);
+    if (journal != nullptr)
+      journal->push_back(Name() + (operation == TOperation::opInsert ? " +" : " -") +
+                         component->Name());
+    if (operation == TOperation::opRemove && component == watched) watched = nullptr;
+  }
+};
+
+class Components : public ::testing::Test {
+ protected:
+  void SetUp() override { journal = &log; }
+  void TearDown() override { journal = nullptr; }
+  std::vector<std::string> log;
+};
+
+}  // namespace
+
+TEST_F(Components, AnOwnerFreesWhatItOwnsLastCreatedFirst) {
+  auto* form = new Probe(nullptr, "Form1");
+  auto* a = new Probe(form, "TelnetConnection1");
+  new Probe(a, "Socket");
+  new Probe(form, "Timer1");
+  EXPECT_EQ(form->ComponentCount(), 2);
+  EXPECT_EQ(a->Owner(), form);
+  EXPECT_EQ(form->Components()[0], a);
+  log.clear();
+  delete form;
+  // The owner's own part is gone by the time it frees its components (C++
+  // destroys the derived part first), so no notification of it shows here.
+  EXPECT_EQ(log, (std::vector<std::string>{"free Form1", "free Timer1", "free TelnetConnection1",
+                                           "free Socket"}));
+}
+
+TEST_F(Components, TheOwnerHearsOfInsertionAndOfAnEarlyFree) {
+  Probe form(nullptr, "Form1");
+  auto* timer = new Probe(&form, "Timer2");
+  delete timer;
+  EXPECT_EQ(form.ComponentCount(), 0);
+  // The insertion is told while the new component is still being built, before
+  // it has a name.
+  EXPECT_EQ(log, (std::vector<std::string>{"Form1 +", "free Timer2", "Form1 -Timer2"}));
+}
+
+TEST_F(Components, AWatcherThatIsNotTheOwnerClearsItsReference) {
+  Probe form(nullptr, "Form1");
+  Probe other(nullptr, "Other");
+  auto* socket = new Probe(&form, "Socket");
+  other.watched = socket;
+  socket->FreeNotification(&other);
+  delete socket;
+  EXPECT_EQ(other.watched, nullptr);
+}
+
+TEST_F(Components, AWatcherThatGoesFirstIsForgotten) {
+  auto* socket = new Probe(nullptr, "Socket");
+  {
+    Probe watcher(nullptr, "Watcher");
+    watcher.watched = socket;
+    socket->FreeNotification(&watcher);
+  }
+  log.clear();
+  delete socket;  // must not touch the watcher that is gone
+  EXPECT_EQ(log, (std::vector<std::string>{"free Socket"}));
+}
+
+TEST_F(Components, RemoveFreeNotificationStopsTheNotice) {
+  Probe watcher(nullptr, "Watcher");
+  auto* socket = new Probe(nullptr, "Socket");
+  watcher.watched = socket;
+  socket->FreeNotification(&watcher);
+  socket->RemoveFreeNotification(&watcher);
+  delete socket;
+  EXPECT_NE(watcher.watched, nullptr);
+}
+
+TEST(Exception, CarriesItsMessageBytes) {
+  const std::string text = "\x83\x74\x83\x40\x83\x43\x83\x8B";  // "ファイル"
+  try {
+    throw EListError(text);
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(), text);
+    EXPECT_STREQ(e.what(), text.c_str());
+  }
+}

@@ -1,0 +1,11 @@
+/* A library for the loader tests. It exports `connect`, a name the C library
+   exports too, as the socket stand-in does: loading it must not put this one
+   in anyone else's way. */
+int connect(int a, const void* b, unsigned c) {
+  (void)a;
+  (void)b;
+  (void)c;
+  return 4242;
+}
+
+int vantrel_sample_answer(void) { return 42; }

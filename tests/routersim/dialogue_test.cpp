@@ -1,0 +1,212 @@
+// The simulator's normal behaviour on the wire: negotiation, log-in, commands,
+// the data file, and the record of what the client sent.
+#include <algorithm>
+
+#include "simulator_fixture.h"
+
+namespace routersim_test {
+namespace {
+
+using DialogueTest = SimulatorTest;
+
+// The way the program under test cuts a capture: lines end at CR LF, CR or LF;
+// line 0, line 1 and the last line go; empty lines are skipped.
+std::vector<std::string> shown_lines(const std::string& capture) {
+  std::vector<std::string> lines;
+  std::string current;
+  for (std::size_t i = 0; i < capture.size(); ++i) {
+    char c = capture[i];
+    if (c == '\r' || c == '\n') {
+      lines.push_back(current);
+      current.clear();
+      if (c == '\r' && i + 1 < capture.size() && capture[i + 1] == '\n') ++i;
+    } else {
+      current.push_back(c);
+    }
+  }
+  if (!current.empty()) lines.push_back(current);
+  std::vector<std::string> shown;
+  for (std::size_t i = 2; i + 1 < lines.size(); ++i) {
+    if (!lines[i].empty()) shown.push_back(lines[i]);
+  }
+  return shown;
+}
+
+TEST_F(DialogueTest, OpensWithNegotiationAndAnswersOnlyChangesOfOptionState) {
+  ASSERT_NO_FATAL_FAILURE(start());
+  auto client = connect();
+  ASSERT_TRUE(client->read_at_least(kOpening.size()));
+  EXPECT_EQ(client->take(), kOpening);
+
+  // Agreeing to its offers gets no reply; agreeing to TERMINAL-TYPE gets the SEND.
+  ASSERT_TRUE(client->send(kAgree));
+  ASSERT_TRUE(client->read_at_least(kAskTerminalType.size()));
+  EXPECT_EQ(client->take(), kAskTerminalType);
+
+  // Repeating the same answers (as a client with no memory does) must not
+  // start a ping-pong, nor ask for the terminal type again. The CR after them
+  // proves nothing came before its answer.
+  ASSERT_TRUE(client->send(kAgree + kAgree + "\r"));
+  ASSERT_TRUE(client->read_until("login: "));
+  EXPECT_EQ(client->take(), "\r\nlogin: ");
+
+  // The client's own requests: DO 31 refused, WILL 5 refused, DO BINARY
+  // accepted; asked again, the accepted one is already in force.
+  ASSERT_TRUE(client->send(std::string("\xff\xfd\x1f\xff\xfb\x05\xff\xfd\x00\xff\xfd\x00\r", 13)));
+  ASSERT_TRUE(client->read_until("login: "));
+  EXPECT_EQ(client->take(), std::string("\xff\xfc\x1f\xff\xfe\x05\xff\xfb\x00", 9) + "\r\nlogin: ");
+
+  ASSERT_TRUE(client->send(std::string("\xff\xfa\x18\x00VT100\xff\xf0", 11)));
+  EXPECT_TRUE(sim_->wait_for_line("session 1 terminal-type VT100"));
+
+  // DONT ECHO: acknowledged once, and the router stops echoing.
+  ASSERT_TRUE(client->send("\xff\xfe\x01\xff\xfe\x01"
+                           "admin\r"));
+  ASSERT_TRUE(client->read_until("MT128-NET% "));
+  EXPECT_EQ(client->take(), "\xff\xfc\x01\r\nMT128-NET% ");
+}
+
+TEST_F(DialogueTest, RecordsExactlyWhatTheClientSent) {
+  ASSERT_NO_FATAL_FAILURE(start());
+  auto client = connect();
+  ASSERT_NO_FATAL_FAILURE(log_in(*client));
+  const std::string tail("sh\xff\xff\x01\r\0exit\r", 12);
+  ASSERT_TRUE(client->send(tail));
+  EXPECT_EQ(client->read_to_end(), TestClient::End::Closed);
+  client->close();
+  EXPECT_EQ(record_of_closed_session(1), kAgree + "\r" + "admin\r" + tail);
+}
+
+TEST_F(DialogueTest, LogInRefusesOtherNamesAndEachModelShowsItsPrompt) {
+  for (std::string model : {"MT128-NET", "MN128-SOHO", "MN128-SOHO-SL10", "MN128-SOHO-SL11"}) {
+    SCOPED_TRACE(model);
+    ASSERT_NO_FATAL_FAILURE(start({"--model", model}));
+    auto client = connect();
+    ASSERT_TRUE(client->read_at_least(kOpening.size()));
+    client->take();
+    ASSERT_TRUE(client->send("\r"));
+    ASSERT_TRUE(client->read_until("login: "));
+    client->take();
+    ASSERT_TRUE(client->send("guest\r"));
+    ASSERT_TRUE(client->read_until("login: "));
+    EXPECT_EQ(client->take(), "guest\r\nLogin incorrect\r\n\r\nlogin: ");
+    ASSERT_TRUE(client->send("\r"));
+    ASSERT_TRUE(client->read_until("login: "));
+    EXPECT_EQ(client->take(), "\r\nlogin: ");
+    ASSERT_TRUE(client->send("admin\r"));
+    ASSERT_TRUE(client->read_until("% "));
+    EXPECT_EQ(client->take(), "admin\r\n\r\n" + model + "% ");
+    ASSERT_TRUE(client->send("show version\r"));
+    ASSERT_TRUE(client->read_until(model + "% "));
+    EXPECT_EQ(client->take(), "show version\r\n\r\nversion of " + model + "\r\n" + model + "% ");
+    EXPECT_EQ(sim_->stop(), 0);
+  }
+}
+
+TEST_F(DialogueTest, CommandIsEchoedAnsweredAndPromptedSoTheTrimmedCaptureIsTheAnswer) {
+  ASSERT_NO_FATAL_FAILURE(start());
+  auto client = connect();
+  ASSERT_NO_FATAL_FAILURE(log_in(*client));
+  ASSERT_TRUE(client->send("show\r"));
+  ASSERT_TRUE(client->read_until("MT128-NET% "));
+  const std::string capture = client->take();
+  EXPECT_EQ(capture, "show\r\n" + kShowBody + "MT128-NET% ");
+  EXPECT_EQ(shown_lines(capture),
+            (std::vector<std::string>{"alpha line", "MT128-NET beta", kKatakanaLine}));
+}
+
+TEST_F(DialogueTest, MatchesCommandsWhateverTheCaseBlanksAndLineEnd) {
+  ASSERT_NO_FATAL_FAILURE(start());
+  auto client = connect();
+  ASSERT_NO_FATAL_FAILURE(log_in(*client));
+  // CR LF and CR NUL are one line end each: no empty line (and no second
+  // prompt) may follow, so each answer starts right after the previous prompt.
+  for (std::string typed : {std::string("  sH   "), std::string("SHOW"), std::string("Show")}) {
+    for (std::string end : {std::string("\r"), std::string("\r\n"), std::string("\r\0", 2),
+                            std::string("\n")}) {
+      SCOPED_TRACE(typed + " / line end of " + std::to_string(end.size()) + " bytes");
+      ASSERT_TRUE(client->send(typed + end));
+      ASSERT_TRUE(client->read_until("MT128-NET% "));
+      EXPECT_EQ(client->take(), typed + "\r\n" + kShowBody + "MT128-NET% ");
+    }
+  }
+  ASSERT_TRUE(client->send("show   version\r"));
+  ASSERT_TRUE(client->read_until("MT128-NET% "));
+  EXPECT_EQ(client->take(), "show   version\r\n\r\nversion of MT128-NET\r\nMT128-NET% ");
+  // Backspace takes back a typed byte, on the line and on the screen.
+  ASSERT_TRUE(client->send("shx\x7fow\r"));
+  ASSERT_TRUE(client->read_until("MT128-NET% "));
+  EXPECT_EQ(client->take(), "shx\b \bow\r\n" + kShowBody + "MT128-NET% ");
+}
+
+TEST_F(DialogueTest, UnknownAndEmptyLinesAndBothWaysOut) {
+  ASSERT_NO_FATAL_FAILURE(start());
+  for (std::string leave : {"exit", "QUIT"}) {
+    auto client = connect();
+    ASSERT_NO_FATAL_FAILURE(log_in(*client));
+    ASSERT_TRUE(client->send("  frob  it \r"));
+    ASSERT_TRUE(client->read_until("MT128-NET% "));
+    EXPECT_EQ(client->take(), "  frob  it \r\n\r\nNo such command: frob  it\r\nMT128-NET% ");
+    ASSERT_TRUE(client->send("\r"));
+    ASSERT_TRUE(client->read_until("MT128-NET% "));
+    EXPECT_EQ(client->take(), "\r\nMT128-NET% ");
+    ASSERT_TRUE(client->send(leave + "\r"));
+    EXPECT_EQ(client->read_to_end(), TestClient::End::Closed);
+    EXPECT_EQ(client->take(), leave + "\r\n");
+  }
+}
+
+// The data file that ships with the program, found beside the executable, and
+// the copy built into it, which answers when the file is missing.
+TEST(ShippedCommands, AnswerTheUsualScreensWithShiftJisAndNoPercent) {
+  TempDir dir;
+  const std::string lone = dir.file("vantrel-routersim");
+  std::filesystem::copy_file(RoutersimProcess::default_executable(), lone);
+
+  auto answers = [](RoutersimProcess& sim) {
+    std::vector<std::string> result;
+    TestClient client(sim.address(), sim.port());
+    EXPECT_TRUE(client.connected());
+    EXPECT_TRUE(client.send(std::string(kAgree) + "\radmin\r"));
+    EXPECT_TRUE(client.read_until("MT128-NET% "));
+    client.take();
+    for (std::string command : {"SHOW", "SHOW STATUS", "SHOW CONFIG", "SHOW LOG", "SHOW ISDN",
+                                "SHOW IP ROUTE", "SHOW VERSION", "HELP", "NO SUCH THING"}) {
+      EXPECT_TRUE(client.send(command + "\r"));
+      EXPECT_TRUE(client.read_until("MT128-NET% "));
+      std::string answer = client.take();
+      answer = answer.substr(command.size() + 4, answer.size() - command.size() - 4 - 11);
+      result.push_back(answer);
+    }
+    return result;
+  };
+
+  RoutersimProcess beside({"--port", "0"});
+  ASSERT_TRUE(beside.wait_ready());
+  RoutersimProcess builtin({"--port", "0"}, lone);
+  ASSERT_TRUE(builtin.wait_ready());
+  const auto from_file = answers(beside);
+  EXPECT_EQ(answers(builtin), from_file);
+
+  bool any_japanese = false;
+  for (std::size_t i = 0; i < from_file.size(); ++i) {
+    const std::string& answer = from_file[i];
+    SCOPED_TRACE(i);
+    EXPECT_EQ(answer.find('%'), std::string::npos);
+    EXPECT_GT(std::count(answer.begin(), answer.end(), '\n'), i + 1 == from_file.size() ? 0 : 3);
+    EXPECT_EQ(answer.find("Unknown command") == std::string::npos, i + 1 != from_file.size());
+    for (std::size_t at = 0; at < answer.size(); ++at) {
+      auto lead = static_cast<unsigned char>(answer[at]);
+      if (lead < 0x80) continue;
+      ASSERT_TRUE((lead >= 0x81 && lead <= 0x9f) || (lead >= 0xe0 && lead <= 0xfc)) << at;
+      ASSERT_LT(at + 1, answer.size());
+      auto trail = static_cast<unsigned char>(answer[++at]);
+      ASSERT_TRUE(trail >= 0x40 && trail <= 0xfc && trail != 0x7f) << at;
+      any_japanese = true;
+    }
+  }
+  EXPECT_TRUE(any_japanese);
+}
+
+}  // namespace
+}  // namespace routersim_test

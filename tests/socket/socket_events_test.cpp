@@ -1,0 +1,181 @@
+// Dispatch of the hidden window's messages: exceptions from handlers, stale
+// and paused notifications, state-change reporting.
+#include <gtest/gtest.h>
+
+#include "socket/async_socket.h"
+#include "socket_test_support.h"
+
+namespace {
+
+using net::TAsyncSocket;
+using namespace sockettest;
+
+void Deliver(TAsyncSocket& socket, ws::SOCKET handle, long events, long error = 0) {
+  TAsyncSocket::WindowProc(socket.WindowHandle(), net::WM_ASYNCSELECT, handle,
+                           ws::WSAMAKESELECTREPLY(events, error));
+}
+
+TEST(SocketBackgroundExceptionTest, HandlerExceptionAbortsTheConnection) {
+  EventLog log;  // outlives the socket, whose last close it may hear
+  PosixListener listener;
+  TAsyncSocket socket(nullptr);
+  socket.OnSessionConnected = [](net::TCustomAsyncSocket*, std::uint16_t) {
+    throw net::ESocketException("handler failed");
+  };
+  socket.SetPort(listener.PortText());
+  socket.SetAddr("127.0.0.1");
+  socket.Connect();
+  socket.OnChangeState = [&](net::TCustomAsyncSocket*, net::TSocketState from,
+                             net::TSocketState to) {
+    log.lines.push_back(std::string(StateName(from)) + ">" + StateName(to));
+  };
+  ASSERT_TRUE(PumpUntil([&] { return log.Has("Connected>Closed"); }));
+  EXPECT_EQ(socket.State(), net::wsClosed);
+  EXPECT_EQ(socket.SocketHandle(), ws::INVALID_SOCKET);
+}
+
+TEST(SocketBackgroundExceptionTest, ClearingCanCloseKeepsTheConnection) {
+  PosixListener listener;
+  TAsyncSocket socket(nullptr);
+  bool thrown = false;
+  socket.OnSessionConnected = [&](net::TCustomAsyncSocket*, std::uint16_t) {
+    thrown = true;
+    throw std::runtime_error("not ours");
+  };
+  std::string seen;
+  socket.OnBgException = [&](net::TCustomAsyncSocket* sender, const std::exception& e,
+                             bool& canClose) {
+    EXPECT_EQ(sender, &socket);
+    EXPECT_TRUE(canClose);
+    seen = e.what();
+    canClose = false;
+    throw net::ESocketException("swallowed as well");
+  };
+  socket.SetPort(listener.PortText());
+  socket.SetAddr("127.0.0.1");
+  socket.Connect();
+  ASSERT_TRUE(PumpUntil([&] { return thrown; }));
+  EXPECT_EQ(seen, "not ours");
+  EXPECT_EQ(socket.State(), net::wsConnected);
+  const int peer = listener.AcceptPumping();
+  ASSERT_GE(peer, 0);
+  socket.SendStr("still here");
+  EXPECT_EQ(ReadPumping(peer, 10), "still here");
+  CloseFd(peer);
+}
+
+TEST(SocketBackgroundExceptionTest, DataHandlerExceptionIsSwallowedAndDataOfferedAgain) {
+  PosixListener listener;
+  TAsyncSocket socket(nullptr);
+  ASSERT_EQ(ConnectAndWait(socket, listener.PortText()), 0);
+  const int peer = listener.AcceptPumping();
+  ASSERT_GE(peer, 0);
+  int calls = 0;
+  std::string received;
+  socket.OnDataAvailable = [&](net::TCustomAsyncSocket* s, std::uint16_t) {
+    if (++calls == 1) throw net::ESocketException("first look fails");
+    received += s->ReceiveStr();
+  };
+  bool background = false;
+  socket.OnBgException = [&](net::TCustomAsyncSocket*, const std::exception&, bool&) {
+    background = true;
+  };
+  WriteAll(peer, "abc");
+  ASSERT_TRUE(PumpUntil([&] { return calls == 1; }));
+  EXPECT_EQ(socket.State(), net::wsConnected);
+  WriteAll(peer, "def");  // the next notification offers everything
+  ASSERT_TRUE(PumpUntil([&] { return received == "abcdef"; }));
+  EXPECT_FALSE(background);
+  CloseFd(peer);
+}
+
+TEST(SocketNotificationTest, StaleHandleAndPausedNotificationsAreIgnored) {
+  EventLog log;  // outlives the socket, whose last close it may hear
+  PosixListener listener;
+  TAsyncSocket socket(nullptr);
+  ASSERT_EQ(ConnectAndWait(socket, listener.PortText()), 0);
+  log.Attach(socket);
+
+  Deliver(socket, socket.SocketHandle() + 1000, ws::FD_CLOSE);
+  EXPECT_EQ(socket.State(), net::wsConnected);
+  ASSERT_EQ(socket.Pause(), 0);
+  EXPECT_TRUE(socket.Paused());
+  Deliver(socket, socket.SocketHandle(), ws::FD_CLOSE);
+  EXPECT_EQ(socket.State(), net::wsConnected);
+  EXPECT_TRUE(log.lines.empty());
+
+  ASSERT_EQ(socket.Resume(), 0);
+  Deliver(socket, socket.SocketHandle(), ws::FD_CLOSE, 10053);
+  const std::vector<std::string> expected = {"closed 10053", "state Connected>Closed"};
+  EXPECT_EQ(log.lines, expected);
+}
+
+TEST(SocketNotificationTest, CloseWhileConnectingChangesNothing) {
+  PosixListener listener;
+  TAsyncSocket socket(nullptr);
+  socket.SetPort(listener.PortText());
+  socket.SetAddr("127.0.0.1");
+  socket.Connect();
+  ASSERT_EQ(socket.State(), net::wsConnecting);
+  Deliver(socket, socket.SocketHandle(), ws::FD_CLOSE);
+  EXPECT_EQ(socket.State(), net::wsConnecting);
+  ASSERT_TRUE(PumpUntil([&] { return socket.State() == net::wsConnected; }));
+}
+
+TEST(SocketNotificationTest, LostConnectionReportClosesAndReportsSameState) {
+  EventLog log;  // outlives the socket, whose last close it may hear
+  // A reset reported twice: the second time the state "changes" from closed
+  // to closed and is still announced.
+  class Reporting : public TAsyncSocket {
+  public:
+    using TAsyncSocket::TAsyncSocket;
+    void Report(int code) {
+      net::winsock::WSASetLastError(code);
+      ReportSocketError("test");
+    }
+  };
+  PosixListener listener;
+  Reporting socket(nullptr);
+  ASSERT_EQ(ConnectAndWait(socket, listener.PortText()), 0);
+  log.Attach(socket);
+  int errors = 0;
+  socket.OnError = [&](net::TCustomAsyncSocket*) { ++errors; };
+  socket.Report(10054);
+  socket.Report(10054);
+  const std::vector<std::string> expected = {"state Connected>Closed", "state Closed>Closed"};
+  EXPECT_EQ(log.lines, expected);
+  EXPECT_EQ(errors, 2);
+  EXPECT_EQ(socket.LastError(), 10054);
+  EXPECT_EQ(socket.SocketHandle(), ws::INVALID_SOCKET);
+}
+
+TEST(SocketNotificationTest, SendFlagsMapBothWays) {
+  TAsyncSocket socket(nullptr);
+  EXPECT_EQ(socket.SendFlags(), net::wsSendNormal);
+  socket.SetSendFlags(net::wsSendUrgent);
+  EXPECT_EQ(socket.SendFlags(), net::wsSendUrgent);
+  EXPECT_THROW(socket.SetSendFlags(static_cast<net::TSocketSendFlags>(5)), net::ESocketException);
+  EXPECT_EQ(socket.SendFlags(), net::wsSendUrgent);
+  net::TTimeVal t{3, 0};
+  EXPECT_TRUE(socket.IsTimeSet(t));
+  EXPECT_FALSE(socket.SameTime(t, net::TTimeVal{}, true));
+  socket.ClearTime(t);
+  EXPECT_FALSE(socket.IsTimeSet(t));
+  EXPECT_TRUE(socket.SameTime(t, net::TTimeVal{}, true));
+}
+
+TEST(SocketPumpTest, MultiThreadedPumpServesTheOwnQueueAndNotesQuit) {
+  TAsyncSocket socket(nullptr);
+  socket.SetMultiThreaded(true);
+  int looked = 0;
+  socket.OnDnsLookupDone = [&](net::TCustomAsyncSocket*, std::uint16_t) { ++looked; };
+  // A lookup message for no pending lookup is dispatched and ignored.
+  win::PostMessage(socket.WindowHandle(), net::WM_ASYNCGETHOSTBYNAME, 77, 0);
+  win::PostQuitMessage(0);
+  socket.PumpMessages();
+  EXPECT_TRUE(socket.Terminated());
+  EXPECT_EQ(looked, 0);
+  EXPECT_FALSE(socket.ProcessOneMessage());
+}
+
+}  // namespace

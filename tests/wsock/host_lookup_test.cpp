@@ -1,0 +1,213 @@
+// Host, service and protocol look-ups: the asynchronous ones that fill the
+// caller's buffer and post their completion, and the blocking ones with their
+// per-thread records.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "notification_window.h"
+#include "wsock_library.h"
+
+namespace wsock_test {
+namespace {
+
+constexpr unsigned char kLoopbackBytes[4] = {127, 0, 0, 1};
+
+class HostLookupTest : public ::testing::Test {
+protected:
+  Notification Completion(ws::HANDLE task, win::UINT message = kHostByNameMessage) {
+    auto found = window_.WaitFor([task, message](const Notification& n) {
+      return n.message == message && n.wParam == task;
+    });
+    if (!found) {
+      ADD_FAILURE() << "lookup " << task << " did not complete";
+      return Notification{};
+    }
+    return *found;
+  }
+
+  StartedLibrary wsa_;
+  NotificationWindow window_;
+};
+
+bool Inside(const void* pointer, const char* buffer, int length) {
+  const char* p = static_cast<const char*>(pointer);
+  return p >= buffer && p < buffer + length;
+}
+
+// Checks that the hostent at `buffer` and everything it points to lies in
+// the first `length` bytes, and returns its addresses.
+std::vector<std::string> CheckedAddresses(const char* buffer, int length) {
+  ws::hostent entry;
+  std::memcpy(&entry, buffer, sizeof entry);
+  EXPECT_EQ(entry.h_addrtype, ws::AF_INET);
+  EXPECT_EQ(entry.h_length, 4);
+  EXPECT_TRUE(Inside(entry.h_name, buffer, length));
+  EXPECT_TRUE(Inside(entry.h_name + std::strlen(entry.h_name), buffer, length));
+  EXPECT_TRUE(Inside(entry.h_aliases, buffer, length));
+  std::vector<std::string> addresses;
+  EXPECT_TRUE(Inside(entry.h_addr_list, buffer, length));
+  for (char** slot = entry.h_addr_list; *slot != nullptr; ++slot) {
+    EXPECT_TRUE(Inside(*slot, buffer, length));
+    EXPECT_TRUE(Inside(*slot + 3, buffer, length));
+    addresses.emplace_back(*slot, 4);
+  }
+  return addresses;
+}
+
+const std::string kLoopback(reinterpret_cast<const char*>(kLoopbackBytes), 4);
+
+TEST_F(HostLookupTest, LocalhostIsLaidOutInsideTheCallersBuffer) {
+  alignas(8) char buffer[ws::MAXGETHOSTSTRUCT + 1];
+  std::memset(buffer, 0x5A, sizeof buffer);
+  const ws::HANDLE task = wsa_->WSAAsyncGetHostByName(window_.Handle(), kHostByNameMessage,
+                                                      "localhost", buffer, sizeof buffer);
+  ASSERT_NE(task, 0u);
+  const Notification done = Completion(task);
+  ASSERT_EQ(ws::WSAGETASYNCERROR(done.lParam), 0);
+  const int used = ws::WSAGETASYNCBUFLEN(done.lParam);
+  ASSERT_GT(used, 0);
+  ASSERT_LE(used, static_cast<int>(sizeof buffer));
+  const auto addresses = CheckedAddresses(buffer, used);
+  EXPECT_NE(std::find(addresses.begin(), addresses.end(), kLoopback), addresses.end());
+  EXPECT_TRUE(std::all_of(buffer + used, buffer + sizeof buffer, [](char c) { return c == 0x5A; }));
+}
+
+TEST_F(HostLookupTest, AddressLookupNamesTheLoopbackAddress) {
+  alignas(8) char buffer[ws::MAXGETHOSTSTRUCT];
+  const ws::HANDLE task = wsa_->WSAAsyncGetHostByAddr(
+      window_.Handle(), kHostByAddrMessage, reinterpret_cast<const char*>(kLoopbackBytes), 4,
+      ws::PF_INET, buffer, sizeof buffer);
+  ASSERT_NE(task, 0u);
+  const Notification done = Completion(task, kHostByAddrMessage);
+  ASSERT_EQ(ws::WSAGETASYNCERROR(done.lParam), 0);
+  const auto addresses = CheckedAddresses(buffer, ws::WSAGETASYNCBUFLEN(done.lParam));
+  ASSERT_EQ(addresses.size(), 1u);
+  EXPECT_EQ(addresses[0], kLoopback);
+  ws::hostent entry;
+  std::memcpy(&entry, buffer, sizeof entry);
+  EXPECT_GT(std::strlen(entry.h_name), 0u);
+}
+
+TEST_F(HostLookupTest, AnUnknownHostCompletesWithHostNotFound) {
+  alignas(8) char buffer[ws::MAXGETHOSTSTRUCT];
+  const ws::HANDLE task = wsa_->WSAAsyncGetHostByName(
+      window_.Handle(), kHostByNameMessage, "no-such-router.invalid", buffer, sizeof buffer);
+  ASSERT_NE(task, 0u);
+  EXPECT_EQ(ws::WSAGETASYNCERROR(Completion(task).lParam), ws::WSAHOST_NOT_FOUND);
+}
+
+TEST_F(HostLookupTest, ATooSmallBufferIsLeftAloneAndTheNeededLengthReported) {
+  alignas(8) char buffer[256];
+  std::memset(buffer, 0x5A, sizeof buffer);
+  const int tooSmall = 40;
+  const ws::HANDLE task = wsa_->WSAAsyncGetHostByName(window_.Handle(), kHostByNameMessage,
+                                                      "localhost", buffer, tooSmall);
+  ASSERT_NE(task, 0u);
+  const Notification done = Completion(task);
+  EXPECT_EQ(ws::WSAGETASYNCERROR(done.lParam), ws::WSAENOBUFS);
+  const int needed = ws::WSAGETASYNCBUFLEN(done.lParam);
+  EXPECT_GT(needed, tooSmall);
+  EXPECT_TRUE(std::all_of(buffer, buffer + sizeof buffer, [](char c) { return c == 0x5A; }));
+
+  // The reported length is enough.
+  ASSERT_LE(needed, static_cast<int>(sizeof buffer));
+  const ws::HANDLE retry = wsa_->WSAAsyncGetHostByName(window_.Handle(), kHostByNameMessage,
+                                                       "localhost", buffer, needed);
+  ASSERT_NE(retry, 0u);
+  EXPECT_EQ(ws::WSAGETASYNCERROR(Completion(retry).lParam), 0);
+}
+
+TEST_F(HostLookupTest, ACancelledLookupNeverPostsNorWritesAndCancelsOnlyOnce) {
+  // Lookups complete in the order asked for: the ones queued ahead keep the
+  // worker busy while the cancel arrives, and the one asked after it proves
+  // that the cancelled one has been passed.
+  alignas(8) char ahead[4][ws::MAXGETHOSTSTRUCT];
+  std::vector<ws::HANDLE> queued;
+  for (auto& buffer : ahead)
+    queued.push_back(wsa_->WSAAsyncGetHostByName(window_.Handle(), kHostByNameMessage,
+                                                 "localhost", buffer, sizeof buffer));
+  alignas(8) char cancelledBuffer[ws::MAXGETHOSTSTRUCT];
+  std::memset(cancelledBuffer, 0x5A, sizeof cancelledBuffer);
+  const ws::HANDLE cancelled = wsa_->WSAAsyncGetHostByName(
+      window_.Handle(), kHostByNameMessage, "localhost", cancelledBuffer, sizeof cancelledBuffer);
+  ASSERT_NE(cancelled, 0u);
+  ASSERT_EQ(wsa_->WSACancelAsyncRequest(cancelled), 0);
+
+  alignas(8) char lastBuffer[ws::MAXGETHOSTSTRUCT];
+  const ws::HANDLE last = wsa_->WSAAsyncGetHostByName(window_.Handle(), kHostByNameMessage,
+                                                      "localhost", lastBuffer, sizeof lastBuffer);
+  EXPECT_EQ(ws::WSAGETASYNCERROR(Completion(last).lParam), 0);
+  for (ws::HANDLE task : queued) Completion(task);
+  window_.Pump();
+  EXPECT_EQ(window_.Count([cancelled](const Notification& n) { return n.wParam == cancelled; }), 0);
+  EXPECT_TRUE(std::all_of(cancelledBuffer, cancelledBuffer + sizeof cancelledBuffer,
+                          [](char c) { return c == 0x5A; }));
+
+  // Handles are distinct and never 0.
+  queued.push_back(cancelled);
+  queued.push_back(last);
+  std::sort(queued.begin(), queued.end());
+  EXPECT_EQ(std::adjacent_find(queued.begin(), queued.end()), queued.end());
+  EXPECT_NE(queued.front(), 0u);
+
+  // Cancelled, finished and unknown tasks cannot be cancelled.
+  for (ws::HANDLE task : {cancelled, last, ws::HANDLE{987654}}) {
+    EXPECT_EQ(wsa_->WSACancelAsyncRequest(task), ws::SOCKET_ERROR);
+    EXPECT_EQ(wsa_->WSAGetLastError(), ws::WSAEINVAL);
+  }
+}
+
+TEST_F(HostLookupTest, GetHostByNameGivesEachThreadItsOwnRecord) {
+  ws::hostent* mine = wsa_->gethostbyname("localhost");
+  ASSERT_NE(mine, nullptr);
+  ASSERT_NE(mine->h_addr_list[0], nullptr);
+  EXPECT_EQ(std::string(mine->h_addr_list[0], 4), kLoopback);
+  const std::string myName = mine->h_name;
+
+  ws::hostent* theirs = nullptr;
+  std::thread([&] {
+    theirs = wsa_->gethostbyname("127.0.0.2");
+    ASSERT_NE(theirs, nullptr);
+    EXPECT_EQ(std::string(theirs->h_addr_list[0], 4), std::string("\x7F\x00\x00\x02", 4));
+  }).join();
+  EXPECT_NE(theirs, mine);
+  EXPECT_EQ(mine->h_name, myName);
+  EXPECT_EQ(std::string(mine->h_addr_list[0], 4), kLoopback);
+
+  EXPECT_EQ(wsa_->gethostbyname("no-such-router.invalid"), nullptr);
+  EXPECT_EQ(wsa_->WSAGetLastError(), ws::WSAHOST_NOT_FOUND);
+}
+
+TEST_F(HostLookupTest, ServicesAndProtocolsAreFoundByName) {
+  ws::servent* telnet = wsa_->getservbyname("telnet", "tcp");
+  ASSERT_NE(telnet, nullptr);
+  EXPECT_EQ(wsa_->ntohs(static_cast<ws::u_short>(telnet->s_port)), 23);
+  EXPECT_STREQ(telnet->s_name, "telnet");
+  EXPECT_STREQ(telnet->s_proto, "tcp");
+  ws::servent* http = wsa_->getservbyname("http", nullptr);
+  ASSERT_NE(http, nullptr);
+  EXPECT_EQ(wsa_->ntohs(static_cast<ws::u_short>(http->s_port)), 80);
+  EXPECT_EQ(wsa_->getservbyname("no-such-service", "tcp"), nullptr);
+  EXPECT_EQ(wsa_->WSAGetLastError(), ws::WSANO_DATA);
+
+  const struct {
+    const char* name;
+    int number;
+  } protocols[] = {{"tcp", 6}, {"udp", 17}, {"icmp", 1}};
+  for (const auto& expected : protocols) {
+    ws::protoent* found = wsa_->getprotobyname(expected.name);
+    ASSERT_NE(found, nullptr) << expected.name;
+    EXPECT_EQ(found->p_proto, expected.number);
+    EXPECT_STREQ(found->p_name, expected.name);
+  }
+  EXPECT_EQ(wsa_->getprotobyname("no-such-protocol"), nullptr);
+  EXPECT_EQ(wsa_->WSAGetLastError(), ws::WSANO_DATA);
+}
+
+}  // namespace
+}  // namespace wsock_test

@@ -1,0 +1,93 @@
+// Start-up and clean-up, calls made without them, and the per-thread error.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <thread>
+
+#include "wsock_library.h"
+
+namespace wsock_test {
+namespace {
+
+TEST(StartupTest, CallsBeforeStartupFailWithNotInitialised) {
+  const WsockLibrary& wsa = Wsa();
+  auto expectNotInitialised = [&](const char* call) {
+    EXPECT_EQ(wsa.WSAGetLastError(), ws::WSANOTINITIALISED) << call;
+    wsa.WSASetLastError(0);
+  };
+  EXPECT_EQ(wsa.socket(ws::AF_INET, ws::SOCK_STREAM, 0), ws::INVALID_SOCKET);
+  expectNotInitialised("socket");
+  EXPECT_EQ(wsa.closesocket(0x100), ws::SOCKET_ERROR);
+  expectNotInitialised("closesocket");
+  EXPECT_EQ(wsa.send(0x100, "x", 1, 0), ws::SOCKET_ERROR);
+  expectNotInitialised("send");
+  EXPECT_EQ(wsa.WSAAsyncSelect(0x100, nullptr, 0, 0), ws::SOCKET_ERROR);
+  expectNotInitialised("WSAAsyncSelect");
+  EXPECT_EQ(wsa.gethostbyname("localhost"), nullptr);
+  expectNotInitialised("gethostbyname");
+  EXPECT_EQ(wsa.getservbyname("telnet", "tcp"), nullptr);
+  expectNotInitialised("getservbyname");
+  char buffer[ws::MAXGETHOSTSTRUCT];
+  EXPECT_EQ(wsa.WSAAsyncGetHostByName(nullptr, 1026, "localhost", buffer, sizeof buffer), 0u);
+  expectNotInitialised("WSAAsyncGetHostByName");
+  EXPECT_EQ(wsa.WSACleanup(), ws::SOCKET_ERROR);
+  expectNotInitialised("WSACleanup");
+  // Pure conversions need no start-up.
+  EXPECT_EQ(wsa.htons(0x1234), wsa.ntohs(0x1234));
+  EXPECT_NE(wsa.inet_addr("10.0.0.1"), ws::INADDR_NONE);
+}
+
+TEST(StartupTest, StartupGrantsVersionOneOneAndDescribesItself) {
+  const WsockLibrary& wsa = Wsa();
+  ws::WSAData data;
+  std::memset(&data, 0xFF, sizeof data);
+  ASSERT_EQ(wsa.WSAStartup(0x0202, &data), 0);
+  EXPECT_EQ(data.wVersion, 0x0101);
+  EXPECT_EQ(data.wHighVersion, 0x0101);
+  EXPECT_GT(std::strlen(data.szDescription), 0u);
+  EXPECT_LE(std::strlen(data.szDescription), static_cast<std::size_t>(ws::WSADESCRIPTION_LEN));
+  EXPECT_LE(std::strlen(data.szSystemStatus), static_cast<std::size_t>(ws::WSASYS_STATUS_LEN));
+  EXPECT_GT(data.iMaxSockets, 0);
+  EXPECT_EQ(wsa.WSACleanup(), 0);
+
+  EXPECT_EQ(wsa.WSAStartup(0x0000, &data), ws::WSAVERNOTSUPPORTED);
+  EXPECT_EQ(wsa.socket(ws::AF_INET, ws::SOCK_STREAM, 0), ws::INVALID_SOCKET);
+}
+
+TEST(StartupTest, CleanupIsCountedAndTheLastOneClosesWhatIsOpen) {
+  const WsockLibrary& wsa = Wsa();
+  ws::WSAData data;
+  ASSERT_EQ(wsa.WSAStartup(0x0101, &data), 0);
+  ASSERT_EQ(wsa.WSAStartup(0x0101, &data), 0);
+  const ws::SOCKET kept = wsa.socket(ws::AF_INET, ws::SOCK_STREAM, 0);
+  ASSERT_NE(kept, ws::INVALID_SOCKET);
+
+  ASSERT_EQ(wsa.WSACleanup(), 0);
+  const ws::SOCKET another = wsa.socket(ws::AF_INET, ws::SOCK_STREAM, 0);
+  EXPECT_NE(another, ws::INVALID_SOCKET) << "one start-up is still in force";
+  EXPECT_EQ(wsa.closesocket(another), 0);
+
+  ASSERT_EQ(wsa.WSACleanup(), 0);
+  EXPECT_EQ(wsa.socket(ws::AF_INET, ws::SOCK_STREAM, 0), ws::INVALID_SOCKET);
+  EXPECT_EQ(wsa.WSAGetLastError(), ws::WSANOTINITIALISED);
+
+  ASSERT_EQ(wsa.WSAStartup(0x0101, &data), 0);
+  EXPECT_EQ(wsa.closesocket(kept), ws::SOCKET_ERROR) << "the last clean-up closed it";
+  EXPECT_EQ(wsa.WSAGetLastError(), ws::WSAENOTSOCK);
+  EXPECT_EQ(wsa.WSACleanup(), 0);
+}
+
+TEST(StartupTest, TheLastErrorBelongsToTheThread) {
+  const WsockLibrary& wsa = Wsa();
+  wsa.WSASetLastError(ws::WSAEWOULDBLOCK);
+  int seenThere = -1;
+  std::thread([&] {
+    seenThere = wsa.WSAGetLastError();
+    wsa.WSASetLastError(ws::WSAECONNRESET);
+  }).join();
+  EXPECT_EQ(seenThere, 0);
+  EXPECT_EQ(wsa.WSAGetLastError(), ws::WSAEWOULDBLOCK);
+}
+
+}  // namespace
+}  // namespace wsock_test

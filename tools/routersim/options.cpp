@@ -1,0 +1,281 @@
+// Command-line parsing and the --help text, which is also the user's manual of
+// the dialogue and of the wire layout of every answer.
+#include "options.h"
+
+#include <cctype>
+#include <charconv>
+#include <functional>
+#include <map>
+
+namespace routersim {
+
+namespace {
+
+const char* const kModels[] = {"MT128-NET", "MN128-SOHO", "MN128-SOHO-SL10", "MN128-SOHO-SL11"};
+
+std::optional<long long> parse_number(const std::string& text, long long low, long long high) {
+  long long value = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value < low || value > high) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+// "ff fd 17", "FF:FD:17" and "fffd17" all mean the same three bytes.
+std::optional<std::string> parse_hex(const std::string& text) {
+  std::string bytes;
+  int high = -1;
+  for (char c : text) {
+    if (c == ' ' || c == ':' || c == ',' || c == '-') {
+      continue;
+    }
+    if (!std::isxdigit(static_cast<unsigned char>(c))) {
+      return std::nullopt;
+    }
+    int digit = std::isdigit(static_cast<unsigned char>(c))
+                    ? c - '0'
+                    : std::tolower(static_cast<unsigned char>(c)) - 'a' + 10;
+    if (high < 0) {
+      high = digit;
+    } else {
+      bytes.push_back(static_cast<char>(high * 16 + digit));
+      high = -1;
+    }
+  }
+  if (high >= 0) {
+    return std::nullopt;
+  }
+  return bytes;
+}
+
+}  // namespace
+
+std::optional<std::string> canonical_model(const std::string& name) {
+  for (const char* model : kModels) {
+    std::string candidate(model);
+    if (candidate.size() == name.size() &&
+        std::equal(candidate.begin(), candidate.end(), name.begin(), [](char a, char b) {
+          return std::toupper(static_cast<unsigned char>(a)) ==
+                 std::toupper(static_cast<unsigned char>(b));
+        })) {
+      return candidate;
+    }
+  }
+  return std::nullopt;
+}
+
+ParseResult parse_options(const std::vector<std::string>& args) {
+  Options options;
+  ParseResult failure;
+  failure.exit_code = 2;
+
+  using Flag = std::function<void()>;
+  using Valued = std::function<bool(const std::string&)>;
+  const std::map<std::string, Flag> flags = {
+      {"--quiet", [&] { options.quiet = true; }},
+      {"--watch-stdin", [&] { options.watch_stdin = true; }},
+      {"--no-negotiation", [&] { options.negotiate = false; }},
+      {"--trickle", [&] { options.trickle = true; }},
+      {"--silent", [&] { options.silent = true; }},
+      {"--no-login", [&] { options.no_login = true; }},
+      {"--no-prompt", [&] { options.no_prompt = true; }},
+      {"--close-at-login", [&] { options.close_at_login = true; }},
+      {"--close-in-output", [&] { options.close_in_output = true; }},
+      {"--reset-in-output", [&] { options.reset_in_output = true; }},
+      {"--nul-in-output", [&] { options.nul_in_output = true; }},
+      {"--iac-in-output", [&] { options.iac_in_output = true; }},
+      {"--percent-in-output", [&] { options.percent_in_output = true; }},
+      {"--split-commands", [&] { options.split_commands = true; }},
+      {"--endless-sb", [&] { options.endless_subnegotiation = true; }},
+  };
+  auto milliseconds = [](int& target) {
+    return [&target](const std::string& v) {
+      auto n = parse_number(v, 0, 3600 * 1000);
+      if (n) target = static_cast<int>(*n);
+      return n.has_value();
+    };
+  };
+  const std::map<std::string, Valued> valued = {
+      {"--listen", [&](const std::string& v) { options.listen_address = v; return !v.empty(); }},
+      {"--port",
+       [&](const std::string& v) {
+         auto n = parse_number(v, 0, 65535);
+         if (n) options.port = static_cast<std::uint16_t>(*n);
+         return n.has_value();
+       }},
+      {"--model",
+       [&](const std::string& v) {
+         auto m = canonical_model(v);
+         if (m) options.model = *m;
+         return m.has_value();
+       }},
+      {"--commands", [&](const std::string& v) { options.commands_file = v; return !v.empty(); }},
+      {"--record", [&](const std::string& v) { options.record_path = v; return !v.empty(); }},
+      {"--send-hex",
+       [&](const std::string& v) {
+         auto b = parse_hex(v);
+         if (b) options.send_raw = *b;
+         return b.has_value();
+       }},
+      {"--delay", milliseconds(options.answer_delay_ms)},
+      {"--login-delay", milliseconds(options.login_delay_ms)},
+      {"--trickle-gap", milliseconds(options.trickle_gap_ms)},
+      {"--split-gap", milliseconds(options.split_gap_ms)},
+      {"--answer-bytes",
+       [&](const std::string& v) {
+         // One byte cannot be a line with its CR LF.
+         auto n = parse_number(v, 0, 1LL << 34);
+         if (n && *n != 1) options.answer_bytes = static_cast<std::size_t>(*n);
+         return n.has_value() && *n != 1;
+       }},
+      {"--answer-hex",
+       [&](const std::string& v) {
+         auto b = parse_hex(v);
+         if (b) options.answer_raw = *b;
+         return b.has_value();
+       }},
+      {"--sb-limit",
+       [&](const std::string& v) {
+         auto n = parse_number(v, 0, 1LL << 40);
+         if (n) options.subnegotiation_limit = static_cast<std::size_t>(*n);
+         return n.has_value();
+       }},
+  };
+
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string name = args[i];
+    std::optional<std::string> inline_value;
+    if (auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
+      inline_value = name.substr(eq + 1);
+      name.resize(eq);
+    }
+    if (name == "--help" || name == "-h") {
+      return ParseResult{std::nullopt, 0, help_text()};
+    }
+    if (auto f = flags.find(name); f != flags.end() && !inline_value) {
+      f->second();
+      continue;
+    }
+    auto v = valued.find(name);
+    if (v == valued.end()) {
+      failure.message = "unknown option " + args[i] + " (see --help)";
+      return failure;
+    }
+    std::string value;
+    if (inline_value) {
+      value = *inline_value;
+    } else if (i + 1 < args.size()) {
+      value = args[++i];
+    } else {
+      failure.message = "option " + name + " needs a value";
+      return failure;
+    }
+    if (!v->second(value)) {
+      failure.message = "bad value for " + name + ": " + value;
+      return failure;
+    }
+  }
+  if (options.answer_bytes && options.answer_raw) {
+    failure.message = "--answer-bytes and --answer-hex exclude each other";
+    return failure;
+  }
+  return ParseResult{options, 0, {}};
+}
+
+std::string help_text() {
+  return R"(vantrel-routersim: a TELNET server that plays a small ISDN router, for tests and demos.
+
+Usage: vantrel-routersim [--listen ADDR] [--port N] [--model NAME] [options]
+
+  --listen ADDR        address to bind, and only this one (default 127.0.0.1)
+  --port N             TCP port (default 23); 0 picks a free port
+  --model NAME         MT128-NET (default), MN128-SOHO, MN128-SOHO-SL10 or MN128-SOHO-SL11;
+                       the prompt is NAME followed by "% "
+  --commands FILE      data file of commands and answers; default: router_commands.txt
+                       beside the executable, else the copy built into the program
+  --record PATH        write every byte each client sends (negotiation replies included,
+                       exactly as received) to PATH.N, N = 1, 2, ... in order of accept;
+                       the file is created at accept and written through after every read
+  --quiet              print only the ready line on standard output
+  --watch-stdin        end (exit 0) when standard input reaches end of file
+  --help               this text
+
+Standard output, one line per event, written through at once:
+  listening on ADDR:PORT        first line, once bound (the real port when --port 0)
+  session N open PEER:PORT
+  session N terminal-type NAME  the client answered TERMINAL-TYPE SEND
+  session N line TEXT           a line was read and its whole answer sent
+  session N closed              the connection is gone and PATH.N is complete
+SIGTERM or SIGINT close every session and end the program with exit status 0.
+Errors go to standard error; bad options exit with status 2.
+
+Dialogue (every session):
+  1. The server sends IAC WILL ECHO, IAC WILL SUPPRESS-GO-AHEAD, IAC DO TERMINAL-TYPE;
+     once the client answers IAC WILL TERMINAL-TYPE it sends IAC SB TERMINAL-TYPE SEND
+     IAC SE (once). The client's own requests are answered by the usual option state
+     machine (a request already in force gets no reply, so nothing loops). It offers
+     ECHO, SUPPRESS-GO-AHEAD, TRANSMIT-BINARY and accepts TERMINAL-TYPE, TRANSMIT-BINARY,
+     SUPPRESS-GO-AHEAD from the client; every other option is refused.
+  2. A line ends at CR, CR LF, CR NUL, or a lone LF. Typed bytes are echoed as they
+     arrive (unless the client sent DONT ECHO); the end of a line is echoed as CR LF.
+  3. The first line (normally a lone CR) wakes it:       "login: "
+     Name "admin" (no password):                          CR LF, then the prompt
+     Any other name:  "Login incorrect" CR LF CR LF "login: "; an empty name: "login: "
+  4. Each command line, matched without regard to case, blanks trimmed and runs of
+     blanks taken as one; "exit" or "quit" closes the session. The bytes on the wire
+     for "show" with the answer lines A and B, model MT128-NET:
+         s h o w CR LF        echo of the typed line (line 0)
+         CR LF                blank line (line 1)
+         A CR LF B CR LF      the answer, every line ending in CR LF
+         MT128-NET% (blank)   the prompt, no line end
+     So a client that drops line 0, line 1 and the last line shows the whole answer.
+     An empty line gets CR LF and the prompt. Unknown commands get the data file's
+     "unknown" answer. Byte 255 in an answer is doubled on the wire (IAC IAC).
+
+Data file (Shift-JIS bytes, sent unchanged): "@command NAME | ALIAS ..." starts an
+answer, "@unknown" the answer to everything else, "@#" lines are comments; all other
+lines are answer lines. {MODEL} and {COMMAND} are replaced by the model name and the
+command as typed. Trailing blank lines of an answer are dropped.
+
+Opening options:
+  --no-negotiation     send no negotiation at all (requests of the client are still answered)
+  --send-hex HEX       raw bytes sent verbatim right after the opening negotiation,
+                       e.g. "ff fd 17" (IAC DO SEND-LOCATION)
+
+Fault modes (each applies to every session):
+  --delay MS           wait MS ms before each command's answer (after its echo)
+  --login-delay MS     wait MS ms before "login: " and before the prompt after log-in
+  --trickle            send all data byte by byte, one write each, --trickle-gap MS
+                       (default 1) apart; negotiation is not trickled
+  --silent             accept the connection and never send a byte (lines are still read,
+                       recorded and reported)
+  --no-login           negotiate, then never send "login: " nor anything else
+  --no-prompt          no prompt after a command's answer (the prompt after log-in stays)
+  --close-at-login     close the connection (FIN) when the log-in name arrives, after its echo
+  --close-in-output    send the first half of a command's answer, then close (FIN)
+  --reset-in-output    send the first half of a command's answer, then reset (RST)
+  --nul-in-output      a NUL byte in the middle of every non-empty answer line
+  --iac-in-output      a byte 255 (IAC IAC on the wire) in the middle of every
+                       non-empty answer line
+  --percent-in-output  a "%" in the middle of every non-empty answer line
+                       ("middle" never splits a Shift-JIS character)
+  --split-commands     send every TELNET command byte by byte, one write each, with
+                       TCP_NODELAY, --split-gap MS (default 20) apart
+  --answer-bytes N     every command's answer is exactly N generated bytes (N = 0 or
+                       N >= 2; lines of 64 bytes with CR LF, the last one shorter) between
+                       the blank line and the prompt
+  --answer-hex HEX     every command's answer is these raw bytes, sent verbatim (no
+                       IAC doubling, no CR LF added) between the blank line and the prompt
+  --endless-sb         after the opening negotiation send IAC SB TERMINAL-TYPE SEND and
+                       then filler bytes (never 240 nor 255) until the client goes away or
+                       --sb-limit N bytes (default 67108864) have gone out; then IAC SE,
+                       and the session goes on as usual
+
+Examples:
+  vantrel-routersim --listen 127.0.0.23 --port 23 --model MN128-SOHO
+  vantrel-routersim --port 0 --record /tmp/wire --trickle --delay 500
+)";
+}
+
+}  // namespace routersim

@@ -1,0 +1,63 @@
+// Command-line settings of the router simulator: where it listens, which model
+// it plays, where its answers come from, and which faults it injects.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace routersim {
+
+struct Options {
+  std::string listen_address = "127.0.0.1";
+  std::uint16_t port = 23;
+  std::string model = "MT128-NET";
+  std::string commands_file;  // empty: beside the executable, else the built-in copy
+  std::string record_path;    // empty: nothing is recorded
+  bool quiet = false;
+  bool watch_stdin = false;
+
+  // Opening of each session.
+  bool negotiate = true;
+  std::string send_raw;  // sent verbatim right after the opening negotiation
+
+  // Faults.
+  int answer_delay_ms = 0;
+  int login_delay_ms = 0;
+  bool trickle = false;
+  int trickle_gap_ms = 1;
+  bool silent = false;
+  bool no_login = false;
+  bool no_prompt = false;
+  bool close_at_login = false;
+  bool close_in_output = false;
+  bool reset_in_output = false;
+  bool nul_in_output = false;
+  bool iac_in_output = false;
+  bool percent_in_output = false;
+  bool split_commands = false;
+  int split_gap_ms = 20;
+  std::optional<std::size_t> answer_bytes;
+  std::optional<std::string> answer_raw;
+  bool endless_subnegotiation = false;
+  std::size_t subnegotiation_limit = 64u * 1024u * 1024u;
+};
+
+// What parse_options decided: run with the options, or leave at once with
+// `exit_code` after `message` (the help text on stdout, or an error on stderr).
+struct ParseResult {
+  std::optional<Options> options;
+  int exit_code = 0;
+  std::string message;
+};
+
+ParseResult parse_options(const std::vector<std::string>& args);
+
+// The four models the simulator can play; `name` is matched without regard to case.
+std::optional<std::string> canonical_model(const std::string& name);
+
+std::string help_text();
+
+}  // namespace routersim

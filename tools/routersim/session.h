@@ -1,0 +1,66 @@
+// One TELNET session with the simulated router: opening negotiation, wake-up,
+// log-in, command lines; with the faults the options ask for.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "command_table.h"
+#include "connection.h"
+#include "event_log.h"
+#include "options.h"
+#include "telnet_options.h"
+
+namespace routersim {
+
+struct SessionContext {
+  const Options& options;
+  const CommandTable& commands;
+  EventLog& log;
+  int stop_fd;
+};
+
+class Session {
+ public:
+  // Takes over `fd`, a connected non-blocking socket.
+  Session(const SessionContext& context, int fd, int id, std::string peer);
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  // Runs the session to its end; returns when the connection is closed.
+  void run();
+
+ private:
+  enum class Stage { Wake, Login, Command, Mute, Done };
+
+  static int open_record(const Options& options, int id);
+
+  bool open_session();
+  bool stream_endless_subnegotiation();
+  bool process(std::string_view bytes);
+  bool take_data_byte(char c);
+  bool end_of_line();
+  bool handle_line(const std::string& line);
+  bool handle_login(const std::string& line);
+  bool handle_command(const std::string& line);
+  bool flush_echo();
+  bool send_data(std::string_view bytes);
+  bool send_command(std::string_view bytes);
+  bool speaks() const { return !context_.options.silent; }
+  bool echoes() const { return stage_ != Stage::Mute && !telnet_.echo_refused(); }
+  std::string prompt() const { return context_.options.model + "% "; }
+
+  const SessionContext& context_;
+  const int id_;
+  const std::string peer_;
+  const int record_fd_;
+  Connection connection_;
+  TelnetServer telnet_;
+  Stage stage_ = Stage::Wake;
+  std::string line_;
+  std::string echo_;
+  bool after_cr_ = false;
+};
+
+}  // namespace routersim
