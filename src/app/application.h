@@ -9,7 +9,7 @@
 class VantrelApplication : public QApplication {
   Q_OBJECT
 
-public:
+ public:
   VantrelApplication(int& argc, char** argv);
 
   bool notify(QObject* receiver, QEvent* event) override;

@@ -32,7 +32,8 @@ TForm1::TForm1(std::vector<std::string> arguments, std::string programDirectory,
 TForm1::~TForm1() = default;
 
 void TForm1::wireHandlers() {
-  connect(FlatButton3, &QToolButton::clicked, this, [this] { Guarded([this] { FlatButton3Click(); }); });
+  connect(FlatButton3, &QToolButton::clicked, this,
+          [this] { Guarded([this] { FlatButton3Click(); }); });
   connect(FlatButton1, &QToolButton::clicked, this, [this] { Guarded([this] { N2Click(); }); });
   connect(About1, &QAction::triggered, this, [this] { Guarded([this] { About1Click(); }); });
   connect(FlatEdit1, &QLineEdit::returnPressed, this, [this] {

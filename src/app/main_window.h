@@ -31,7 +31,7 @@ class TForm2;
 class TForm1 : public QMainWindow {
   Q_OBJECT
 
-public:
+ public:
   // `arguments` are the program's arguments without its own name, Shift-JIS;
   // `programDirectory` ends with '/' and holds the settings and panel files.
   TForm1(std::vector<std::string> arguments, std::string programDirectory,
@@ -134,15 +134,15 @@ public:
   TAboutBox* AboutBox = nullptr;
   TForm2* Form2 = nullptr;
 
-signals:
+ signals:
   // Raised by every command cycle as it starts, with the command's bytes.
   void commandStarted(QByteArray command);
 
-protected:
+ protected:
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+ private:
   // main_window_layout.cpp
   void createComponents();
   void createTopStrip();

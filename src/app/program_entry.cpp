@@ -54,14 +54,18 @@ int RunApplication(const std::vector<std::string>& arguments, const std::string&
   TForm1 form(arguments, programDirectory);
   bool terminationPending = false;
   TerminationNotifier termination;
-  QObject::connect(&termination, &TerminationNotifier::terminationRequested, &form, [&] {
-    form.AbortRequested = 1;
-    if (form.isVisible()) {
-      form.close();
-    } else {
-      terminationPending = true;
-    }
-  });
+  QObject::connect(&termination, &TerminationNotifier::terminationRequested, &form,
+                   [&](int signal) {
+                     form.AbortRequested = 1;
+                     // A hidden run has nothing to save, and later switches must not start.
+                     if (hidden) {
+                       EndBySignal(signal);
+                     } else if (form.isVisible()) {
+                       form.close();
+                     } else {
+                       terminationPending = true;
+                     }
+                   });
   if (hooks.mainWindowCreated) {
     hooks.mainWindowCreated(form);
   }
@@ -100,7 +104,8 @@ int ProgramMain(int argc, char** argv) {
       qputenv("QT_QPA_PLATFORM", "offscreen");
     } else if (!DisplaylessPlatformRequested()) {
       std::fputs(
-          "vantrel: no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
+          "vantrel: no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is "
+          "set).\n"
           "Start it on a desktop, or add -h to run commands (-c, -cd) without a window.\n",
           stderr);
       return kExitNoDisplay;

@@ -1,9 +1,9 @@
 #include "app/termination_signals.h"
 
 #include <fcntl.h>
-#include <cerrno>
 #include <signal.h>
 #include <unistd.h>
+#include <cerrno>
 
 #include <QSocketNotifier>
 
@@ -13,9 +13,9 @@ namespace {
 
 int signalPipe[2] = {-1, -1};
 
-void OnTerminationSignal(int) {
+void OnTerminationSignal(int signal) {
   const int savedErrno = errno;
-  const char byte = 1;
+  const char byte = static_cast<char>(signal);
   // A full pipe already holds a request; losing this byte loses nothing.
   [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
   errno = savedErrno;
@@ -51,13 +51,19 @@ TerminationNotifier::~TerminationNotifier() = default;
 
 void TerminationNotifier::drain() {
   char buffer[64];
-  bool any = false;
-  while (::read(signalPipe[0], buffer, sizeof buffer) > 0) {
-    any = true;
+  int signal = 0;
+  ssize_t got = 0;
+  while ((got = ::read(signalPipe[0], buffer, sizeof buffer)) > 0) {
+    signal = buffer[got - 1];
   }
-  if (any) {
-    emit terminationRequested();
+  if (signal != 0) {
+    emit terminationRequested(signal);
   }
+}
+
+void EndBySignal(int signal) {
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);
 }
 
 }  // namespace app

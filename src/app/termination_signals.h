@@ -15,17 +15,21 @@ namespace app {
 // before the notifier exists is kept in the pipe and delivered later.
 void InstallTerminationHandlers();
 
+// Ends the process the way `signal` would have without our handler, so that
+// whoever sent it sees it in the exit status.
+void EndBySignal(int signal);
+
 class TerminationNotifier : public QObject {
   Q_OBJECT
 
-public:
+ public:
   explicit TerminationNotifier(QObject* parent = nullptr);
   ~TerminationNotifier() override;
 
-signals:
-  void terminationRequested();
+ signals:
+  void terminationRequested(int signal);
 
-private:
+ private:
   void drain();
 
   std::unique_ptr<QSocketNotifier> notifier_;

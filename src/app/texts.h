@@ -2,8 +2,8 @@
 // bytes. The comment beside each gives its UTF-8 form and what it means. The
 // texts the main window shares with the dialogs ("設定", "バージョン情報" and the
 // window font "ＭＳ Ｐゴシック") live in session_texts.h.
-// Adjacent literals are split where a byte escape would otherwise swallow the
-// hex digit after it.
+// A letter that follows a byte escape is escaped too, so that no escape can
+// swallow the hex digit after it.
 #pragma once
 
 namespace app::texts {
@@ -11,14 +11,15 @@ namespace app::texts {
 // Error box when the panel file can't be read, %s being its full path:
 // "ファイル %s は開けません" (the file %s cannot be opened)
 inline constexpr char kFileCannotBeOpened[] =
-    "\x83t\x83@\x83" "C\x83\x8B %s \x82\xCD\x8AJ\x82\xAF\x82\xDC\x82\xB9\x82\xF1";
+    "\x83t\x83@\x83\x43\x83\x8B %s \x82\xCD\x8AJ\x82\xAF\x82\xDC\x82\xB9\x82\xF1";
 // Error box when a file can't be written at close, %s being its full path:
 // "ファイル %s を作成できません" (the file %s cannot be created)
 inline constexpr char kFileCannotBeCreated[] =
-    "\x83t\x83@\x83" "C\x83\x8B %s \x82\xF0\x8D\xEC\x90\xAC\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1";
+    "\x83t\x83@\x83\x43\x83\x8B %s \x82\xF0\x8D\xEC\x90\xAC\x82\xC5\x82\xAB\x82\xDC"
+    "\x82\xB9\x82\xF1";
 
 // Font of the output pane: "ＭＳ ゴシック" (a fixed-pitch Gothic face)
-inline constexpr char kFixedFontFamily[] = "\x82l\x82r \x83S\x83V\x83" "b\x83N";
+inline constexpr char kFixedFontFamily[] = "\x82l\x82r \x83S\x83V\x83\x62\x83N";
 
 // Refresh button caption: "更新" (refresh)
 inline constexpr char kRefreshCaption[] = "\x8DX\x90V";
@@ -29,19 +30,18 @@ inline constexpr char kHelpCaption[] = "\x83w\x83\x8B\x83v";
 
 // Caption of the panel entry that explains the edit box: "任意のコマンド"
 // (arbitrary command)
-inline constexpr char kArbitraryCommandCaption[] = "\x94" "C\x88\xD3\x82\xCC\x83R\x83}\x83\x93\x83h";
+inline constexpr char kArbitraryCommandCaption[] =
+    "\x94\x43\x88\xD3\x82\xCC\x83R\x83}\x83\x93\x83h";
 // Its two help lines: "上のテキストボックスにコマンドを入力してEnterキーを押すと、"
 // and "任意のコマンドを実行できます。" (type a command in the text box above and
 // press the Enter key to run any command)
 inline constexpr char kArbitraryCommandHelp1[] =
-    "\x8F\xE3\x82\xCC\x83" "e\x83L\x83X\x83g\x83{\x83" "b\x83N\x83X\x82\xC9\x83R\x83}\x83\x93\x83h"
-    "\x82\xF0\x93\xFC\x97\xCD\x82\xB5\x82\xC4" "Enter\x83L\x81[\x82\xF0\x89\x9F\x82\xB7\x82\xC6\x81" "A";
+    "\x8F\xE3\x82\xCC\x83\x65\x83L\x83X\x83g\x83{\x83\x62\x83N\x83X\x82\xC9\x83R\x83}"
+    "\x83\x93\x83h\x82\xF0\x93\xFC\x97\xCD\x82\xB5\x82\xC4\x45nter\x83L\x81[\x82\xF0"
+    "\x89\x9F\x82\xB7\x82\xC6\x81\x41";
 inline constexpr char kArbitraryCommandHelp2[] =
-    "\x94" "C\x88\xD3\x82\xCC\x83R\x83}\x83\x93\x83h\x82\xF0\x8E\xC0\x8Ds\x82\xC5\x82\xAB\x82\xDC\x82\xB7\x81" "B";
-
-}  // namespace app::texts
-
-namespace app::texts {
+    "\x94\x43\x88\xD3\x82\xCC\x83R\x83}\x83\x93\x83h\x82\xF0\x8E\xC0\x8Ds\x82\xC5\x82"
+    "\xAB\x82\xDC\x82\xB7\x81\x42";
 
 // The application's title, also the caption of its own message boxes.
 inline constexpr char kApplicationTitle[] = "Vantrel";

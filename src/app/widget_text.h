@@ -14,8 +14,6 @@ inline QString FromAnsi(const std::string& ansi) {
   return QString::fromStdString(platform::AnsiToUtf8(ansi));
 }
 
-inline std::string ToAnsi(const QString& text) {
-  return platform::Utf8ToAnsi(text.toStdString());
-}
+inline std::string ToAnsi(const QString& text) { return platform::Utf8ToAnsi(text.toStdString()); }
 
 }  // namespace app

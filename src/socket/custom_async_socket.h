@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -235,7 +236,7 @@ protected:
   // Fields shared with the layers above.
   std::string dnsResult_;
   std::vector<std::string> dnsResultList_;
-  std::vector<std::unique_ptr<TBuffer>> sendQueue_;
+  std::deque<std::unique_ptr<TBuffer>> sendQueue_;  // oldest first
   int chunkSize_ = kDefaultChunkSize;
   std::int32_t sendFlags_ = 0;
   std::int32_t lastError_ = 0;

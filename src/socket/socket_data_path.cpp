@@ -73,7 +73,7 @@ void TCustomAsyncSocket::TryToSend() {
         allSent_ = true;  // the empty chunk stays for the next Send
         return;
       }
-      sendQueue_.erase(sendQueue_.begin());
+      sendQueue_.pop_front();
       continue;
     }
     const int sent = RawSend(first, unsent);
@@ -92,8 +92,9 @@ void TCustomAsyncSocket::TryToSend() {
       ReportSocketError("TryToSend failed");
       return;
     }
+    // A partial acceptance is not a would-block: FD_WRITE only returns after
+    // a send that would block, so keep offering until one does (or all went).
     oldest.Consume(sent);
-    if (sent < unsent) return;  // the network is full until the next FD_WRITE
   }
 }
 

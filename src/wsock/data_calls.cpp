@@ -62,7 +62,6 @@ int SendFailure(SocketEntry& entry, int error) {
     if (error == EAGAIN) {
       // Only a send that would block re-enables FD_WRITE.
       wake = !entry.writeArmed;
-      entry.writeArmed = true;
       code = ws::WSAEWOULDBLOCK;
     } else if (!entry.stream) {
       code = error == EDESTADDRREQ ? ws::WSAENOTCONN : FromErrno(error);

@@ -2,10 +2,10 @@
 // that runs under the program's own application object.
 #pragma once
 
+#include <unistd.h>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cstdio>
-#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -16,24 +16,24 @@ namespace testing_support {
 
 // A temporary folder standing in for the program's own folder.
 class ProgramFolder {
-public:
+ public:
   ProgramFolder() { QVERIFY(dir_.isValid()); }
   std::string Path() const { return dir_.path().toStdString() + "/"; }
   void WritePanel(const std::vector<std::string>& lines) const {
-    QVERIFY(platform::WriteFileAtomically(Path() + "vantrel_p.cfg", platform::JoinLinesCrLf(lines)));
+    QVERIFY(
+        platform::WriteFileAtomically(Path() + "vantrel_p.cfg", platform::JoinLinesCrLf(lines)));
   }
   void WriteSettings(const std::string& bytes) const {
     QVERIFY(platform::WriteFileAtomically(Path() + "vantrel.Ini", bytes));
   }
 
-private:
+ private:
   QTemporaryDir dir_;
 };
 
-
 // Everything written to one of the process's own streams while it lives.
 class CapturedStream {
-public:
+ public:
   explicit CapturedStream(std::FILE* stream) : stream_(stream), fd_(fileno(stream)) {
     std::fflush(stream_);
     file_ = std::tmpfile();
@@ -52,7 +52,7 @@ public:
     return text;
   }
 
-private:
+ private:
   void restore() {
     if (saved_ < 0) return;
     std::fflush(stream_);
@@ -71,10 +71,9 @@ private:
 
 // QTEST_MAIN with the program's application object, whose notify() turns
 // escaped errors into the error box.
-#define VANTREL_TEST_MAIN(TestClass)                \
-  int main(int argc, char** argv) {                 \
-    VantrelApplication application(argc, argv);     \
-    application.setAttribute(Qt::AA_Use96Dpi, true); \
-    TestClass test;                                 \
-    return QTest::qExec(&test, argc, argv);         \
+#define VANTREL_TEST_MAIN(TestClass)                 \
+  int main(int argc, char** argv) {                  \
+    VantrelApplication application(argc, argv);      \
+    TestClass test;                                  \
+    return QTest::qExec(&test, argc, argv);          \
   }

@@ -23,7 +23,7 @@ const QColor kWhite(255, 255, 255);
 
 // An object whose event handler fails the way a handler of ours might.
 class FailingReceiver : public QObject {
-public:
+ public:
   bool event(QEvent* event) override {
     if (event->type() == QEvent::User) {
       throw platform::Exception("\x83\x65\x83\x58\x83\x67 failed");  // "テスト failed"
@@ -37,7 +37,7 @@ public:
 class MainWindowLayoutTest : public QObject {
   Q_OBJECT
 
-private slots:
+ private slots:
   void init() { app::ResetErrorBoxRaised(); }
 
   void opensWithTheDefaultsWhenNoSettingsExist() {
@@ -127,7 +127,8 @@ private slots:
     TForm1 form({}, folder.Path());
     const QChar gothicGo(0x30B4);  // ゴ
     QCOMPARE(form.font().pixelSize(), 12);
-    QVERIFY2(QFontMetrics(form.font()).inFont(gothicGo), qPrintable(QFontInfo(form.font()).family()));
+    QVERIFY2(QFontMetrics(form.font()).inFont(gothicGo),
+             qPrintable(QFontInfo(form.font()).family()));
     QCOMPARE(form.Memo1->font().pixelSize(), 12);
     // Fixed pitch as the Gothic faces are: every half-width letter equally
     // wide (their full-width letters are twice that, so the face reports

@@ -17,14 +17,14 @@ const std::string kArbitrary = app::texts::kArbitraryCommandCaption;
 
 // Group "Status" (inert, since line 0 is "group") holding two runnable items,
 // then an item with a message line and an inert item.
-const std::vector<std::string> kPanel = {
-    "group", "Status", "end",                                        // 0-2
-    "item",  "Show all", "SHOW", "end",                              // 3-6
-    "item",  "Lines", "SHOW LINE", "end",                            // 7-10
-    "endgroup+",                                                     // 11
-    "item",  "With message", "SHOW LOG", "message", "-- done --", "end",  // 12-17
-    "item",  "Inert", "group", "end",                                // 18-21
-    "end"};
+const std::vector<std::string> kPanel = {"group",      "Status",       "end",               // 0-2
+                                         "item",       "Show all",     "SHOW",      "end",  // 3-6
+                                         "item",       "Lines",        "SHOW LINE", "end",  // 7-10
+                                         "endgroup+",                                       // 11
+                                         "item",       "With message", "SHOW LOG",  "message",
+                                         "-- done --", "end",                               // 12-17
+                                         "item",       "Inert",        "group",     "end",  // 18-21
+                                         "end"};
 
 QStringList Commands(const QSignalSpy& spy) {
   QStringList commands;
@@ -44,7 +44,7 @@ QTreeWidgetItem* FindNode(QTreeWidget* tree, const QString& caption) {
 class MainWindowTest : public QObject {
   Q_OBJECT
 
-private:
+ private:
   // A shown window whose start-up has run on `panel`.
   std::unique_ptr<TForm1> startWindow(const std::vector<std::string>& panel,
                                       const std::string& settings = {}) {
@@ -74,7 +74,7 @@ private:
 
   std::unique_ptr<testing_support::ProgramFolder> folder_;
 
-private slots:
+ private slots:
   void startUpBuildsTheTreeAndRunsNothing() {
     // The first entry is runnable and single-click mode is on.
     testing_support::ProgramFolder folder;
@@ -150,18 +150,18 @@ private slots:
     auto form = startWindow(kPanel);
     QVERIFY(form);
     // Stands in for the cycle's output, so the order can be seen.
-    connect(form.get(), &TForm1::commandStarted, form.get(),
-            [&form](const QByteArray& command) { form->Memo1Add("output of " + command.toStdString()); });
+    connect(form.get(), &TForm1::commandStarted, form.get(), [&form](const QByteArray& command) {
+      form->Memo1Add("output of " + command.toStdString());
+    });
     clickNode(*form, QStringLiteral("With message"));
-    QCOMPARE(form->Memo1Lines(),
-             std::vector<std::string>({"output of SHOW LOG", "-- done --"}));
+    QCOMPARE(form->Memo1Lines(), std::vector<std::string>({"output of SHOW LOG", "-- done --"}));
     QCOMPARE(form->Memo1->toPlainText(), QStringLiteral("output of SHOW LOG\n-- done --"));
   }
 
   void arbitraryCommandEntryShowsItsHelp() {
     // Inert (command line "group"): the help and nothing else.
-    auto form = startWindow({"group", "Top", "end", "item", kArbitrary, "group", "end",
-                             "item", kArbitrary, "SHOW", "end", "endgroup", "x"});
+    auto form = startWindow({"group", "Top", "end", "item", kArbitrary, "group", "end", "item",
+                             kArbitrary, "SHOW", "end", "endgroup", "x"});
     QVERIFY(form);
     form->Memo1Add("old output");
     QSignalSpy started(form.get(), &TForm1::commandStarted);
@@ -232,9 +232,9 @@ private slots:
   void lampPanelClicksRequestAnAbort() {
     auto form = startWindow(kPanel);
     QVERIFY(form);
-    for (QWidget* part : {static_cast<QWidget*>(form->Panel3), static_cast<QWidget*>(form->Image1),
-                          static_cast<QWidget*>(form->Label1),
-                          static_cast<QWidget*>(form->Label5)}) {
+    for (QWidget* part :
+         {static_cast<QWidget*>(form->Panel3), static_cast<QWidget*>(form->Image1),
+          static_cast<QWidget*>(form->Label1), static_cast<QWidget*>(form->Label5)}) {
       form->AbortRequested = 0;
       QTest::mouseClick(part, Qt::LeftButton, {}, QPoint(1, 1));
       QCOMPARE(form->AbortRequested, 1);

@@ -25,8 +25,8 @@ std::string Describe(const std::vector<PanelNode>& nodes, int parent = -1) {
   return text;
 }
 
-const Lines kNineLines = {"group", "Status", "end", "item", "Show all", "SHOW", "end",
-                          "endgroup+", "end"};
+const Lines kNineLines = {"group", "Status", "end",       "item", "Show all",
+                          "SHOW",  "end",    "endgroup+", "end"};
 
 TEST(PanelTree, NineLineExampleGivesAnExpandedGroupWithItsItem) {
   const auto nodes = BuildPanelTree(kNineLines);
@@ -42,10 +42,10 @@ TEST(PanelTree, LastLineIsNeverExaminedSoTheGroupStaysCollapsed) {
 }
 
 TEST(PanelTree, KeywordsMatchOnlyExactly) {
-  const Lines lines = {"Item",   "A",     "a",    "end", "item ", "B",     "b",   "end",
-                       "GROUP",  "C",     "end",  "group", "G",   "end",   "item", "D",
-                       "d",      "end",   "endgroup ", "ENDGROUP", "item", "E", "e", "end",
-                       "end"};
+  const Lines lines = {"Item", "A",     "a",   "end", "item ",     "B",        "b",
+                       "end",  "GROUP", "C",   "end", "group",     "G",        "end",
+                       "item", "D",     "d",   "end", "endgroup ", "ENDGROUP", "item",
+                       "E",    "e",     "end", "end"};
   // Only the exact "group" and "item" lines open blocks, and neither spelling
   // of endgroup closes G, so E is still its child.
   EXPECT_EQ(Describe(BuildPanelTree(lines)), "G(0){D(16) E(22)}");
@@ -75,9 +75,9 @@ TEST(PanelTree, ItemWhoseCommandIsGroupIsShownAndDoesNotOpenAGroup) {
 }
 
 TEST(PanelTree, NestedGroupsCloseInOrderAndExpandOnlyTheirOwnLevel) {
-  const Lines lines = {"group", "A",    "end",       "group", "B",   "end", "item",
-                       "b1",    "c1",   "end",       "endgroup+", "item", "a1", "c2",
-                       "end",   "endgroup", "item",  "top",   "c3",  "end", "x"};
+  const Lines lines = {"group", "A",        "end",  "group",     "B",    "end", "item",
+                       "b1",    "c1",       "end",  "endgroup+", "item", "a1",  "c2",
+                       "end",   "endgroup", "item", "top",       "c3",   "end", "x"};
   EXPECT_EQ(Describe(BuildPanelTree(lines)), "A(0){B(0)+{b1(8)} a1(13)} top(18)");
 }
 
@@ -108,7 +108,9 @@ TEST(PanelTree, ShortTextsReadMissingLinesAsEmpty) {
 
 TEST(PanelTree, CaptionBytesPassUnchanged) {
   // "任意のコマンド" in Shift-JIS; its second byte is the ASCII letter C.
-  const std::string caption = "\x94" "C\x88\xD3\x82\xCC\x83R\x83}\x83\x93\x83h";
+  const std::string caption =
+      "\x94"
+      "C\x88\xD3\x82\xCC\x83R\x83}\x83\x93\x83h";
   const Lines lines = {"item", caption, "group", "end", "x"};
   const auto nodes = BuildPanelTree(lines);
   ASSERT_EQ(nodes.size(), 1u);

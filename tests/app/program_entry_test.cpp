@@ -23,11 +23,12 @@ Outcome RunProgram(const std::vector<std::string>& arguments, const std::string&
   Outcome outcome;
   app::EntryHooks hooks;
   hooks.mainWindowCreated = [&outcome](TForm1& form) {
-    QObject::connect(&form, &TForm1::commandStarted, &form, [&outcome, &form](const QByteArray& command) {
-      outcome.commands << command;
-      form.Memo1Clear();
-      form.Memo1Add(kAnswer + " " + command.toStdString());
-    });
+    QObject::connect(&form, &TForm1::commandStarted, &form,
+                     [&outcome, &form](const QByteArray& command) {
+                       outcome.commands << command;
+                       form.Memo1Clear();
+                       form.Memo1Add(kAnswer + " " + command.toStdString());
+                     });
   };
   hooks.startUpFinished = [&outcome](TForm1& form) {
     outcome.windowShown = true;
@@ -42,7 +43,7 @@ Outcome RunProgram(const std::vector<std::string>& arguments, const std::string&
 class ProgramEntryTest : public QObject {
   Q_OBJECT
 
-private slots:
+ private slots:
   void init() { app::ResetErrorBoxRaised(); }
 
   void switchesReachTheCycleInOrder_data() {
@@ -51,11 +52,11 @@ private slots:
     QTest::addColumn<bool>("hidden");
     QTest::newRow("two -c") << QStringList{"-c", "A", "-c", "B"} << QStringList{"A", "B"} << false;
     QTest::newRow("-c takes -h") << QStringList{"-c", "-h"} << QStringList{"-h"} << true;
-    QTest::newRow("mixed case") << QStringList{"-Cd", "X", "-cD", "Y", "-cd"}
-                                << QStringList{""} << false;
+    QTest::newRow("mixed case") << QStringList{"-Cd", "X", "-cD", "Y", "-cd"} << QStringList{""}
+                                << false;
     QTest::newRow("-c last") << QStringList{"-c"} << QStringList{""} << false;
-    QTest::newRow("upper case") << QStringList{"-C", "A", "-CD", "B", "-H"}
-                                << QStringList{"A", "B"} << true;
+    QTest::newRow("upper case") << QStringList{"-C", "A", "-CD", "B", "-H"} << QStringList{"A", "B"}
+                                << true;
     QTest::newRow("-c takes -c") << QStringList{"-c", "-c"} << QStringList{"-c", ""} << false;
     QTest::newRow("-cd takes -c") << QStringList{"-h", "-cd", "-c"} << QStringList{"-c", ""}
                                   << true;

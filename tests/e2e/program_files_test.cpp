@@ -13,7 +13,8 @@ using e2e::ProgramSandbox;
 using e2e::RunOptions;
 
 // A panel with LF line ends and a Shift-JIS caption ("状態", status).
-const std::string kPanelLf = "group\n\x8F\xF3\x91\xD4\nend\nitem\nShow all\nSHOW\nend\nendgroup+\nend\n";
+const std::string kPanelLf =
+    "group\n\x8F\xF3\x91\xD4\nend\nitem\nShow all\nSHOW\nend\nendgroup+\nend\n";
 const std::string kPanelCrLf =
     "group\r\n\x8F\xF3\x91\xD4\r\nend\r\nitem\r\nShow all\r\nSHOW\r\nend\r\nendgroup+\r\nend\r\n";
 
@@ -40,10 +41,14 @@ TEST(ProgramFiles, FirstCloseWritesTheDefaultsAndThePanelInCrLf) {
   // Every key present with its default; the exact layout (blank lines between
   // sections, if any) is the profile writer's business.
   for (const auto& [section, key, value] :
-       std::vector<std::tuple<const char*, const char*, std::string>>{
-           {"main", "rt", "-1"},      {"main", "ip", "192.168.0.1"}, {"main", "single", "0"},
-           {"pos", "top", "101"},     {"pos", "left", "164"},        {"pos", "height", "369"},
-           {"pos", "width", "678"},   {"pos", "p_width", "183"}}) {
+       std::vector<std::tuple<const char*, const char*, std::string>>{{"main", "rt", "-1"},
+                                                                      {"main", "ip", "192.168.0.1"},
+                                                                      {"main", "single", "0"},
+                                                                      {"pos", "top", "101"},
+                                                                      {"pos", "left", "164"},
+                                                                      {"pos", "height", "369"},
+                                                                      {"pos", "width", "678"},
+                                                                      {"pos", "p_width", "183"}}) {
     EXPECT_EQ(Setting(sandbox, section, key), value) << section << "/" << key;
   }
   EXPECT_EQ(settings->find('\n'), settings->find("\r\n") + 1) << "lines end in CR LF";

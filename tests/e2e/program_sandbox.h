@@ -44,15 +44,15 @@ struct RunOptions {
 };
 
 struct RunResult {
-  int exitCode = -1;     // the status when the program exited
-  int signal = 0;        // the signal that ended it, if any
+  int exitCode = -1;  // the status when the program exited
+  int signal = 0;     // the signal that ended it, if any
   bool timedOut = false;
   std::string out;
   std::string err;
 };
 
 class RunningProgram {
-public:
+ public:
   RunningProgram(pid_t pid, int outFd, int errFd, std::chrono::steady_clock::time_point deadline)
       : pid_(pid), outFd_(outFd), errFd_(errFd), deadline_(deadline) {}
   RunningProgram(const RunningProgram&) = delete;
@@ -120,7 +120,7 @@ public:
     return result_;
   }
 
-private:
+ private:
   static void closeFd(int& fd) {
     if (fd >= 0) {
       ::close(fd);
@@ -183,7 +183,7 @@ private:
 };
 
 class ProgramSandbox {
-public:
+ public:
   ProgramSandbox() {
     std::string pattern = (std::filesystem::temp_directory_path() / "vantrel-e2e-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {
@@ -273,7 +273,7 @@ public:
     return running->Finish();
   }
 
-private:
+ private:
   static std::vector<std::string> childEnvironment(const RunOptions& options) {
     std::vector<std::string> environment;
     for (char** entry = environ; *entry != nullptr; ++entry) {

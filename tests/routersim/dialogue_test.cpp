@@ -60,8 +60,9 @@ TEST_F(DialogueTest, OpensWithNegotiationAndAnswersOnlyChangesOfOptionState) {
   EXPECT_TRUE(sim_->wait_for_line("session 1 terminal-type VT100"));
 
   // DONT ECHO: acknowledged once, and the router stops echoing.
-  ASSERT_TRUE(client->send("\xff\xfe\x01\xff\xfe\x01"
-                           "admin\r"));
+  ASSERT_TRUE(
+      client->send("\xff\xfe\x01\xff\xfe\x01"
+                   "admin\r"));
   ASSERT_TRUE(client->read_until("MT128-NET% "));
   EXPECT_EQ(client->take(), "\xff\xfc\x01\r\nMT128-NET% ");
 }
@@ -122,8 +123,8 @@ TEST_F(DialogueTest, MatchesCommandsWhateverTheCaseBlanksAndLineEnd) {
   // CR LF and CR NUL are one line end each: no empty line (and no second
   // prompt) may follow, so each answer starts right after the previous prompt.
   for (std::string typed : {std::string("  sH   "), std::string("SHOW"), std::string("Show")}) {
-    for (std::string end : {std::string("\r"), std::string("\r\n"), std::string("\r\0", 2),
-                            std::string("\n")}) {
+    for (std::string end :
+         {std::string("\r"), std::string("\r\n"), std::string("\r\0", 2), std::string("\n")}) {
       SCOPED_TRACE(typed + " / line end of " + std::to_string(end.size()) + " bytes");
       ASSERT_TRUE(client->send(typed + end));
       ASSERT_TRUE(client->read_until("MT128-NET% "));

@@ -152,8 +152,8 @@ TEST_F(FaultTest, BytesInsideEveryAnswerLine) {
 }
 
 TEST_F(FaultTest, AnswerOfExactlyNBytes) {
-  for (std::size_t size : {std::size_t{0}, std::size_t{2}, std::size_t{65},
-                           std::size_t{1000000}, std::size_t{1000001}}) {
+  for (std::size_t size : {std::size_t{0}, std::size_t{2}, std::size_t{65}, std::size_t{1000000},
+                           std::size_t{1000001}}) {
     SCOPED_TRACE(size);
     auto client = logged_in({"--answer-bytes", std::to_string(size)});
     ASSERT_TRUE(client);
@@ -181,8 +181,9 @@ TEST_F(FaultTest, RawAnswerGoesOutVerbatim) {
   ASSERT_TRUE(client);
   ASSERT_TRUE(client->send("show\r"));
   ASSERT_TRUE(client->read_until("MT128-NET% "));
-  EXPECT_EQ(client->take(), "show\r\n\r\n\xff\xf1"
-                            "A\r\n\xff\xf9MT128-NET% ");
+  EXPECT_EQ(client->take(),
+            "show\r\n\r\n\xff\xf1"
+            "A\r\n\xff\xf9MT128-NET% ");
 }
 
 TEST_F(FaultTest, EndlessSubnegotiationStopsAtItsLimitAndTheSessionGoesOn) {

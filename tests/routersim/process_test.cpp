@@ -105,13 +105,21 @@ TEST(RoutersimCommandLine, HelpDescribesEveryOptionAndBadInputFails) {
   EXPECT_EQ(help.wait_exit(), 0);
   std::string text;
   for (const auto& line : help.lines()) text += line + "\n";
-  for (const char* option :
-       {"--listen", "--port", "--model", "--commands", "--record", "--quiet", "--watch-stdin",
-        "--no-negotiation", "--send-hex", "--delay", "--login-delay", "--trickle",
-        "--trickle-gap", "--silent", "--no-login", "--no-prompt", "--close-at-login",
-        "--close-in-output", "--reset-in-output", "--nul-in-output", "--iac-in-output",
-        "--percent-in-output", "--split-commands", "--split-gap", "--answer-bytes",
-        "--answer-hex", "--endless-sb", "--sb-limit", "SIGTERM", "login: "}) {
+  for (const char* option : {"--listen",          "--port",
+                             "--model",           "--commands",
+                             "--record",          "--quiet",
+                             "--watch-stdin",     "--no-negotiation",
+                             "--send-hex",        "--delay",
+                             "--login-delay",     "--trickle",
+                             "--trickle-gap",     "--silent",
+                             "--no-login",        "--no-prompt",
+                             "--close-at-login",  "--close-in-output",
+                             "--reset-in-output", "--nul-in-output",
+                             "--iac-in-output",   "--percent-in-output",
+                             "--split-commands",  "--split-gap",
+                             "--answer-bytes",    "--answer-hex",
+                             "--endless-sb",      "--sb-limit",
+                             "SIGTERM",           "login: "}) {
     EXPECT_NE(text.find(option), std::string::npos) << option;
   }
 

@@ -155,7 +155,9 @@ class RoutersimProcess {
     return reap();
   }
 
-  int stop(Duration timeout = std::chrono::seconds(20)) { return signal_and_wait(SIGTERM, timeout); }
+  int stop(Duration timeout = std::chrono::seconds(20)) {
+    return signal_and_wait(SIGTERM, timeout);
+  }
 
   // Closes the simulator's standard input, which --watch-stdin treats as a stop.
   void close_stdin() {

@@ -84,10 +84,9 @@ class SimulatorTest : public ::testing::Test {
   // path; `args` come after those and may override them.
   void start(std::vector<std::string> args = {}) {
     write_file(dir_.file("commands.txt"), kTestCommands);
-    std::vector<std::string> all = {"--listen",   "127.0.0.1",
-                                    "--port",     "0",
-                                    "--commands", dir_.file("commands.txt"),
-                                    "--record",   dir_.file("wire")};
+    std::vector<std::string> all = {"--listen", "127.0.0.1",      "--port",
+                                    "0",        "--commands",     dir_.file("commands.txt"),
+                                    "--record", dir_.file("wire")};
     all.insert(all.end(), args.begin(), args.end());
     sim_ = std::make_unique<RoutersimProcess>(all);
     ASSERT_TRUE(sim_->wait_ready()) << "the simulator did not print its ready line";

@@ -61,6 +61,7 @@ TEST_F(SocketLoaderTest, LastSocketGoneUnloadsAndNextCallLoadsAgain) {
     TAsyncSocket socket(nullptr);
     ASSERT_EQ(ConnectAndWait(socket, listener.PortText()), 0);
     EXPECT_TRUE(net::SocketLibraryLoaded());
+    CloseFd(listener.AcceptPumping());
   }
   EXPECT_TRUE(net::SocketLibraryLoaded()) << "another socket still lives";
   keeper.reset();

@@ -178,8 +178,9 @@ TEST(SocketListenTest, ListenAcceptAndDupConnectTwoObjects) {
   ASSERT_EQ(ConnectAndWait(client, port), 0);
   ASSERT_TRUE(PumpUntil([&] { return served.State() == net::wsConnected; }));
   EXPECT_EQ(available, 1);
-  const std::vector<std::string> expected = {"state Closed>Connected"};
-  EXPECT_EQ(servedLog.lines, expected) << "Dup raises no session event";
+  ASSERT_FALSE(servedLog.lines.empty());
+  EXPECT_EQ(servedLog.lines.front(), "state Closed>Connected");
+  EXPECT_FALSE(servedLog.Has("connected 0")) << "Dup raises no session event";
   EXPECT_EQ(served.GetPeerAddr(), "127.0.0.1");
   EXPECT_EQ(client.GetPeerAddr(), "127.0.0.1");
   EXPECT_EQ(client.GetPeerAddr(), served.GetPeerAddr());

@@ -88,6 +88,7 @@ TEST(SocketAddressPropertiesTest, SettersTrimAndRefuseWhileOpen) {
   EXPECT_EQ(socket.Addr(), "192.168.0.1");
   socket.SetLocalPort(" 0 ");
   EXPECT_EQ(socket.LocalPort(), " 0 ") << "the local port is kept as given";
+  socket.SetLocalPort("0");
 
   ASSERT_EQ(ConnectAndWait(socket, listener.PortText()), 0);
   EXPECT_NO_THROW(socket.SetAddr("127.0.0.1")) << "the stored value again changes nothing";

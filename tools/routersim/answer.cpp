@@ -1,7 +1,5 @@
 #include "answer.h"
 
-#include <cstdio>
-
 namespace routersim {
 
 namespace {
@@ -11,9 +9,9 @@ bool is_lead_byte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0x
 constexpr std::size_t kGeneratedLine = 64;  // bytes on the wire, CR LF included
 
 std::string generated_line(std::size_t number, std::size_t width) {
-  char head[16];
-  std::snprintf(head, sizeof head, "%07zu ", number);
-  std::string line(head);
+  std::string line = std::to_string(number);
+  if (line.size() < 7) line.insert(0, 7 - line.size(), '0');
+  line.push_back(' ');
   static const char kFill[] = "abcdefghijklmnopqrstuvwxyz";
   for (std::size_t i = 0; line.size() < width; ++i) line.push_back(kFill[i % 26]);
   line.resize(width);

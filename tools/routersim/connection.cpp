@@ -1,10 +1,10 @@
 #include "connection.h"
 
-#include <cerrno>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <cerrno>
 
 #ifdef __linux__
 #include <linux/sockios.h>

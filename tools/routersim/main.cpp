@@ -4,24 +4,24 @@
 // a pipe that every wait in the program watches; that byte is never read, so
 // all of them wake up and wind down.
 #include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <atomic>
 #include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <fstream>
 #include <list>
 #include <memory>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
 #include <sstream>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 
 #include "command_table.h"
 #include "event_log.h"
@@ -140,8 +140,8 @@ void reap(std::list<Worker>& workers) {
   }
 }
 
-void start_session(int client, const sockaddr_storage& peer, int id,
-                   const SessionContext& context, std::list<Worker>& workers) {
+void start_session(int client, const sockaddr_storage& peer, int id, const SessionContext& context,
+                   std::list<Worker>& workers) {
   int flags = ::fcntl(client, F_GETFL);
   ::fcntl(client, F_SETFL, flags | O_NONBLOCK);
   ::fcntl(client, F_SETFD, FD_CLOEXEC);
@@ -180,7 +180,14 @@ int serve(const Options& options, const CommandTable& commands, EventLog& log, i
       sockaddr_storage peer{};
       socklen_t size = sizeof peer;
       int client = ::accept(listener, reinterpret_cast<sockaddr*>(&peer), &size);
-      if (client >= 0) start_session(client, peer, next_id++, context, workers);
+      if (client >= 0) {
+        start_session(client, peer, next_id++, context, workers);
+      } else if (errno == EMFILE || errno == ENFILE || errno == ENOMEM || errno == ENOBUFS) {
+        // The pending connection stays in the queue; without a pause the
+        // listener would stay readable and this loop would spin.
+        pollfd stop{stop_fd, POLLIN, 0};
+        ::poll(&stop, 1, 100);
+      }
     }
   }
   ::close(listener);

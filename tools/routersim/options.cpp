@@ -97,7 +97,11 @@ ParseResult parse_options(const std::vector<std::string>& args) {
     };
   };
   const std::map<std::string, Valued> valued = {
-      {"--listen", [&](const std::string& v) { options.listen_address = v; return !v.empty(); }},
+      {"--listen",
+       [&](const std::string& v) {
+         options.listen_address = v;
+         return !v.empty();
+       }},
       {"--port",
        [&](const std::string& v) {
          auto n = parse_number(v, 0, 65535);
@@ -110,8 +114,16 @@ ParseResult parse_options(const std::vector<std::string>& args) {
          if (m) options.model = *m;
          return m.has_value();
        }},
-      {"--commands", [&](const std::string& v) { options.commands_file = v; return !v.empty(); }},
-      {"--record", [&](const std::string& v) { options.record_path = v; return !v.empty(); }},
+      {"--commands",
+       [&](const std::string& v) {
+         options.commands_file = v;
+         return !v.empty();
+       }},
+      {"--record",
+       [&](const std::string& v) {
+         options.record_path = v;
+         return !v.empty();
+       }},
       {"--send-hex",
        [&](const std::string& v) {
          auto b = parse_hex(v);
@@ -219,9 +231,10 @@ Dialogue (every session):
      SUPPRESS-GO-AHEAD from the client; every other option is refused.
   2. A line ends at CR, CR LF, CR NUL, or a lone LF. Typed bytes are echoed as they
      arrive (unless the client sent DONT ECHO); the end of a line is echoed as CR LF.
-  3. The first line (normally a lone CR) wakes it:       "login: "
-     Name "admin" (no password):                          CR LF, then the prompt
-     Any other name:  "Login incorrect" CR LF CR LF "login: "; an empty name: "login: "
+  3. Log-in; what follows the echo of each line:
+     the first line (normally a lone CR) wakes it:  "login: "
+     name "admin" (no password):                    CR LF, then the prompt
+     any other name:  "Login incorrect" CR LF CR LF "login: "; an empty name: "login: "
   4. Each command line, matched without regard to case, blanks trimmed and runs of
      blanks taken as one; "exit" or "quit" closes the session. The bytes on the wire
      for "show" with the answer lines A and B, model MT128-NET:
@@ -253,8 +266,9 @@ Fault modes (each applies to every session):
   --no-login           negotiate, then never send "login: " nor anything else
   --no-prompt          no prompt after a command's answer (the prompt after log-in stays)
   --close-at-login     close the connection (FIN) when the log-in name arrives, after its echo
-  --close-in-output    send the first half of a command's answer, then close (FIN)
-  --reset-in-output    send the first half of a command's answer, then reset (RST)
+  --close-in-output    after the echo, send the first half of a command's answer (the
+                       blank line counted in), then close (FIN)
+  --reset-in-output    the same, then reset (RST: SO_LINGER 0 and close)
   --nul-in-output      a NUL byte in the middle of every non-empty answer line
   --iac-in-output      a byte 255 (IAC IAC on the wire) in the middle of every
                        non-empty answer line
@@ -269,8 +283,8 @@ Fault modes (each applies to every session):
                        IAC doubling, no CR LF added) between the blank line and the prompt
   --endless-sb         after the opening negotiation send IAC SB TERMINAL-TYPE SEND and
                        then filler bytes (never 240 nor 255) until the client goes away or
-                       --sb-limit N bytes (default 67108864) have gone out; then IAC SE,
-                       and the session goes on as usual
+                       --sb-limit N filler bytes (default 67108864) have gone out; then
+                       IAC SE, and the session goes on as usual
 
 Examples:
   vantrel-routersim --listen 127.0.0.23 --port 23 --model MN128-SOHO

@@ -11,8 +11,9 @@ std::string command(std::uint8_t verb, std::uint8_t option) {
 }
 
 std::string terminal_type_send() {
-  return std::string{static_cast<char>(IAC), static_cast<char>(SB), static_cast<char>(TTYPE),
-                     static_cast<char>(TTYPE_SEND), static_cast<char>(IAC), static_cast<char>(SE)};
+  return std::string{static_cast<char>(IAC),   static_cast<char>(SB),
+                     static_cast<char>(TTYPE), static_cast<char>(TTYPE_SEND),
+                     static_cast<char>(IAC),   static_cast<char>(SE)};
 }
 }  // namespace tn
 

@@ -35,8 +35,8 @@ std::string terminal_type_send();
 
 // What one call of TelnetServer::feed produced, in the order it has to act.
 struct TelnetInput {
-  std::string data;                     // the client's data bytes, IAC IAC undone
-  std::vector<std::string> replies;     // whole command sequences to send back
+  std::string data;                  // the client's data bytes, IAC IAC undone
+  std::vector<std::string> replies;  // whole command sequences to send back
   std::vector<std::string> terminal_types;
 };
 
