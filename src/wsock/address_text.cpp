@@ -69,8 +69,7 @@ ws::u_long InetAddr(const char* text) {
     if (*cursor != '.') break;
     ++cursor;
   }
-  if (*cursor != '\0' && !std::isspace(static_cast<unsigned char>(*cursor)))
-    return wn::kInaddrNone;
+  if (*cursor != '\0' && !std::isspace(static_cast<unsigned char>(*cursor))) return wn::kInaddrNone;
 
   // Every part but the last is one byte; the last fills the rest.
   std::uint64_t address = 0;

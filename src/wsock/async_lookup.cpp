@@ -35,7 +35,7 @@ struct LookupTask {
 };
 
 class LookupWorker {
-public:
+ public:
   static LookupWorker& Instance() {
     // Never destroyed: the worker may be inside the resolver at process exit.
     static LookupWorker* worker = new LookupWorker;
@@ -66,7 +66,7 @@ public:
     pending_.clear();
   }
 
-private:
+ private:
   LookupWorker() = default;
 
   void Run() {

@@ -62,6 +62,7 @@ int SendFailure(SocketEntry& entry, int error) {
     if (error == EAGAIN) {
       // Only a send that would block re-enables FD_WRITE.
       wake = !entry.writeArmed;
+      entry.writeArmed = true;
       code = ws::WSAEWOULDBLOCK;
     } else if (!entry.stream) {
       code = error == EDESTADDRREQ ? ws::WSAENOTCONN : FromErrno(error);
@@ -88,9 +89,9 @@ int SendFailure(SocketEntry& entry, int error) {
 }
 
 int Transmit(SocketEntry& entry, const char* data, int length, int flags, const sockaddr_in* to) {
-  const ssize_t sent = System().sendto(entry.fd, data, static_cast<size_t>(length), flags,
-                                       reinterpret_cast<const sockaddr*>(to),
-                                       to != nullptr ? sizeof *to : 0);
+  const ssize_t sent =
+      System().sendto(entry.fd, data, static_cast<size_t>(length), flags,
+                      reinterpret_cast<const sockaddr*>(to), to != nullptr ? sizeof *to : 0);
   if (sent < 0) return SendFailure(entry, errno);
   return static_cast<int>(sent);
 }

@@ -151,7 +151,8 @@ ws::servent* GetServByName(const char* name, const char* protocol) {
                            static_cast<std::uint16_t>(result->s_port), result->s_proto);
     return status;
   });
-  if (found == nullptr && DatabaseMissing("/etc/services")) found = StoreKnownService(FindKnownService(name, protocol));
+  if (found == nullptr && DatabaseMissing("/etc/services"))
+    found = StoreKnownService(FindKnownService(name, protocol));
   if (found == nullptr) SetLastError(ws::WSANO_DATA);
   return found;
 }
@@ -171,7 +172,8 @@ ws::protoent* GetProtoByName(const char* name) {
       found = StoreProtocol(result->p_name, CollectAliases(result->p_aliases), result->p_proto);
     return status;
   });
-  if (found == nullptr && DatabaseMissing("/etc/protocols")) found = StoreKnownProtocol(FindKnownProtocol(name));
+  if (found == nullptr && DatabaseMissing("/etc/protocols"))
+    found = StoreKnownProtocol(FindKnownProtocol(name));
   if (found == nullptr) SetLastError(ws::WSANO_DATA);
   return found;
 }

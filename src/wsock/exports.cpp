@@ -5,8 +5,8 @@
 // functions of the same names with other signatures.
 #include <type_traits>
 
-#include "wsock/wsock_api.h"
 #include "wsock/error_codes.h"
+#include "wsock/wsock_api.h"
 #include "wsock/wsock_functions.h"
 
 #define WSOCK_EXPORT extern "C" __attribute__((visibility("default")))
@@ -23,12 +23,11 @@ WSOCK_EXPORT ws::HANDLE WSAAsyncGetHostByName(win::HWND window, unsigned int mes
   return wsock::AsyncGetHostByName(window, message, name, buffer, bufferLength);
 }
 WSOCK_EXPORT ws::HANDLE WSAAsyncGetHostByAddr(win::HWND window, unsigned int message,
-                                              const char* addr, int length, int type,
-                                              char* buffer, int bufferLength) {
+                                              const char* addr, int length, int type, char* buffer,
+                                              int bufferLength) {
   return wsock::AsyncGetHostByAddr(window, message, addr, length, type, buffer, bufferLength);
 }
-WSOCK_EXPORT int WSAAsyncSelect(ws::SOCKET s, win::HWND window, unsigned int message,
-                                long events) {
+WSOCK_EXPORT int WSAAsyncSelect(ws::SOCKET s, win::HWND window, unsigned int message, long events) {
   return wsock::AsyncSelect(s, window, message, events);
 }
 WSOCK_EXPORT ws::servent* getservbyname(const char* name, const char* proto) {
@@ -40,8 +39,7 @@ WSOCK_EXPORT ws::SOCKET socket(int af, int type, int protocol) {
   return wsock::Socket(af, type, protocol);
 }
 WSOCK_EXPORT int shutdown(ws::SOCKET s, int how) { return wsock::Shutdown(s, how); }
-WSOCK_EXPORT int setsockopt(ws::SOCKET s, int level, int optname, const char* optval,
-                            int optlen) {
+WSOCK_EXPORT int setsockopt(ws::SOCKET s, int level, int optname, const char* optval, int optlen) {
   return wsock::SetSockOpt(s, level, optname, optval, optlen);
 }
 WSOCK_EXPORT int sendto(ws::SOCKET s, const char* buf, int len, int flags, const ws::sockaddr* to,

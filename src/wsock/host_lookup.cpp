@@ -7,8 +7,8 @@
 // hostent layout in the caller's buffer (offsets from its start):
 //   hostent record | alias pointers, null | address pointers, null |
 //   4-byte addresses | name NUL | alias NULs
-#include "wsock/windows_numbers.h"
 #include "wsock/host_lookup.h"
+#include "wsock/windows_numbers.h"
 
 #include <netdb.h>
 #include <netinet/in.h>
@@ -37,8 +37,8 @@ bool IsUnder(const std::string& name, const std::string& domain) {
   std::string lowered = Lower(name);
   if (!lowered.empty() && lowered.back() == '.') lowered.pop_back();
   return lowered == domain ||
-         (lowered.size() > domain.size() &&
-          lowered.compare(lowered.size() - domain.size() - 1, std::string::npos, "." + domain) == 0);
+         (lowered.size() > domain.size() && lowered.compare(lowered.size() - domain.size() - 1,
+                                                            std::string::npos, "." + domain) == 0);
 }
 
 constexpr std::array<std::uint8_t, 4> kLoopback = {127, 0, 0, 1};

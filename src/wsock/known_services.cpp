@@ -28,10 +28,10 @@ constexpr KnownService kKnownServices[] = {
 };
 
 constexpr KnownProtocol kKnownProtocols[] = {
-    {"ip", 0, "IP"},          {"icmp", 1, "ICMP"}, {"igmp", 2, "IGMP"}, {"ggp", 3, "GGP"},
-    {"tcp", 6, "TCP"},        {"egp", 8, "EGP"},   {"pup", 12, "PUP"},  {"udp", 17, "UDP"},
-    {"hmp", 20, "HMP"},       {"xns-idp", 22, "XNS-IDP"},               {"rdp", 27, "RDP"},
-    {"ipv6", 41, "IPv6"},     {"rvd", 66, "RVD"},
+    {"ip", 0, "IP"},    {"icmp", 1, "ICMP"},        {"igmp", 2, "IGMP"}, {"ggp", 3, "GGP"},
+    {"tcp", 6, "TCP"},  {"egp", 8, "EGP"},          {"pup", 12, "PUP"},  {"udp", 17, "UDP"},
+    {"hmp", 20, "HMP"}, {"xns-idp", 22, "XNS-IDP"}, {"rdp", 27, "RDP"},  {"ipv6", 41, "IPv6"},
+    {"rvd", 66, "RVD"},
 };
 
 bool SameName(const char* wanted, const char* known) {

@@ -13,13 +13,11 @@
 //               once, 0 when graceful, 10053/10054 when abortive
 // A socket whose connection is entirely gone leaves the poll set for good, so
 // a hung-up descriptor never makes the helper spin.
-#include "wsock/windows_numbers.h"
 #include "wsock/select_notifier.h"
-
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <sys/socket.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -142,7 +140,7 @@ void EvaluateLocked(SocketEntry& entry, short revents) {
 }
 
 class Notifier {
-public:
+ public:
   static Notifier& Instance() {
     // Never destroyed: a helper still running at process exit must not find
     // its state gone.
@@ -172,7 +170,7 @@ public:
     thread_.join();
   }
 
-private:
+ private:
   Notifier() : wakeFd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
     if (wakeFd_ < 0) {
       std::perror("vantrel_wsock: eventfd");

@@ -2,8 +2,8 @@
 // moving addresses between the Windows record and the system's.
 #pragma once
 
-#include "wsock/windows_numbers.h"
 #include "wsock/socket_table.h"
+#include "wsock/windows_numbers.h"
 
 #include <netinet/in.h>
 

@@ -40,8 +40,7 @@ int ReadAddress(const ws::sockaddr* name, int length, sockaddr_in* out) {
 }
 
 int CheckAddressBuffer(const ws::sockaddr* name, const int* length) {
-  if (name == nullptr || length == nullptr ||
-      *length < static_cast<int>(sizeof(ws::sockaddr_in)))
+  if (name == nullptr || length == nullptr || *length < static_cast<int>(sizeof(ws::sockaddr_in)))
     return ws::WSAEFAULT;
   return 0;
 }
@@ -59,10 +58,14 @@ namespace {
 
 int SystemSocketType(int type) {
   switch (type) {
-    case ws::SOCK_STREAM: return SOCK_STREAM;
-    case ws::SOCK_DGRAM: return SOCK_DGRAM;
-    case ws::SOCK_RAW: return SOCK_RAW;
-    default: return -1;
+    case ws::SOCK_STREAM:
+      return SOCK_STREAM;
+    case ws::SOCK_DGRAM:
+      return SOCK_DGRAM;
+    case ws::SOCK_RAW:
+      return SOCK_RAW;
+    default:
+      return -1;
   }
 }
 
@@ -192,10 +195,14 @@ int Connect(ws::SOCKET s, const ws::sockaddr* name, int nameLength) {
     std::lock_guard lock(table.Mutex());
     RefreshConnectLocked(*entry);
     switch (entry->phase) {
-      case SocketPhase::kListening: return Fail(ws::WSAEINVAL);
-      case SocketPhase::kConnecting: return Fail(ws::WSAEALREADY);
-      case SocketPhase::kConnected: return Fail(ws::WSAEISCONN);
-      default: break;
+      case SocketPhase::kListening:
+        return Fail(ws::WSAEINVAL);
+      case SocketPhase::kConnecting:
+        return Fail(ws::WSAEALREADY);
+      case SocketPhase::kConnected:
+        return Fail(ws::WSAEISCONN);
+      default:
+        break;
     }
     nonBlocking = entry->nonBlocking;
     selected = entry->events != 0;
@@ -260,10 +267,17 @@ int Shutdown(ws::SOCKET s, int how) {
   if (entry == nullptr) return ws::SOCKET_ERROR;
   int systemHow = 0;
   switch (how) {
-    case ws::SD_RECEIVE: systemHow = SHUT_RD; break;
-    case ws::SD_SEND: systemHow = SHUT_WR; break;
-    case ws::SD_BOTH: systemHow = SHUT_RDWR; break;
-    default: return Fail(ws::WSAEINVAL);
+    case ws::SD_RECEIVE:
+      systemHow = SHUT_RD;
+      break;
+    case ws::SD_SEND:
+      systemHow = SHUT_WR;
+      break;
+    case ws::SD_BOTH:
+      systemHow = SHUT_RDWR;
+      break;
+    default:
+      return Fail(ws::WSAEINVAL);
   }
   if (System().shutdown(entry->fd, systemHow) != 0) return Fail(FromErrno(errno));
   {
@@ -304,8 +318,8 @@ int GetPeerName(ws::SOCKET s, ws::sockaddr* name, int* nameLength) {
 int AsyncSelect(ws::SOCKET s, win::HWND window, unsigned int message, long events) {
   EntryPtr entry = AcquireSocket(s);
   if (entry == nullptr) return ws::SOCKET_ERROR;
-  constexpr long kKnownEvents = ws::FD_READ | ws::FD_WRITE | ws::FD_OOB | ws::FD_ACCEPT |
-                                ws::FD_CONNECT | ws::FD_CLOSE;
+  constexpr long kKnownEvents =
+      ws::FD_READ | ws::FD_WRITE | ws::FD_OOB | ws::FD_ACCEPT | ws::FD_CONNECT | ws::FD_CLOSE;
   if ((events & ~kKnownEvents) != 0) return Fail(ws::WSAEINVAL);
   if (events != 0 && window == nullptr) return Fail(ws::WSAEINVAL);
   // The socket stays non-blocking even when the selection is cleared.

@@ -84,8 +84,8 @@ int SetSocketLevelOption(const SocketEntry& entry, int option, const char* value
       int size = 0;
       std::memcpy(&size, value, sizeof size);
       if (size < 0) return Fail(ws::WSAEINVAL);
-      return SetSystemOption(entry.fd, SOL_SOCKET,
-                             option == wn::kSoSndBuf ? SO_SNDBUF : SO_RCVBUF, &size, sizeof size);
+      return SetSystemOption(entry.fd, SOL_SOCKET, option == wn::kSoSndBuf ? SO_SNDBUF : SO_RCVBUF,
+                             &size, sizeof size);
     }
     default:
       return Fail(ws::WSAENOPROTOOPT);

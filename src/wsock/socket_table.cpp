@@ -1,7 +1,5 @@
 // The handle table.
-#include "wsock/windows_numbers.h"
 #include "wsock/socket_table.h"
-
 #include <unistd.h>
 
 namespace wsock {

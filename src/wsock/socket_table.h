@@ -18,7 +18,7 @@ enum class SocketPhase {
   kConnecting,  // a non-blocking connect is under way
   kConnected,   // stream connected, or datagram socket in use
   kListening,
-  kFailed,      // a connect attempt failed
+  kFailed,  // a connect attempt failed
 };
 
 // The descriptor is closed when the last reference goes; closesocket drops the
@@ -69,7 +69,7 @@ struct SocketEntry {
 using EntryPtr = std::shared_ptr<SocketEntry>;
 
 class SocketTable {
-public:
+ public:
   // Process-wide and never destroyed: the helper thread may still run while
   // the process exits.
   static SocketTable& Instance();
@@ -90,7 +90,7 @@ public:
     for (auto& [handle, entry] : entries_) visit(*entry);
   }
 
-private:
+ private:
   SocketTable() = default;
 
   std::mutex mutex_;

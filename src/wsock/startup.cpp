@@ -1,8 +1,6 @@
 // WSAStartup / WSACleanup. Start-ups are counted; the last clean-up does what
 // Windows does then: it closes every socket still open and abandons pending
 // lookups, and here it also stops the notification helper.
-#include "wsock/windows_numbers.h"
-
 #include <atomic>
 #include <cstring>
 #include <mutex>

@@ -1,9 +1,7 @@
 // Fetches the C library's own socket functions by name from the C library
 // itself, never from the global symbol scope, so that neither our exports nor
 // anything else that happens to be loaded can stand in for them.
-#include "wsock/windows_numbers.h"
 #include "wsock/system_calls.h"
-
 #include <dlfcn.h>
 
 #include <cstdio>

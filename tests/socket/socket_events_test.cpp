@@ -153,21 +153,6 @@ TEST(SocketNotificationTest, LostConnectionReportClosesAndReportsSameState) {
   EXPECT_EQ(socket.SocketHandle(), ws::INVALID_SOCKET);
 }
 
-TEST(SocketNotificationTest, SendFlagsMapBothWays) {
-  TAsyncSocket socket(nullptr);
-  EXPECT_EQ(socket.SendFlags(), net::wsSendNormal);
-  socket.SetSendFlags(net::wsSendUrgent);
-  EXPECT_EQ(socket.SendFlags(), net::wsSendUrgent);
-  EXPECT_THROW(socket.SetSendFlags(static_cast<net::TSocketSendFlags>(5)), net::ESocketException);
-  EXPECT_EQ(socket.SendFlags(), net::wsSendUrgent);
-  net::TTimeVal t{3, 0};
-  EXPECT_TRUE(socket.IsTimeSet(t));
-  EXPECT_FALSE(socket.SameTime(t, net::TTimeVal{}, true));
-  socket.ClearTime(t);
-  EXPECT_FALSE(socket.IsTimeSet(t));
-  EXPECT_TRUE(socket.SameTime(t, net::TTimeVal{}, true));
-}
-
 TEST(SocketPumpTest, MultiThreadedPumpServesTheOwnQueueAndNotesQuit) {
   TAsyncSocket socket(nullptr);
   socket.SetMultiThreaded(true);

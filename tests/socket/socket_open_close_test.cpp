@@ -214,13 +214,6 @@ TEST(SocketListenTest, ListenAcceptAndDupConnectTwoObjects) {
             "Error 10022 in function not a listening socket\r\nInvalid argument");
 }
 
-TEST(SocketListenTest, DupRefusesAnInvalidHandle) {
-  TAsyncSocket socket(nullptr);
-  EXPECT_EQ(Message([&] { socket.Dup(ws::INVALID_SOCKET); }),
-            "Error 10022 in function Dup\r\nInvalid argument");
-  EXPECT_EQ(socket.State(), net::wsClosed);
-}
-
 TEST(SocketListenTest, OwnerDestroysItsSocketsAndTheLibraryGoesWithThem) {
   auto owner = std::make_unique<platform::TComponent>(nullptr);
   auto* socket = new TAsyncSocket(owner.get());

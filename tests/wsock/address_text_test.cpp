@@ -28,9 +28,9 @@ TEST(AddressTextTest, InetAddrTakesEveryWindowsForm) {
     ws::u_long expected;
   } accepted[] = {
       {"192.168.0.1", Address(192, 168, 0, 1)},
-      {"10.1.258", Address(10, 1, 1, 2)},        // a.b.c: c fills 16 bits
-      {"10.65538", Address(10, 1, 0, 2)},        // a.b: b fills 24 bits
-      {"3232235521", Address(192, 168, 0, 1)},   // a: all 32 bits
+      {"10.1.258", Address(10, 1, 1, 2)},            // a.b.c: c fills 16 bits
+      {"10.65538", Address(10, 1, 0, 2)},            // a.b: b fills 24 bits
+      {"3232235521", Address(192, 168, 0, 1)},       // a: all 32 bits
       {"0xC0.0250.0.0x1", Address(192, 168, 0, 1)},  // hexadecimal and octal parts
       {"0300.0xa8.00.01", Address(192, 168, 0, 1)},
       {"0", Address(0, 0, 0, 0)},
@@ -40,9 +40,9 @@ TEST(AddressTextTest, InetAddrTakesEveryWindowsForm) {
 
   // The broadcast address reads as INADDR_NONE's value, as on Windows.
   EXPECT_EQ(wsa.inet_addr("255.255.255.255"), ws::INADDR_NONE);
-  for (const char* invalid : {"", "256.1.1.1", "1.2.3.4.5", "1..2", "1.2.3.", "08.1.1.1", "0x",
-                              "1.2.3.4x", "router", "4294967296", "1.16777216", "1.2.65536",
-                              "-1.2.3.4"})
+  for (const char* invalid :
+       {"", "256.1.1.1", "1.2.3.4.5", "1..2", "1.2.3.", "08.1.1.1", "0x", "1.2.3.4x", "router",
+        "4294967296", "1.16777216", "1.2.65536", "-1.2.3.4"})
     EXPECT_EQ(wsa.inet_addr(invalid), ws::INADDR_NONE) << '"' << invalid << '"';
   EXPECT_EQ(wsa.inet_addr(nullptr), ws::INADDR_NONE);
 }
@@ -76,8 +76,8 @@ TEST(KnownServicesTest, CommonServicesAndProtocolsAreBuiltIn) {
     const char* name;
     const char* protocol;
     int port;
-  } services[] = {{"telnet", "tcp", 23}, {"ftp", "tcp", 21},   {"smtp", "tcp", 25},
-                  {"http", "tcp", 80},   {"pop3", "tcp", 110}, {"domain", "udp", 53},
+  } services[] = {{"telnet", "tcp", 23},   {"ftp", "tcp", 21},   {"smtp", "tcp", 25},
+                  {"http", "tcp", 80},     {"pop3", "tcp", 110}, {"domain", "udp", 53},
                   {"TELNET", nullptr, 23}, {"www", "TCP", 80}};
   for (const auto& expected : services) {
     const wsock::KnownService* found = wsock::FindKnownService(expected.name, expected.protocol);

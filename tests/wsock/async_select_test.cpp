@@ -63,17 +63,20 @@ TEST_F(AsyncSelectTest, ReadIsRepostedOnlyAfterRecvAndOnlyWhileDataRemains) {
   Barrier();
   EXPECT_EQ(Count(s, ws::FD_READ), afterDrain);
   ASSERT_TRUE(peer.SendAll("g"));
-  ASSERT_TRUE(window_.WaitFor([&](const Notification& n) {
-    return SocketEvent(s, ws::FD_READ)(n) && window_.Count(SocketEvent(s, ws::FD_READ)) > afterDrain;
-  }).has_value());
+  ASSERT_TRUE(window_
+                  .WaitFor([&](const Notification& n) {
+                    return SocketEvent(s, ws::FD_READ)(n) &&
+                           window_.Count(SocketEvent(s, ws::FD_READ)) > afterDrain;
+                  })
+                  .has_value());
 }
 
 TEST_F(AsyncSelectTest, WriteComesBackOnlyAfterASendWouldBlock) {
   PeerListener listener(4096);
   const ws::SOCKET s = ConnectSelected(listener.Port());
   const int small = 4096;
-  ASSERT_EQ(wsa_->setsockopt(s, ws::SOL_SOCKET, ws::SO_SNDBUF, reinterpret_cast<const char*>(&small),
-                             sizeof small),
+  ASSERT_EQ(wsa_->setsockopt(s, ws::SOL_SOCKET, ws::SO_SNDBUF,
+                             reinterpret_cast<const char*>(&small), sizeof small),
             0);
   PeerSocket peer = listener.Accept();
   Expect(s, ws::FD_WRITE);

@@ -18,7 +18,7 @@ namespace {
 constexpr unsigned char kLoopbackBytes[4] = {127, 0, 0, 1};
 
 class HostLookupTest : public ::testing::Test {
-protected:
+ protected:
   Notification Completion(ws::HANDLE task, win::UINT message = kHostByNameMessage) {
     auto found = window_.WaitFor([task, message](const Notification& n) {
       return n.message == message && n.wParam == task;
@@ -79,9 +79,9 @@ TEST_F(HostLookupTest, LocalhostIsLaidOutInsideTheCallersBuffer) {
 
 TEST_F(HostLookupTest, AddressLookupNamesTheLoopbackAddress) {
   alignas(8) char buffer[ws::MAXGETHOSTSTRUCT];
-  const ws::HANDLE task = wsa_->WSAAsyncGetHostByAddr(
-      window_.Handle(), kHostByAddrMessage, reinterpret_cast<const char*>(kLoopbackBytes), 4,
-      ws::PF_INET, buffer, sizeof buffer);
+  const ws::HANDLE task = wsa_->WSAAsyncGetHostByAddr(window_.Handle(), kHostByAddrMessage,
+                                                      reinterpret_cast<const char*>(kLoopbackBytes),
+                                                      4, ws::PF_INET, buffer, sizeof buffer);
   ASSERT_NE(task, 0u);
   const Notification done = Completion(task, kHostByAddrMessage);
   ASSERT_EQ(ws::WSAGETASYNCERROR(done.lParam), 0);
@@ -136,9 +136,8 @@ TEST_F(HostLookupTest, ACancelledLookupNeverPostsNorWritesAndCancelsOnlyOnce) {
       handles.push_back(wsa_->WSAAsyncGetHostByName(window_.Handle(), kHostByNameMessage,
                                                     "localhost", buffer, sizeof buffer));
     std::memset(cancelledBuffer, 0x5A, sizeof cancelledBuffer);
-    const ws::HANDLE candidate =
-        wsa_->WSAAsyncGetHostByName(window_.Handle(), kHostByNameMessage, "localhost",
-                                    cancelledBuffer, sizeof cancelledBuffer);
+    const ws::HANDLE candidate = wsa_->WSAAsyncGetHostByName(
+        window_.Handle(), kHostByNameMessage, "localhost", cancelledBuffer, sizeof cancelledBuffer);
     ASSERT_NE(candidate, 0u);
     handles.push_back(candidate);
     if (wsa_->WSACancelAsyncRequest(candidate) == 0) {

@@ -31,8 +31,8 @@ NotificationMatch SocketEvent(ws::SOCKET socket, long event) {
 
 NotificationWindow::NotificationWindow() {
   RegisterWindowClass(&NotificationWindow::Procedure);
-  window_ = win::CreateWindowEx(0, kClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr,
-                                nullptr);
+  window_ =
+      win::CreateWindowEx(0, kClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
   win::SetWindowLong(window_, 0, reinterpret_cast<win::LONG_PTR>(this));
 }
 
@@ -41,8 +41,8 @@ NotificationWindow::~NotificationWindow() {
   win::DestroyWindow(window_);
 }
 
-win::LRESULT NotificationWindow::Procedure(win::HWND window, win::UINT message,
-                                           win::WPARAM wParam, win::LPARAM lParam) {
+win::LRESULT NotificationWindow::Procedure(win::HWND window, win::UINT message, win::WPARAM wParam,
+                                           win::LPARAM lParam) {
   auto* self = reinterpret_cast<NotificationWindow*>(win::GetWindowLong(window, 0));
   if (self == nullptr || message < win::WM_USER)
     return win::DefWindowProc(window, message, wParam, lParam);

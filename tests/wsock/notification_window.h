@@ -31,7 +31,7 @@ using NotificationMatch = std::function<bool(const Notification&)>;
 NotificationMatch SocketEvent(ws::SOCKET socket, long event);
 
 class NotificationWindow {
-public:
+ public:
   NotificationWindow();
   ~NotificationWindow();
   NotificationWindow(const NotificationWindow&) = delete;
@@ -52,7 +52,7 @@ public:
   // Position in History() of the first match, or -1.
   int IndexOf(const NotificationMatch& match) const;
 
-private:
+ private:
   static win::LRESULT Procedure(win::HWND window, win::UINT message, win::WPARAM wParam,
                                 win::LPARAM lParam);
 

@@ -14,7 +14,7 @@ inline constexpr milliseconds kDeadline{5000};
 
 // An owned descriptor.
 class PeerSocket {
-public:
+ public:
   PeerSocket() = default;
   explicit PeerSocket(int fd) : fd_(fd) {}
   ~PeerSocket();
@@ -39,19 +39,19 @@ public:
   void ResetAndClose();
   void Close();
 
-private:
+ private:
   int fd_ = -1;
 };
 
 class PeerListener {
-public:
+ public:
   // Listens on 127.0.0.1 at a port of the system's choice. A receive buffer
   // size, when given, is inherited by accepted connections.
   explicit PeerListener(int receiveBuffer = 0);
   int Port() const { return socket_.LocalPort(); }
   PeerSocket Accept(milliseconds deadline = kDeadline);
 
-private:
+ private:
   PeerSocket socket_;
 };
 

@@ -18,7 +18,7 @@ inline constexpr long kClientEvents =
     ws::FD_READ | ws::FD_WRITE | ws::FD_ACCEPT | ws::FD_CONNECT | ws::FD_CLOSE;
 
 class SelectTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override;
   void TearDown() override;
 
@@ -36,7 +36,7 @@ protected:
   StartedLibrary wsa_;
   NotificationWindow window_;
 
-private:
+ private:
   void MarkerRoundTrip();
 
   std::vector<ws::SOCKET> open_;

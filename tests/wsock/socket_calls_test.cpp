@@ -22,7 +22,7 @@ struct ConnectedPair {
 };
 
 class SocketCalls : public SelectTest {
-protected:
+ protected:
   ConnectedPair Connected(PeerListener& listener) {
     ConnectedPair pair;
     pair.socket = NewSocket();
@@ -173,8 +173,7 @@ TEST_F(SocketCalls, OptionsUseWindowsNumbers) {
   EXPECT_EQ(wsa_->setsockopt(s, ws::IPPROTO_TCP, ws::TCP_NODELAY, value, sizeof allBits), 0);
   EXPECT_EQ(wsa_->setsockopt(s, ws::SOL_SOCKET, 0x7777, value, sizeof allBits), ws::SOCKET_ERROR);
   EXPECT_EQ(LastError(), ws::WSAENOPROTOOPT);
-  EXPECT_EQ(wsa_->setsockopt(s, 0x1234, ws::SO_KEEPALIVE, value, sizeof allBits),
-            ws::SOCKET_ERROR);
+  EXPECT_EQ(wsa_->setsockopt(s, 0x1234, ws::SO_KEEPALIVE, value, sizeof allBits), ws::SOCKET_ERROR);
   EXPECT_EQ(LastError(), ws::WSAEINVAL);
   EXPECT_EQ(wsa_->setsockopt(s, ws::SOL_SOCKET, ws::SO_LINGER, value, 2), ws::SOCKET_ERROR);
   EXPECT_EQ(LastError(), ws::WSAEFAULT);

@@ -11,15 +11,36 @@
 
 namespace wsock_test {
 
-const char* const kExportNames[30] = {
-    "WSAStartup",     "WSACleanup",    "WSASetLastError",       "WSAGetLastError",
-    "WSACancelAsyncRequest", "WSAAsyncGetHostByName", "WSAAsyncGetHostByAddr",
-    "WSAAsyncSelect", "getservbyname", "getprotobyname",        "gethostbyname",
-    "socket",         "shutdown",      "setsockopt",            "sendto",
-    "send",           "recv",          "recvfrom",              "ntohs",
-    "listen",         "ioctlsocket",   "inet_ntoa",             "inet_addr",
-    "htons",          "getsockname",   "getpeername",           "connect",
-    "closesocket",    "bind",          "accept"};
+const char* const kExportNames[30] = {"WSAStartup",
+                                      "WSACleanup",
+                                      "WSASetLastError",
+                                      "WSAGetLastError",
+                                      "WSACancelAsyncRequest",
+                                      "WSAAsyncGetHostByName",
+                                      "WSAAsyncGetHostByAddr",
+                                      "WSAAsyncSelect",
+                                      "getservbyname",
+                                      "getprotobyname",
+                                      "gethostbyname",
+                                      "socket",
+                                      "shutdown",
+                                      "setsockopt",
+                                      "sendto",
+                                      "send",
+                                      "recv",
+                                      "recvfrom",
+                                      "ntohs",
+                                      "listen",
+                                      "ioctlsocket",
+                                      "inet_ntoa",
+                                      "inet_addr",
+                                      "htons",
+                                      "getsockname",
+                                      "getpeername",
+                                      "connect",
+                                      "closesocket",
+                                      "bind",
+                                      "accept"};
 
 namespace {
 

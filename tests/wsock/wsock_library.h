@@ -56,7 +56,7 @@ extern const char* const kExportNames[30];
 
 // WSAStartup(1.1) for the lifetime of a test, balanced by WSACleanup.
 class StartedLibrary {
-public:
+ public:
   StartedLibrary();
   ~StartedLibrary();
   StartedLibrary(const StartedLibrary&) = delete;
