@@ -1,4 +1,8 @@
-// The main window's side of the settings dialog and the about box.
+// The main window's side of the settings dialog and the about box. Both are
+// modal and may open while a command cycle waits; the cycle then stands still
+// until they close, and picks up a changed model and address afterwards.
+#include <QTreeWidget>
+
 #include "app/about_box.h"
 #include "app/main_window.h"
 #include "app/settings_dialog.h"
@@ -8,6 +12,39 @@ void TForm1::CreateDialogs() {
   Form2 = new TForm2(this);
 }
 
-void TForm1::N2Click() {}
+void TForm1::N2Click() {
+  if (Form2 == nullptr) {
+    return;
+  }
+  // Every opening starts from the current values, so edits abandoned with
+  // Cancel are gone.
+  Form2->LoadValues(SingleSetting, Host(), RouterModel, PanelLines());
+  if (Form2->exec() != QDialog::Accepted) {
+    return;
+  }
+  SingleSetting = Form2->SingleSetting();
+  SetPanelLines(Form2->PanelLines());
+  SetHost(Form2->Host());
 
-void TForm1::About1Click() {}
+  // The rebuilt tree selects its first entry; that must run nothing.
+  SuppressActivation = 1;
+  RouterModel = Form2->RouterModel();
+  TreeView1->setEnabled(false);
+  struct ActivationRestored {
+    TForm1* form;
+    ~ActivationRestored() {
+      form->TreeView1->setEnabled(true);
+      form->SuppressActivation = 0;
+    }
+  } restore{this};
+  Button5Click();
+  if (QTreeWidgetItem* first = TreeView1->topLevelItem(0)) {
+    TreeView1->scrollToItem(first);
+  }
+}
+
+void TForm1::About1Click() {
+  if (AboutBox != nullptr) {
+    AboutBox->exec();
+  }
+}

@@ -18,6 +18,7 @@
 
 #include "app/message_box.h"
 #include "app/widget_text.h"
+#include "telnet/telnet_connection.h"
 
 using app::Guarded;
 
@@ -26,10 +27,15 @@ TForm1::TForm1(std::vector<std::string> arguments, std::string programDirectory,
       arguments_(std::move(arguments)),
       programDirectory_(std::move(programDirectory)) {
   createComponents();
+  createTelnetConnection();
   wireHandlers();
 }
 
 TForm1::~TForm1() = default;
+
+const std::string& TForm1::Host() const { return TelnetConnection1->Host(); }
+
+void TForm1::SetHost(const std::string& host) { TelnetConnection1->SetHost(host); }
 
 void TForm1::wireHandlers() {
   connect(FlatButton3, &QToolButton::clicked, this,
@@ -105,6 +111,24 @@ void TForm1::Memo1Add(const std::string& line) {
     Memo1->appendPlainText(app::FromAnsi(line));
   }
   memo1Lines_.push_back(line);
+}
+
+void TForm1::Memo1AddLines(const std::vector<std::string>& lines) {
+  if (lines.empty()) {
+    return;
+  }
+  QStringList shown;
+  shown.reserve(static_cast<qsizetype>(lines.size()));
+  for (const std::string& line : lines) {
+    shown << app::FromAnsi(line);
+  }
+  const QString block = shown.join(QLatin1Char('\n'));
+  if (memo1Lines_.empty()) {
+    Memo1->setPlainText(block);
+  } else {
+    Memo1->appendPlainText(block);
+  }
+  memo1Lines_.insert(memo1Lines_.end(), lines.begin(), lines.end());
 }
 
 QString TForm1::Memo1Text() const {

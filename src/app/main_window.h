@@ -28,6 +28,10 @@ class QTreeWidgetItem;
 class TAboutBox;
 class TForm2;
 
+namespace telnet {
+class TTelnetConnection;
+}
+
 class TForm1 : public QMainWindow {
   Q_OBJECT
 
@@ -62,7 +66,18 @@ class TForm1 : public QMainWindow {
   static std::string NodeCaption(const QTreeWidgetItem* node);
 
   // --- Command cycle (router_session.cpp) ---
+  // One command cycle against the router; returns at once while one runs.
   void RunCommand(const std::string& command);
+  // False only when no connection came about (the error box has been shown).
+  bool ConnectAndLogin();
+  // Serves events until `text` is in ReceiveBuffer or the wait gives up.
+  void WaitForText(const std::string& text);
+  void WaitForPrompt();
+  void ClearCapture();
+  void CloseConnection();
+  void FinishCommand();
+  void TelnetConnection1DataAvailable(telnet::TTelnetConnection* Sender, const char* Buffer,
+                                      int Len);
   void FlatEdit1KeyPress(char& Key);
   void FlatButton3Click();
   void Panel3Click();
@@ -76,13 +91,15 @@ class TForm1 : public QMainWindow {
   void About1Click();
 
   // --- Shared helpers (main_window.cpp) ---
-  // The router address the next cycle connects to.
-  const std::string& Host() const { return host_; }
-  void SetHost(const std::string& host) { host_ = host; }
+  // The router address the next cycle connects to: `Host` of TelnetConnection1.
+  const std::string& Host() const;
+  void SetHost(const std::string& host);
   // The output pane as lines, like the lines of a memo.
   const std::vector<std::string>& Memo1Lines() const { return memo1Lines_; }
   void Memo1Clear();
   void Memo1Add(const std::string& line);
+  // Many lines at once: one change of the pane's text, however long.
+  void Memo1AddLines(const std::vector<std::string>& lines);
   QString Memo1Text() const;
   // The status bar's one simple text.
   const std::string& StatusText() const { return statusText_; }
@@ -100,7 +117,8 @@ class TForm1 : public QMainWindow {
   int SuppressActivation = 0;
   std::string ReceiveBuffer;
   std::string LastCommand;
-  std::unique_ptr<std::vector<std::string>> CaptureList;
+  // Shared, so that a cycle still unwinding keeps it when the window closes.
+  std::shared_ptr<std::vector<std::string>> CaptureList;
   // The busy mark: 1 while a command cycle runs.
   int TreeView1Tag = 0;
 
@@ -133,6 +151,7 @@ class TForm1 : public QMainWindow {
   QAction* About1 = nullptr;
   TAboutBox* AboutBox = nullptr;
   TForm2* Form2 = nullptr;
+  std::unique_ptr<telnet::TTelnetConnection> TelnetConnection1;
 
  signals:
   // Raised by every command cycle as it starts, with the command's bytes.
@@ -151,6 +170,9 @@ class TForm1 : public QMainWindow {
   void createOutputPanes();
   void createStatusBar();
   void createTimersAndMenu();
+  // router_session.cpp
+  void createTelnetConnection();
+  void showOutput(std::vector<std::string>& captureList);
   // main_window.cpp
   void wireHandlers();
   // main_window_startup.cpp
@@ -162,7 +184,6 @@ class TForm1 : public QMainWindow {
 
   std::vector<std::string> arguments_;
   std::string programDirectory_;
-  std::string host_;
   std::vector<std::string> panelLines_;
   std::vector<std::string> memo1Lines_;
   std::string statusText_;

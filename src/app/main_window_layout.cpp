@@ -242,6 +242,10 @@ void TForm1::createTimersAndMenu() {
   Timer2 = new QTimer(this);
   Timer2->setObjectName(QStringLiteral("Timer2"));
   Timer2->setInterval(kTickTimerInterval);
+  // Coarse timers may drift by a twentieth of their interval; the lamps keep
+  // their 200 ms step and the tick budget its seconds.
+  Timer1->setTimerType(Qt::PreciseTimer);
+  Timer2->setTimerType(Qt::PreciseTimer);
 
   PopupMenu1 = new QMenu(this);
   PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));

@@ -1,19 +1,193 @@
-// The command cycle's entry points. The cycle itself is still a stand-in: it
-// honours the busy mark and announces the command, and the paths that lead to
-// it (the panel, the edit box, the refresh button, the switches) are complete.
+// The command cycle: one TELNET connection per command. Connect, log in as
+// "admin", send the command, collect the answer until the router's prompt
+// returns, close, and show the answer without its echo and prompt lines.
+//
+// The cycle never returns to the application's loop while it waits; each wait
+// serves both event sources itself, so socket events, the timers and the user
+// all get through. A wait's first pass only takes what is already pending, so
+// a condition that already holds ends it at once; every later pass sleeps until
+// the next event, as nothing but an event can change what the wait looks at.
 #include <QColor>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLoggingCategory>
+#include <QPlainTextEdit>
+#include <QTimer>
 #include <QTreeWidget>
 
+#include "app/capture.h"
 #include "app/main_window.h"
+#include "app/message_box.h"
+#include "app/session_texts.h"
 #include "app/widget_text.h"
+#include "platform/codepage.h"
+#include "platform/message_processing.h"
+#include "platform/system.h"
+#include "telnet/telnet_connection.h"
+
+Q_LOGGING_CATEGORY(lcTelnetTrace, "vantrel.telnet", QtWarningMsg)
+
+namespace {
+
+const QColor kLampIdle(255, 255, 255);
+const QColor kLampAqua(0, 255, 255);
+const QColor kLampRed(255, 0, 0);
+
+// The connection gets 4 ticks of Timer2; the other waits share 16 ticks from
+// the start of the connection.
+constexpr int kConnectTickLimit = 3;
+constexpr int kWaitTickLimit = 15;
+
+constexpr char kLoginPrompt[] = "login:";
+constexpr char kLoginAnswer[] = "admin\r";
+constexpr char kWakeUp[] = "\r";
+constexpr char kLineEnd[] = "\r";
+
+// Serves whatever is pending; from the second pass on, sleeps until there is
+// something first.
+void PumpOnce(bool firstPass) {
+  if (firstPass) {
+    platform::ProcessMessages();
+  } else {
+    platform::ProcessMessagesWaiting();
+  }
+}
+
+}  // namespace
+
+void TForm1::createTelnetConnection() {
+  // The trace of the negotiation is for whoever asks for it with
+  // QT_LOGGING_RULES="vantrel.telnet.debug=true".
+  platform::SetDebugOutputSink([](const std::string& text) {
+    QString line = app::FromAnsi(text);
+    while (line.endsWith(QLatin1Char('\n')) || line.endsWith(QLatin1Char('\r'))) line.chop(1);
+    qCDebug(lcTelnetTrace).noquote() << line;
+  });
+  TelnetConnection1 = std::make_unique<telnet::TTelnetConnection>(nullptr);
+  TelnetConnection1->SetName("TelnetConnection1");
+  TelnetConnection1->SetHost("192.168.0.1");
+  TelnetConnection1->SetPort("23");
+  TelnetConnection1->SetTermType("VT100");
+  TelnetConnection1->SetLocation("VANTREL");
+  TelnetConnection1->SetLocalEcho(false);
+  TelnetConnection1->OnDataAvailable = [this](telnet::TTelnetConnection* sender, const char* buffer,
+                                              int len) {
+    TelnetConnection1DataAvailable(sender, buffer, len);
+  };
+}
 
 void TForm1::RunCommand(const std::string& command) {
   if (TreeView1Tag != 0) {
     return;
   }
+  TreeView1Tag = 1;
   emit commandStarted(QByteArray::fromStdString(command));
+  SetStatusText(app::texts::kStatusRetrieving);
+  Memo1->setUpdatesEnabled(false);
+  FlatEdit1->setText(app::FromAnsi(command));
+  LastCommand = command;
+  Timer1->start();
+
+  // Closing the window releases the form's list while this cycle may still
+  // be unwinding; the cycle keeps its own hold on it.
+  if (!CaptureList) {
+    CaptureList = std::make_shared<std::vector<std::string>>();
+  }
+  const std::shared_ptr<std::vector<std::string>> captureList = CaptureList;
+  ClearCapture();
+  Memo1Clear();
+  captureList->clear();
+
+  try {
+    if (ConnectAndLogin()) {
+      // What arrived during the log-in is not part of the answer.
+      ClearCapture();
+      TelnetConnection1->SendStr(command + kLineEnd);
+      WaitForPrompt();
+      if (AbortRequested != 1 && TelnetConnection1->IsConnected()) {
+        showOutput(*captureList);
+      }
+    }
+    CloseConnection();
+  } catch (...) {
+    // An error leaves the connection as it is; the next Connect closes it.
+    FinishCommand();
+    throw;
+  }
+  FinishCommand();
+}
+
+bool TForm1::ConnectAndLogin() {
+  TelnetConnection1->Connect();
+  TickCount = 0;
+  AbortRequested = 0;
+  Timer2->start();
+  for (bool firstPass = true; !TelnetConnection1->IsConnected(); firstPass = false) {
+    PumpOnce(firstPass);
+    if (TickCount > kConnectTickLimit || AbortRequested == 1) {
+      Timer2->stop();
+      app::ShowMessageBox(this, app::FromAnsi(app::texts::kErrorCaption),
+                          app::FromAnsi(app::texts::kLoginFailed), app::BoxKind::Error);
+      return false;
+    }
+  }
+  Timer2->stop();
+  TelnetConnection1->SendStr(kWakeUp);
+  WaitForText(kLoginPrompt);
+  TelnetConnection1->SendStr(kLoginAnswer);
+  WaitForPrompt();
+  return true;
+}
+
+void TForm1::WaitForText(const std::string& text) {
+  bool found = platform::AnsiFind(ReceiveBuffer, text) != std::string::npos;
+  Timer2->start();
+  for (bool firstPass = true; !found; firstPass = false) {
+    PumpOnce(firstPass);
+    found = platform::AnsiFind(ReceiveBuffer, text) != std::string::npos;
+    if (!TelnetConnection1->IsConnected() || AbortRequested == 1 || TickCount > kWaitTickLimit) {
+      break;
+    }
+  }
+  Timer2->stop();
+}
+
+void TForm1::WaitForPrompt() {
+  // The model may change while a cycle waits (the settings dialog), so it is
+  // looked up at each wait.
+  if (const std::optional<std::string> prompt = app::PromptForModel(RouterModel)) {
+    WaitForText(*prompt);
+  }
+}
+
+void TForm1::ClearCapture() {
+  ReceiveBuffer.clear();
+  if (CaptureList) {
+    CaptureList->clear();
+  }
+}
+
+void TForm1::CloseConnection() { TelnetConnection1->Close(); }
+
+void TForm1::showOutput(std::vector<std::string>& captureList) {
+  captureList = app::SplitCaptureLines(ReceiveBuffer);
+  Memo1AddLines(app::TrimCapture(captureList));
+}
+
+void TForm1::FinishCommand() {
+  Timer1->stop();
+  SetLampColor(Label1, kLampIdle);
+  SetLampColor(Label5, kLampIdle);
+  Memo1->setUpdatesEnabled(true);
+  Memo1->repaint();
+  TreeView1->setEnabled(true);
+  SetStatusText(app::texts::kStatusRetrieved);
+  TreeView1Tag = 0;
+}
+
+void TForm1::TelnetConnection1DataAvailable(telnet::TTelnetConnection*, const char* buffer,
+                                            int len) {
+  app::AppendReceivedBatch(ReceiveBuffer, buffer, len > 0 ? static_cast<std::size_t>(len) : 0);
 }
 
 void TForm1::FlatEdit1KeyPress(char& Key) {
@@ -45,13 +219,12 @@ void TForm1::FlatButton3Click() {
 void TForm1::Panel3Click() { AbortRequested = 1; }
 
 void TForm1::Timer1Timer() {
-  const QColor white(255, 255, 255);
-  if (LampColor(Label5) == white) {
-    SetLampColor(Label5, QColor(0, 255, 255));
-    SetLampColor(Label1, white);
-  } else if (LampColor(Label1) == white) {
-    SetLampColor(Label5, white);
-    SetLampColor(Label1, QColor(255, 0, 0));
+  if (LampColor(Label5) == kLampIdle) {
+    SetLampColor(Label5, kLampAqua);
+    SetLampColor(Label1, kLampIdle);
+  } else if (LampColor(Label1) == kLampIdle) {
+    SetLampColor(Label5, kLampIdle);
+    SetLampColor(Label1, kLampRed);
   }
 }
 

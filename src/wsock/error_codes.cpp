@@ -1,6 +1,7 @@
 // Error numbers: Windows Sockets keeps its own numbering (10000 plus the BSD
 // number, and 11001..11004 for the resolver) and a last error per thread.
 #include "wsock/error_codes.h"
+
 #include <netdb.h>
 
 #include <cerrno>

@@ -14,6 +14,7 @@
 // A socket whose connection is entirely gone leaves the poll set for good, so
 // a hung-up descriptor never makes the helper spin.
 #include "wsock/select_notifier.h"
+
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>

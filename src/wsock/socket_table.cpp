@@ -1,5 +1,6 @@
 // The handle table.
 #include "wsock/socket_table.h"
+
 #include <unistd.h>
 
 namespace wsock {

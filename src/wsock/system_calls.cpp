@@ -2,6 +2,7 @@
 // itself, never from the global symbol scope, so that neither our exports nor
 // anything else that happens to be loaded can stand in for them.
 #include "wsock/system_calls.h"
+
 #include <dlfcn.h>
 
 #include <cstdio>

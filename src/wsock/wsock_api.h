@@ -2,8 +2,10 @@
 // calling shapes of Windows Sockets 1.1, as the socket layer sees them. The
 // library exports its functions under their Windows Sockets names (socket,
 // connect, send, ...); callers fetch them by name at run time and call them
-// through the pointer types below. This header deliberately declares no
-// functions, so it can sit beside the C library's socket headers.
+// through the pointer types below. This header declares no functions, but its
+// constants share their names with the C library's socket macros (AF_INET,
+// SOL_SOCKET, FIONBIO, ...): include it in files that keep the system's socket
+// headers out, or before them.
 #pragma once
 
 #include <cstdint>
