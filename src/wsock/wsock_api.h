@@ -4,8 +4,8 @@
 // connect, send, ...); callers fetch them by name at run time and call them
 // through the pointer types below. This header declares no functions, but its
 // constants share their names with the C library's socket macros (AF_INET,
-// SOL_SOCKET, FIONBIO, ...): include it in files that keep the system's socket
-// headers out, or before them.
+// SOL_SOCKET, FIONBIO, ...): include it only in files that keep the system's
+// socket headers out.
 #pragma once
 
 #include <cstdint>
