@@ -10,22 +10,19 @@
 #include <QColor>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLoggingCategory>
 #include <QPlainTextEdit>
 #include <QTimer>
 #include <QTreeWidget>
 
 #include "app/capture.h"
+#include "app/debug_output_log.h"
 #include "app/main_window.h"
 #include "app/message_box.h"
 #include "app/session_texts.h"
 #include "app/widget_text.h"
 #include "platform/codepage.h"
 #include "platform/message_processing.h"
-#include "platform/system.h"
 #include "telnet/telnet_connection.h"
-
-Q_LOGGING_CATEGORY(lcTelnetTrace, "vantrel.telnet", QtWarningMsg)
 
 namespace {
 
@@ -56,13 +53,7 @@ void PumpOnce(bool firstPass) {
 }  // namespace
 
 void TForm1::createTelnetConnection() {
-  // The trace of the negotiation is for whoever asks for it with
-  // QT_LOGGING_RULES="vantrel.telnet.debug=true".
-  platform::SetDebugOutputSink([](const std::string& text) {
-    QString line = app::FromAnsi(text);
-    while (line.endsWith(QLatin1Char('\n')) || line.endsWith(QLatin1Char('\r'))) line.chop(1);
-    qCDebug(lcTelnetTrace).noquote() << line;
-  });
+  app::RouteDebugOutputToLog();
   TelnetConnection1 = std::make_unique<telnet::TTelnetConnection>(nullptr);
   TelnetConnection1->SetName("TelnetConnection1");
   TelnetConnection1->SetHost("192.168.0.1");

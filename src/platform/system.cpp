@@ -2,6 +2,7 @@
 #include "platform/system.h"
 
 #include <dlfcn.h>
+#include <link.h>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -9,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -111,6 +113,17 @@ void* GetProcAddress(HMODULE module, const std::string& name) {
   if (symbol == nullptr) {
     std::string message = DlErrorText();
     SetLoaderError(ESRCH, message.empty() ? "symbol " + name + " is null" : message);
+    return nullptr;
+  }
+  // dlsym also searches the library's own dependencies, so a library that
+  // lacks the export would hand back the C library's function of that name,
+  // with another calling shape. Only the module's own definitions count.
+  link_map* own = nullptr;
+  Dl_info where{};
+  if (dlinfo(module, RTLD_DI_LINKMAP, &own) != 0 || own == nullptr ||
+      dladdr(symbol, &where) == 0 ||
+      reinterpret_cast<std::uintptr_t>(where.dli_fbase) != own->l_addr) {
+    SetLoaderError(ESRCH, "symbol " + name + " is not defined by the library itself");
     return nullptr;
   }
   return symbol;

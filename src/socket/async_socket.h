@@ -13,7 +13,7 @@
 namespace net {
 
 class TAsyncSocket : public TCustomSyncSocket {
-public:
+ public:
   explicit TAsyncSocket(platform::TComponent* owner) : TCustomSyncSocket(owner) {}
   ~TAsyncSocket() override { PrepareDestruction(); }
 };

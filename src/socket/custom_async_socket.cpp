@@ -204,8 +204,8 @@ void TCustomAsyncSocket::ResetToDefaults() {
 
 void TCustomAsyncSocket::ReportSocketError(const std::string& context, bool closeOnLostConnection) {
   const int code = winsock::WSAGetLastError();
-  const std::string text = "Error " + std::to_string(code) + " in function " + context + "\r\n" +
-                           SocketErrorText(code);
+  const std::string text =
+      "Error " + std::to_string(code) + " in function " + context + "\r\n" + SocketErrorText(code);
   if (closeOnLostConnection && (code == ws::WSAECONNRESET || code == ws::WSAENOTCONN)) {
     winsock::closesocket(socketHandle_);
     socketHandle_ = ws::INVALID_SOCKET;

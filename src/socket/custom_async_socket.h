@@ -36,9 +36,9 @@ enum TSocketSendFlags { wsSendNormal = 0, wsSendUrgent = 1 };
 enum TSocketLingerOnOff { wsLingerOff = 0, wsLingerOn = 1, wsLingerNoSet = 2 };
 
 // Messages of the hidden window.
-constexpr win::UINT WM_ASYNCSELECT = win::WM_USER + 1;       // 1025: network event
-constexpr win::UINT WM_ASYNCGETHOSTBYNAME = win::WM_USER + 2;  // 1026: lookup by name done
-constexpr win::UINT WM_ASYNCGETHOSTBYADDR = win::WM_USER + 3;  // 1027: lookup by address done
+constexpr win::UINT WM_ASYNCSELECT = win::WM_USER + 1;              // 1025: network event
+constexpr win::UINT WM_ASYNCGETHOSTBYNAME = win::WM_USER + 2;       // 1026: lookup by name done
+constexpr win::UINT WM_ASYNCGETHOSTBYADDR = win::WM_USER + 3;       // 1027: lookup by address done
 constexpr win::UINT WM_TRIGGER_DATA_AVAILABLE = win::WM_USER + 20;  // 1044: line layer
 
 constexpr const char* kSocketWindowClassName = "AsyncSocketWindowClass";
@@ -75,7 +75,7 @@ struct TMessage {
 };
 
 class TCustomAsyncSocket : public platform::TComponent {
-public:
+ public:
   explicit TCustomAsyncSocket(platform::TComponent* owner);
   ~TCustomAsyncSocket() override;
 
@@ -178,7 +178,7 @@ public:
   static win::LRESULT WindowProc(win::HWND window, win::UINT message, win::WPARAM wParam,
                                  win::LPARAM lParam);
 
-protected:
+ protected:
   void Notification(platform::TComponent* component, platform::TOperation operation) override;
 
   virtual void HandleWindowMessage(TMessage& msg);
@@ -272,7 +272,7 @@ protected:
   bool terminated_ = false;
   ws::sockaddr_in peerAddress_ = {};
 
-private:
+ private:
   void CreateHiddenWindow();
 
   bool destroying_ = false;

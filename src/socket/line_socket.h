@@ -9,7 +9,7 @@
 namespace net {
 
 class TCustomLineSocket : public TCustomSocksSocket {
-public:
+ public:
   explicit TCustomLineSocket(platform::TComponent* owner);
 
   bool LineMode() const { return lineMode_; }
@@ -21,7 +21,7 @@ public:
   bool LineEdit() const { return lineEdit_; }
   void SetLineEdit(bool value) { lineEdit_ = value; }
 
-protected:
+ protected:
   std::string lineEnd_ = "\r\n";
   bool lineMode_ = false;
   int lineLength_ = 0;

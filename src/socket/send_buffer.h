@@ -9,7 +9,7 @@
 namespace net {
 
 class TBuffer {
-public:
+ public:
   static constexpr int kDefaultSize = 1514;
 
   // A size of 0 or less takes the default.
@@ -30,7 +30,7 @@ public:
   int ReadPos() const { return readPos_; }
   int UnsentCount() const { return writePos_ - readPos_; }
 
-private:
+ private:
   std::unique_ptr<char[]> storage_;
   int capacity_;
   int writePos_ = 0;

@@ -17,7 +17,7 @@ constexpr int kAddressRecordSize = static_cast<int>(sizeof(ws::sockaddr_in));
 // points to. Nothing is trusted: every pointer must lead back into the buffer
 // with room for what is read there, or reading stops.
 class HostEntryReader {
-public:
+ public:
   HostEntryReader(const char* buffer, std::size_t size) : begin_(buffer), end_(buffer + size) {}
 
   bool Entry(ws::hostent& entry) const {
@@ -38,8 +38,8 @@ public:
   // The `index`th pointer of the pointer list at `list`; false past the end of
   // the buffer.
   bool ListItem(char** list, int index, const char*& item) const {
-    const char* slot = reinterpret_cast<const char*>(list) +
-                       static_cast<std::size_t>(index) * sizeof(char*);
+    const char* slot =
+        reinterpret_cast<const char*>(list) + static_cast<std::size_t>(index) * sizeof(char*);
     if (!Inside(slot, sizeof(char*))) return false;
     std::memcpy(&item, slot, sizeof item);
     return true;
@@ -52,7 +52,7 @@ public:
     return at >= first && at <= last && length <= last - at;
   }
 
-private:
+ private:
   std::size_t Size() const { return static_cast<std::size_t>(end_ - begin_); }
 
   const char* begin_;

@@ -8,20 +8,20 @@
 namespace net {
 
 class ESocketException : public platform::Exception {
-public:
+ public:
   using platform::Exception::Exception;
 };
 
 // A number outside the range its destination allows (a port above 65535, a
 // linger time above 65535 seconds).
 class ERangeError : public platform::Exception {
-public:
+ public:
   ERangeError() : platform::Exception("Range check error") {}
 };
 
 // A decimal text whose value does not fit a signed 32-bit integer.
 class EIntOverflow : public platform::Exception {
-public:
+ public:
   EIntOverflow() : platform::Exception("Integer overflow") {}
 };
 

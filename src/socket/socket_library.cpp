@@ -82,15 +82,15 @@ void* LoadSocketProc(const std::string& name) {
     // does not start it a second time.
     const int result = winsock::WSAStartup(0x0101, &gStartupData);
     if (result != 0) {
-      throw ESocketException(FormatText("%s: WSAStartup error #%d",
-                                        {LibraryFileName(), std::to_string(result)}));
+      throw ESocketException(
+          FormatText("%s: WSAStartup error #%d", {LibraryFileName(), std::to_string(result)}));
     }
   }
   if (name.empty()) return nullptr;
   void* address = platform::GetProcAddress(gLibrary, name);
   if (address == nullptr) {
-    throw ESocketException("Procedure " + name + " not found in " + LibraryFileName() +
-                           " Error #" + std::to_string(platform::GetLastError()));
+    throw ESocketException("Procedure " + name + " not found in " + LibraryFileName() + " Error #" +
+                           std::to_string(platform::GetLastError()));
   }
   return address;
 }

@@ -9,10 +9,11 @@ namespace net {
 namespace {
 
 constexpr int kAddressRecordSize = static_cast<int>(sizeof(ws::sockaddr_in));
-constexpr long kConnectEvents = ws::FD_READ | ws::FD_WRITE | ws::FD_ACCEPT | ws::FD_CONNECT |
-                                ws::FD_CLOSE;  // 0x3B
+constexpr long kConnectEvents =
+    ws::FD_READ | ws::FD_WRITE | ws::FD_ACCEPT | ws::FD_CONNECT | ws::FD_CLOSE;            // 0x3B
 constexpr long kListenEvents = ws::FD_READ | ws::FD_WRITE | ws::FD_ACCEPT | ws::FD_CLOSE;  // 0x2B
-constexpr long kConnectedEvents = ws::FD_READ | ws::FD_WRITE | ws::FD_CONNECT | ws::FD_CLOSE;  // 0x33
+constexpr long kConnectedEvents =
+    ws::FD_READ | ws::FD_WRITE | ws::FD_CONNECT | ws::FD_CLOSE;  // 0x33
 constexpr std::int32_t kAllBitsSet = -1;
 constexpr int kListenBacklog = 5;
 // How long a close that would block waits for the network before it tries
@@ -150,8 +151,7 @@ void TCustomAsyncSocket::BindLocalPort() {
   local.sin_port = winsock::htons(static_cast<ws::u_short>(localPortNumber_));
   local.sin_addr.s_addr = ws::INADDR_ANY;
   if (winsock::bind(socketHandle_, AsAddress(local), kAddressRecordSize) != 0) {
-    RaiseErrorFmt("winsock.bind failed, error #%d",
-                  {std::to_string(winsock::WSAGetLastError())});
+    RaiseErrorFmt("winsock.bind failed, error #%d", {std::to_string(winsock::WSAGetLastError())});
     return;
   }
   ws::sockaddr_in bound{};

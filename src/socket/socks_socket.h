@@ -25,7 +25,7 @@ using TSocksErrorEvent =
     std::function<void(TCustomAsyncSocket* sender, std::int32_t error, const std::string& msg)>;
 
 class TCustomSocksSocket : public TCustomAsyncSocket {
-public:
+ public:
   using TCustomAsyncSocket::TCustomAsyncSocket;
 
   const std::string& SocksLevel() const { return socksLevel_; }
@@ -45,7 +45,7 @@ public:
   TSessionConnected OnSocksConnected;
   TSocksAuthStateEvent OnSocksAuthState;
 
-protected:
+ protected:
   std::string socksServer_;
   std::string socksLevel_ = "5";
   std::string socksPort_;

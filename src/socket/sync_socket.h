@@ -7,7 +7,7 @@
 namespace net {
 
 class TCustomSyncSocket : public TCustomLineSocket {
-public:
+ public:
   using TCustomLineSocket::TCustomLineSocket;
 };
 

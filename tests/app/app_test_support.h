@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/application.h"
+#include "app/message_pump.h"
 #include "platform/files.h"
 
 namespace testing_support {
@@ -70,10 +71,12 @@ class CapturedStream {
 }  // namespace testing_support
 
 // QTEST_MAIN with the program's application object, whose notify() turns
-// escaped errors into the error box.
-#define VANTREL_TEST_MAIN(TestClass)                 \
-  int main(int argc, char** argv) {                  \
-    VantrelApplication application(argc, argv);      \
-    TestClass test;                                  \
-    return QTest::qExec(&test, argc, argv);          \
+// escaped errors into the error box, and its message pump, through which the
+// command cycle's waits serve the sockets and Qt alike.
+#define VANTREL_TEST_MAIN(TestClass)            \
+  int main(int argc, char** argv) {             \
+    VantrelApplication application(argc, argv); \
+    PlatformMessagePump pump;                   \
+    TestClass test;                             \
+    return QTest::qExec(&test, argc, argv);     \
   }

@@ -15,5 +15,4 @@ __attribute__((visibility("default"))) int WSAStartup(std::uint16_t, void*) {
 __attribute__((visibility("default"))) int WSACleanup() { return 0; }
 
 __attribute__((visibility("default"))) int WSAGetLastError() { return 0; }
-
 }

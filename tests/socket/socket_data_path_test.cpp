@@ -4,7 +4,6 @@
 
 #include <thread>
 
-
 #include "socket/async_socket.h"
 #include "socket_test_support.h"
 
@@ -18,7 +17,7 @@ using namespace sockettest;
 
 // Opens the queue up for inspection and lets a test hold the network back.
 class InspectableSocket : public TAsyncSocket {
-public:
+ public:
   using TAsyncSocket::TAsyncSocket;
   bool networkFull = false;
 
@@ -29,7 +28,7 @@ public:
   }
   void Drain() { TryToSend(); }
 
-protected:
+ protected:
   int RawSend(const void* data, int len) override {
     return networkFull ? 0 : TAsyncSocket::RawSend(data, len);
   }
@@ -162,7 +161,8 @@ TEST(SocketReceiveTest, WithoutAHandlerArrivingDataIsReadAway) {
   link.Open(socket);
   WriteAll(link.peer, Pattern(5000, 7));
   // Everything the peer wrote has reached our side and been read away.
-  ASSERT_TRUE(PumpUntil([&] { return PeerOutputQueue(link.peer) == 0 && socket.RcvdCount() == 0; }));
+  ASSERT_TRUE(
+      PumpUntil([&] { return PeerOutputQueue(link.peer) == 0 && socket.RcvdCount() == 0; }));
   WriteAll(link.peer, "tail");
   std::string received;
   socket.OnDataAvailable = [&](net::TCustomAsyncSocket* s, std::uint16_t) {

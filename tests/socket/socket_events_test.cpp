@@ -131,7 +131,7 @@ TEST(SocketNotificationTest, LostConnectionReportClosesAndReportsSameState) {
   // A reset reported twice: the second time the state "changes" from closed
   // to closed and is still announced.
   class Reporting : public TAsyncSocket {
-  public:
+   public:
     using TAsyncSocket::TAsyncSocket;
     void Report(int code) {
       net::winsock::WSASetLastError(code);

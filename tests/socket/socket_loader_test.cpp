@@ -27,7 +27,7 @@ std::string ConnectFailure(TAsyncSocket& socket) {
 }
 
 class SocketLoaderTest : public ::testing::Test {
-protected:
+ protected:
   void TearDown() override { net::SetSocketLibraryPath(""); }
 };
 
@@ -91,7 +91,8 @@ TEST_F(SocketLoaderTest, MissingExportNamesProcedureAndFile) {
   // The protocol is resolved first, so its lookup is the first missing export.
   EXPECT_EQ(ConnectFailure(socket),
             "connect: Procedure getprotobyname not found in libsocket_test_partial_wsock.so "
-            "Error #" + std::to_string(ESRCH));
+            "Error #" +
+                std::to_string(ESRCH));
   EXPECT_TRUE(net::SocketLibraryLoaded());
   EXPECT_THROW(net::LoadSocketProc("socket"), net::ESocketException);
   EXPECT_NE(net::LoadSocketProc("WSAStartup"), nullptr);

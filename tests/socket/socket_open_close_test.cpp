@@ -31,8 +31,8 @@ TEST(SocketConnectTest, RefusedConnectionPassesThroughConnectedToClosed) {
   socket.Connect();
   ASSERT_TRUE(PumpUntil([&] { return log.Has("closed 0"); }));
   const std::vector<std::string> expected = {
-      "state Closed>Opened",    "state Opened>Connecting", "state Connecting>Connected",
-      "connected 10061",        "state Connected>Closed",  "closed 0"};
+      "state Closed>Opened", "state Opened>Connecting", "state Connecting>Connected",
+      "connected 10061",     "state Connected>Closed",  "closed 0"};
   EXPECT_EQ(log.lines, expected);
   EXPECT_EQ(socket.SocketHandle(), ws::INVALID_SOCKET);
 }

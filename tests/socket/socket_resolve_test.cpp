@@ -47,8 +47,7 @@ TEST(SocketResolveHostTest, DottedAddressesAndTheirFailures) {
   // A leading digit makes it an address, even when it is meant as a name.
   EXPECT_EQ(Message([] { net::SocketResolveHost("1host.example"); }),
             "SocketResolveHost: '1host.example' Invalid IP address.");
-  EXPECT_EQ(Message([] { net::SocketResolveHost(""); }),
-            "SocketResolveHost: '' Invalid Hostname.");
+  EXPECT_EQ(Message([] { net::SocketResolveHost(""); }), "SocketResolveHost: '' Invalid Hostname.");
   const std::string tooLong(257, 'a');
   EXPECT_EQ(Message([&] { net::SocketResolveHost(tooLong); }),
             "SocketResolveHost: '" + tooLong + "' Invalid Hostname.");

@@ -93,8 +93,7 @@ std::string ReadPumping(int fd, std::size_t count, std::chrono::milliseconds dea
       [&] {
         while (!ended && received.size() < count && Readable(fd, 0)) {
           char chunk[65536];
-          const ssize_t n =
-              ::recv(fd, chunk, std::min(sizeof chunk, count - received.size()), 0);
+          const ssize_t n = ::recv(fd, chunk, std::min(sizeof chunk, count - received.size()), 0);
           if (n <= 0) {
             ended = true;
           } else {

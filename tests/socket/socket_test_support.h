@@ -20,7 +20,7 @@ bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds dead
 
 // A listening POSIX TCP socket on 127.0.0.1 with a kernel-chosen port.
 class PosixListener {
-public:
+ public:
   PosixListener();
   ~PosixListener();
   std::uint16_t Port() const { return port_; }
@@ -28,7 +28,7 @@ public:
   // The next connection, accepted while pumping messages; -1 at the deadline.
   int AcceptPumping(std::chrono::milliseconds deadline = 5000ms);
 
-private:
+ private:
   int fd_ = -1;
   std::uint16_t port_ = 0;
 };
@@ -36,12 +36,12 @@ private:
 // A port on 127.0.0.1 that refuses connections: bound, never listening, held
 // for the life of the object so nobody else takes it.
 class RefusingPort {
-public:
+ public:
   RefusingPort();
   ~RefusingPort();
   std::string PortText() const { return std::to_string(port_); }
 
-private:
+ private:
   int fd_ = -1;
   std::uint16_t port_ = 0;
 };

@@ -101,17 +101,35 @@ bool LoopbackPeer::SendWhilePumping(const std::string& bytes, std::chrono::milli
 
 std::string LoopbackPeer::ReadUntilPumping(const std::string& marker, bool& ok,
                                            std::chrono::milliseconds timeout) {
-  ok = PumpUntil(
-      [&] {
-        Drain();
-        return pending_.find(marker) != std::string::npos;
-      },
-      timeout);
-  if (!ok) return {};
-  const auto at = pending_.find(marker);
-  std::string before = pending_.substr(0, at);
-  pending_.erase(0, at + marker.size());
-  return before;
+  return ReadUntilImpl(marker, ok, timeout, true);
+}
+
+std::string LoopbackPeer::ReadUntil(const std::string& marker, bool& ok,
+                                    std::chrono::milliseconds timeout) {
+  return ReadUntilImpl(marker, ok, timeout, false);
+}
+
+std::string LoopbackPeer::ReadUntilImpl(const std::string& marker, bool& ok,
+                                        std::chrono::milliseconds timeout, bool pump) {
+  const auto deadline = Clock::now() + timeout;
+  ok = false;
+  for (;;) {
+    if (pump) platform::ProcessMessages();
+    Drain();
+    const auto at = pending_.find(marker);
+    if (at != std::string::npos) {
+      std::string before = pending_.substr(0, at);
+      pending_.erase(0, at + marker.size());
+      ok = true;
+      return before;
+    }
+    // Loopback bytes reach us a moment after the client's send returns, so
+    // watch our socket as well as the client's queue.
+    pollfd fds[2] = {{connection_, POLLIN, 0}, {win::MessageQueueDescriptor(), POLLIN, 0}};
+    const int left = MillisecondsLeft(deadline);
+    if (left == 0) return {};
+    if (poll(fds, pump ? 2 : 1, left) < 0 && errno != EINTR) return {};
+  }
 }
 
 void LoopbackPeer::Drain() {

@@ -39,6 +39,10 @@ public:
   // (the marker is consumed). `ok` is false when the marker did not come in time.
   std::string ReadUntilPumping(const std::string& marker, bool& ok,
                                std::chrono::milliseconds timeout = kDeadline);
+  // The same without serving the client: for use inside the client's event
+  // handlers, to see what the client had already sent before it raised them.
+  std::string ReadUntil(const std::string& marker, bool& ok,
+                        std::chrono::milliseconds timeout = kDeadline);
   // Whatever has arrived by now, without waiting.
   std::string ReadAvailable();
   // True once the client has closed its side (everything before is dropped).
@@ -50,6 +54,8 @@ public:
 
 private:
   void Drain();
+  std::string ReadUntilImpl(const std::string& marker, bool& ok,
+                            std::chrono::milliseconds timeout, bool pump);
 
   int listener_ = -1;
   int connection_ = -1;

@@ -178,7 +178,7 @@ TEST_F(Session, RefusedConnectionIsReportedInSessionConnected) {
 
 TEST_F(Session, BadPortReachesTheCaller) {
   conn.SetPort("no-such-service-name");
-  EXPECT_THROW(conn.Connect(), platform::Exception);
+  EXPECT_THROW(conn.Connect(), net::ESocketException);
 }
 
 }  // namespace
