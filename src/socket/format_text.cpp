@@ -12,14 +12,14 @@ std::string FormatText(const std::string& format, const std::vector<std::string>
   for (std::size_t i = 0; i < format.size(); ++i) {
     const char c = format[i];
     if (c == '%' && i + 1 < format.size()) {
-      const char spec = format[i + 1];
-      if (spec == 's' || spec == 'd') {
+      const char conversion = format[i + 1];
+      if (conversion == 's' || conversion == 'd') {
         if (next < args.size()) out += args[next];
         ++next;
         ++i;
         continue;
       }
-      if (spec == '%') {
+      if (conversion == '%') {
         out += '%';
         ++i;
         continue;
