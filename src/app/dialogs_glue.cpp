@@ -27,20 +27,14 @@ void TForm1::N2Click() {
   SetHost(Form2->Host());
 
   // The rebuilt tree selects its first entry; that must run nothing.
-  SuppressActivation = 1;
+  const ActivationSuppressed suppressed(*this);
   RouterModel = Form2->RouterModel();
   TreeView1->setEnabled(false);
-  struct ActivationRestored {
-    TForm1* form;
-    ~ActivationRestored() {
-      form->TreeView1->setEnabled(true);
-      form->SuppressActivation = 0;
-    }
-  } restore{this};
   Button5Click();
   if (QTreeWidgetItem* first = TreeView1->topLevelItem(0)) {
     TreeView1->scrollToItem(first);
   }
+  TreeView1->setEnabled(true);
 }
 
 void TForm1::About1Click() {

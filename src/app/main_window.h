@@ -190,3 +190,20 @@ class TForm1 : public QMainWindow {
   int panel1Width_ = 0;
   bool terminateRequested_ = false;
 };
+
+// Sets SuppressActivation while the program itself moves the tree selection,
+// and puts back the value it found, however the scope is left.
+class ActivationSuppressed {
+ public:
+  explicit ActivationSuppressed(TForm1& form)
+      : form_(form), previous_(form.SuppressActivation) {
+    form_.SuppressActivation = 1;
+  }
+  ~ActivationSuppressed() { form_.SuppressActivation = previous_; }
+  ActivationSuppressed(const ActivationSuppressed&) = delete;
+  ActivationSuppressed& operator=(const ActivationSuppressed&) = delete;
+
+ private:
+  TForm1& form_;
+  int previous_;
+};

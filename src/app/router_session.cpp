@@ -186,12 +186,10 @@ void TForm1::FlatEdit1KeyPress(char& Key) {
     return;
   }
   // Moving the selection back to the top must not run the first entry, also
-  // when the cycle ends in an error.
-  struct ActivationSuppressed {
-    TForm1* form;
-    explicit ActivationSuppressed(TForm1* f) : form(f) { form->SuppressActivation = 1; }
-    ~ActivationSuppressed() { form->SuppressActivation = 0; }
-  } suppressed(this);
+  // when the cycle ends in an error. The flag is put back as it was: Enter
+  // pressed while another cycle waits must not lift the suppression of the
+  // handler that started that cycle.
+  const ActivationSuppressed suppressed(*this);
 
   RunCommand(app::ToAnsi(FlatEdit1->text()));
   if (AbortRequested == 0 && TreeView1->topLevelItemCount() > 0) {

@@ -274,6 +274,16 @@ class TCustomAsyncSocket : public platform::TComponent {
 
  private:
   void CreateHiddenWindow();
+  // The setters of Addr, Port and Proto: refused unless closed; a new text
+  // must be resolved again before the next open.
+  void AssignWhileClosed(const std::string& value, const char* property, std::string& text,
+                         bool& assigned, bool& resolved);
+  // Resolves what the texts' last change left unresolved; a failure is
+  // reported under `context` and answers false.
+  bool ResolveForOpen(const char* context, bool withLocalPort);
+  // The common start of both lookups: false, once reported, for an empty request.
+  bool BeginDnsLookup(const std::string& request);
+  void KeepLookupHandle(const std::string& request, ws::HANDLE handle);
 
   bool destroying_ = false;
 };

@@ -67,49 +67,32 @@ std::string DottedText(std::uint32_t networkAddress) {
 
 }  // namespace
 
-void TCustomAsyncSocket::SetAddr(const std::string& value) {
-  if (addrAssigned_ && value == addr_) return;
+void TCustomAsyncSocket::AssignWhileClosed(const std::string& value, const char* property,
+                                           std::string& text, bool& assigned, bool& resolved) {
+  if (assigned && value == text) return;
   if (state_ != wsClosed) {
-    RaiseError("Cannot change Addr if not closed");
+    RaiseError(std::string("Cannot change ") + property + " if not closed");
     return;
   }
-  addr_ = TrimBlanks(value);
-  if (addr_.empty()) {
-    addrAssigned_ = false;
+  text = TrimBlanks(value);
+  if (text.empty()) {
+    assigned = false;
   } else {
-    addrResolved_ = false;
-    addrAssigned_ = true;
+    resolved = false;
+    assigned = true;
   }
+}
+
+void TCustomAsyncSocket::SetAddr(const std::string& value) {
+  AssignWhileClosed(value, "Addr", addr_, addrAssigned_, addrResolved_);
 }
 
 void TCustomAsyncSocket::SetPort(const std::string& value) {
-  if (portAssigned_ && value == port_) return;
-  if (state_ != wsClosed) {
-    RaiseError("Cannot change Port if not closed");
-    return;
-  }
-  port_ = TrimBlanks(value);
-  if (port_.empty()) {
-    portAssigned_ = false;
-  } else {
-    portResolved_ = false;
-    portAssigned_ = true;
-  }
+  AssignWhileClosed(value, "Port", port_, portAssigned_, portResolved_);
 }
 
 void TCustomAsyncSocket::SetProto(const std::string& value) {
-  if (protoAssigned_ && value == proto_) return;
-  if (state_ != wsClosed) {
-    RaiseError("Cannot change Proto if not closed");
-    return;
-  }
-  proto_ = TrimBlanks(value);
-  if (proto_.empty()) {
-    protoAssigned_ = false;
-  } else {
-    protoResolved_ = false;
-    protoAssigned_ = true;
-  }
+  AssignWhileClosed(value, "Proto", proto_, protoAssigned_, protoResolved_);
 }
 
 void TCustomAsyncSocket::SetLocalPort(const std::string& value) {
@@ -121,11 +104,11 @@ void TCustomAsyncSocket::SetLocalPort(const std::string& value) {
   localPortResolved_ = false;
 }
 
-void TCustomAsyncSocket::DnsLookup(const std::string& hostName) {
-  if (hostName.empty()) {
+bool TCustomAsyncSocket::BeginDnsLookup(const std::string& request) {
+  if (request.empty()) {
     RaiseError("DNS lookup: invalid host name.");
     NotifyDnsLookupDone(ws::WSAEINVAL);
-    return;
+    return false;
   }
   // A lookup still running is superseded silently.
   if (lookupHandle_ != 0) {
@@ -134,42 +117,37 @@ void TCustomAsyncSocket::DnsLookup(const std::string& hostName) {
   }
   dnsResult_.clear();
   dnsResultList_.clear();
+  return true;
+}
 
+void TCustomAsyncSocket::KeepLookupHandle(const std::string& request, ws::HANDLE handle) {
+  lookupHandle_ = handle;
+  if (lookupHandle_ == 0) {
+    RaiseErrorFmt("%s: can't start DNS lookup, error #%d",
+                  {request, std::to_string(winsock::WSAGetLastError())});
+  }
+}
+
+void TCustomAsyncSocket::DnsLookup(const std::string& hostName) {
+  if (!BeginDnsLookup(hostName)) return;
   const ws::u_long address = winsock::inet_addr(hostName.c_str());
   if (address != ws::INADDR_NONE) {
     dnsResult_ = DottedText(address);
     NotifyDnsLookupDone(0);
     return;
   }
-  lookupHandle_ = winsock::WSAAsyncGetHostByName(window_, WM_ASYNCGETHOSTBYNAME, hostName.c_str(),
-                                                 hostEntryBuffer_, kHostEntryBufferSize);
-  if (lookupHandle_ == 0) {
-    RaiseErrorFmt("%s: can't start DNS lookup, error #%d",
-                  {hostName, std::to_string(winsock::WSAGetLastError())});
-  }
+  KeepLookupHandle(hostName,
+                   winsock::WSAAsyncGetHostByName(window_, WM_ASYNCGETHOSTBYNAME, hostName.c_str(),
+                                                  hostEntryBuffer_, kHostEntryBufferSize));
 }
 
 void TCustomAsyncSocket::DnsLookupAddr(const std::string& hostAddr) {
-  if (hostAddr.empty()) {
-    RaiseError("DNS lookup: invalid host name.");
-    NotifyDnsLookupDone(ws::WSAEINVAL);
-    return;
-  }
-  if (lookupHandle_ != 0) {
-    winsock::WSACancelAsyncRequest(lookupHandle_);
-    lookupHandle_ = 0;
-  }
-  dnsResult_.clear();
-  dnsResultList_.clear();
-
+  if (!BeginDnsLookup(hostAddr)) return;
   const ws::u_long address = winsock::inet_addr(hostAddr.c_str());
-  lookupHandle_ = winsock::WSAAsyncGetHostByAddr(
-      window_, WM_ASYNCGETHOSTBYADDR, reinterpret_cast<const char*>(&address), 4, ws::PF_INET,
-      hostEntryBuffer_, kHostEntryBufferSize);
-  if (lookupHandle_ == 0) {
-    RaiseErrorFmt("%s: can't start DNS lookup, error #%d",
-                  {hostAddr, std::to_string(winsock::WSAGetLastError())});
-  }
+  KeepLookupHandle(hostAddr, winsock::WSAAsyncGetHostByAddr(
+                                 window_, WM_ASYNCGETHOSTBYADDR,
+                                 reinterpret_cast<const char*>(&address), 4, ws::PF_INET,
+                                 hostEntryBuffer_, kHostEntryBufferSize));
 }
 
 void TCustomAsyncSocket::CancelDnsLookup() {

@@ -15,36 +15,9 @@ namespace net {
 namespace {
 
 struct EntryPoints {
-  ws::PFN_WSAStartup WSAStartup = nullptr;
-  ws::PFN_WSACleanup WSACleanup = nullptr;
-  ws::PFN_WSASetLastError WSASetLastError = nullptr;
-  ws::PFN_WSAGetLastError WSAGetLastError = nullptr;
-  ws::PFN_WSACancelAsyncRequest WSACancelAsyncRequest = nullptr;
-  ws::PFN_WSAAsyncGetHostByName WSAAsyncGetHostByName = nullptr;
-  ws::PFN_WSAAsyncGetHostByAddr WSAAsyncGetHostByAddr = nullptr;
-  ws::PFN_WSAAsyncSelect WSAAsyncSelect = nullptr;
-  ws::PFN_getservbyname getservbyname = nullptr;
-  ws::PFN_getprotobyname getprotobyname = nullptr;
-  ws::PFN_gethostbyname gethostbyname = nullptr;
-  ws::PFN_socket socket = nullptr;
-  ws::PFN_shutdown shutdown = nullptr;
-  ws::PFN_setsockopt setsockopt = nullptr;
-  ws::PFN_sendto sendto = nullptr;
-  ws::PFN_send send = nullptr;
-  ws::PFN_recv recv = nullptr;
-  ws::PFN_recvfrom recvfrom = nullptr;
-  ws::PFN_ntohs ntohs = nullptr;
-  ws::PFN_listen listen = nullptr;
-  ws::PFN_ioctlsocket ioctlsocket = nullptr;
-  ws::PFN_inet_ntoa inet_ntoa = nullptr;
-  ws::PFN_inet_addr inet_addr = nullptr;
-  ws::PFN_htons htons = nullptr;
-  ws::PFN_getsockname getsockname = nullptr;
-  ws::PFN_getpeername getpeername = nullptr;
-  ws::PFN_connect connect = nullptr;
-  ws::PFN_closesocket closesocket = nullptr;
-  ws::PFN_bind bind = nullptr;
-  ws::PFN_accept accept = nullptr;
+#define VANTREL_ENTRY_SLOT(name) ws::PFN_##name name = nullptr;
+  WS_FOR_EACH_EXPORT(VANTREL_ENTRY_SLOT)
+#undef VANTREL_ENTRY_SLOT
 };
 
 platform::HMODULE gLibrary = nullptr;

@@ -26,12 +26,31 @@ const ws::sockaddr* AsAddress(const ws::sockaddr_in& record) {
 
 }  // namespace
 
-// Resolves what the texts' last change left unresolved. Throws what the
-// resolvers throw; the callers turn it into their own report.
-static void ResolveProto(std::int32_t& protocolNumber, std::int32_t& socketType,
-                         const std::string& proto) {
-  protocolNumber = SocketResolveProto(proto);
-  socketType = protocolNumber == ws::IPPROTO_UDP ? ws::SOCK_DGRAM : ws::SOCK_STREAM;
+bool TCustomAsyncSocket::ResolveForOpen(const char* context, bool withLocalPort) {
+  try {
+    if (!protoResolved_) {
+      protocolNumber_ = SocketResolveProto(proto_);
+      socketType_ = protocolNumber_ == ws::IPPROTO_UDP ? ws::SOCK_DGRAM : ws::SOCK_STREAM;
+      protoResolved_ = true;
+    }
+    if (!portResolved_) {
+      portNumber_ = SocketResolvePort(port_, proto_);
+      peerAddress_.sin_port = winsock::htons(static_cast<ws::u_short>(portNumber_));
+      portResolved_ = true;
+    }
+    if (withLocalPort && !localPortResolved_) {
+      localPortNumber_ = SocketResolvePort(localPort_, proto_);
+      localPortResolved_ = true;
+    }
+    if (!addrResolved_) {
+      peerAddress_.sin_addr.s_addr = SocketResolveHost(addr_);
+      addrResolved_ = true;
+    }
+  } catch (const std::exception& e) {
+    RaiseError(std::string(context) + ": " + ExceptionText(e));
+    return false;
+  }
+  return true;
 }
 
 void TCustomAsyncSocket::Connect() {
@@ -52,28 +71,7 @@ void TCustomAsyncSocket::Connect() {
     return;
   }
 
-  try {
-    if (!protoResolved_) {
-      ResolveProto(protocolNumber_, socketType_, proto_);
-      protoResolved_ = true;
-    }
-    if (!portResolved_) {
-      portNumber_ = SocketResolvePort(port_, proto_);
-      peerAddress_.sin_port = winsock::htons(static_cast<ws::u_short>(portNumber_));
-      portResolved_ = true;
-    }
-    if (!localPortResolved_) {
-      localPortNumber_ = SocketResolvePort(localPort_, proto_);
-      localPortResolved_ = true;
-    }
-    if (!addrResolved_) {
-      peerAddress_.sin_addr.s_addr = SocketResolveHost(addr_);
-      addrResolved_ = true;
-    }
-  } catch (const std::exception& e) {
-    RaiseError("connect: " + ExceptionText(e));
-    return;
-  }
+  if (!ResolveForOpen("connect", true)) return;
 
   ClearSendQueue();
   ReleaseUntrackedHandle();
@@ -85,28 +83,25 @@ void TCustomAsyncSocket::Connect() {
   }
   SetState(wsOpened);
 
+  const auto setOption = [this](int option, std::int32_t value, const char* context) {
+    if (winsock::setsockopt(socketHandle_, ws::SOL_SOCKET, option,
+                            reinterpret_cast<const char*>(&value), sizeof value) == 0) {
+      return true;
+    }
+    ReportSocketError(context);
+    return false;
+  };
   if (socketType_ == ws::SOCK_DGRAM) {
     BindLocalPort();
-    if (peerAddress_.sin_addr.s_addr == ws::INADDR_BROADCAST) {
-      const std::int32_t on = 1;
-      if (winsock::setsockopt(socketHandle_, ws::SOL_SOCKET, ws::SO_BROADCAST,
-                              reinterpret_cast<const char*>(&on), sizeof on) != 0) {
-        ReportSocketError("setsockopt(SO_BROADCAST)");
-        return;
-      }
+    if (peerAddress_.sin_addr.s_addr == ws::INADDR_BROADCAST &&
+        !setOption(ws::SO_BROADCAST, 1, "setsockopt(SO_BROADCAST)")) {
+      return;
     }
   } else {
     if (localPortNumber_ != 0) BindLocalPort();
     ApplyLinger();
-    const std::int32_t on = kAllBitsSet;
-    if (winsock::setsockopt(socketHandle_, ws::SOL_SOCKET, ws::SO_KEEPALIVE,
-                            reinterpret_cast<const char*>(&on), sizeof on) != 0) {
-      ReportSocketError("setsockopt(SO_KEEPALIVE)");
-      return;
-    }
-    if (winsock::setsockopt(socketHandle_, ws::SOL_SOCKET, ws::SO_REUSEADDR,
-                            reinterpret_cast<const char*>(&on), sizeof on) != 0) {
-      ReportSocketError("setsockopt(SO_REUSEADDR)");
+    if (!setOption(ws::SO_KEEPALIVE, kAllBitsSet, "setsockopt(SO_KEEPALIVE)") ||
+        !setOption(ws::SO_REUSEADDR, kAllBitsSet, "setsockopt(SO_REUSEADDR)")) {
       return;
     }
   }
@@ -174,24 +169,7 @@ void TCustomAsyncSocket::Listen() {
   if (!protoAssigned_) return refuse("listen: protocol not assigned");
   if (!addrAssigned_) return refuse("listen: address not assigned");
 
-  try {
-    if (!protoResolved_) {
-      ResolveProto(protocolNumber_, socketType_, proto_);
-      protoResolved_ = true;
-    }
-    if (!portResolved_) {
-      portNumber_ = SocketResolvePort(port_, proto_);
-      peerAddress_.sin_port = winsock::htons(static_cast<ws::u_short>(portNumber_));
-      portResolved_ = true;
-    }
-    if (!addrResolved_) {
-      peerAddress_.sin_addr.s_addr = SocketResolveHost(addr_);
-      addrResolved_ = true;
-    }
-  } catch (const std::exception& e) {
-    RaiseError("listen: " + ExceptionText(e));
-    return;
-  }
+  if (!ResolveForOpen("listen", false)) return;
 
   ClearSendQueue();
   ReleaseUntrackedHandle();

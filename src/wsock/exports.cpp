@@ -82,33 +82,6 @@ WSOCK_EXPORT ws::SOCKET accept(ws::SOCKET s, ws::sockaddr* addr, int* addrlen) {
 }
 
 // The exports must keep the calling shapes the callers cast them to.
-static_assert(std::is_same_v<decltype(&WSAStartup), ws::PFN_WSAStartup>);
-static_assert(std::is_same_v<decltype(&WSACleanup), ws::PFN_WSACleanup>);
-static_assert(std::is_same_v<decltype(&WSASetLastError), ws::PFN_WSASetLastError>);
-static_assert(std::is_same_v<decltype(&WSAGetLastError), ws::PFN_WSAGetLastError>);
-static_assert(std::is_same_v<decltype(&WSACancelAsyncRequest), ws::PFN_WSACancelAsyncRequest>);
-static_assert(std::is_same_v<decltype(&WSAAsyncGetHostByName), ws::PFN_WSAAsyncGetHostByName>);
-static_assert(std::is_same_v<decltype(&WSAAsyncGetHostByAddr), ws::PFN_WSAAsyncGetHostByAddr>);
-static_assert(std::is_same_v<decltype(&WSAAsyncSelect), ws::PFN_WSAAsyncSelect>);
-static_assert(std::is_same_v<decltype(&getservbyname), ws::PFN_getservbyname>);
-static_assert(std::is_same_v<decltype(&getprotobyname), ws::PFN_getprotobyname>);
-static_assert(std::is_same_v<decltype(&gethostbyname), ws::PFN_gethostbyname>);
-static_assert(std::is_same_v<decltype(&socket), ws::PFN_socket>);
-static_assert(std::is_same_v<decltype(&shutdown), ws::PFN_shutdown>);
-static_assert(std::is_same_v<decltype(&setsockopt), ws::PFN_setsockopt>);
-static_assert(std::is_same_v<decltype(&sendto), ws::PFN_sendto>);
-static_assert(std::is_same_v<decltype(&send), ws::PFN_send>);
-static_assert(std::is_same_v<decltype(&recv), ws::PFN_recv>);
-static_assert(std::is_same_v<decltype(&recvfrom), ws::PFN_recvfrom>);
-static_assert(std::is_same_v<decltype(&ntohs), ws::PFN_ntohs>);
-static_assert(std::is_same_v<decltype(&listen), ws::PFN_listen>);
-static_assert(std::is_same_v<decltype(&ioctlsocket), ws::PFN_ioctlsocket>);
-static_assert(std::is_same_v<decltype(&inet_ntoa), ws::PFN_inet_ntoa>);
-static_assert(std::is_same_v<decltype(&inet_addr), ws::PFN_inet_addr>);
-static_assert(std::is_same_v<decltype(&htons), ws::PFN_htons>);
-static_assert(std::is_same_v<decltype(&getsockname), ws::PFN_getsockname>);
-static_assert(std::is_same_v<decltype(&getpeername), ws::PFN_getpeername>);
-static_assert(std::is_same_v<decltype(&connect), ws::PFN_connect>);
-static_assert(std::is_same_v<decltype(&closesocket), ws::PFN_closesocket>);
-static_assert(std::is_same_v<decltype(&bind), ws::PFN_bind>);
-static_assert(std::is_same_v<decltype(&accept), ws::PFN_accept>);
+#define WSOCK_CHECK_SHAPE(name) static_assert(std::is_same_v<decltype(&name), ws::PFN_##name>);
+WS_FOR_EACH_EXPORT(WSOCK_CHECK_SHAPE)
+#undef WSOCK_CHECK_SHAPE

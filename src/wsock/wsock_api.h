@@ -224,6 +224,15 @@ using PFN_closesocket = int (*)(SOCKET s);
 using PFN_bind = int (*)(SOCKET s, const sockaddr* name, int namelen);
 using PFN_accept = SOCKET (*)(SOCKET s, sockaddr* addr, int* addrlen);
 
+// The 30 export names in one list, so the library, its loader and its tests
+// cannot drift apart: X(name) is expanded once for each.
+#define WS_FOR_EACH_EXPORT(X)                                                                   \
+  X(WSAStartup) X(WSACleanup) X(WSASetLastError) X(WSAGetLastError) X(WSACancelAsyncRequest)    \
+  X(WSAAsyncGetHostByName) X(WSAAsyncGetHostByAddr) X(WSAAsyncSelect) X(getservbyname)          \
+  X(getprotobyname) X(gethostbyname) X(socket) X(shutdown) X(setsockopt) X(sendto) X(send)      \
+  X(recv) X(recvfrom) X(ntohs) X(listen) X(ioctlsocket) X(inet_ntoa) X(inet_addr) X(htons)      \
+  X(getsockname) X(getpeername) X(connect) X(closesocket) X(bind) X(accept)
+
 // File name of the library, found in the program's own folder.
 constexpr const char* kLibraryFileName = "libvantrel_wsock.so";
 

@@ -1,5 +1,6 @@
 // The operation panel on the real window: which user actions reach the
 // command cycle, with which command, and what the panel adds to the output.
+// The cycles run for real, against a router simulator of this file's own.
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -7,8 +8,9 @@
 #include <QTreeWidget>
 
 #include "app/main_window.h"
+#include "app/message_box.h"
 #include "app/texts.h"
-#include "app_test_support.h"
+#include "session_test_support.h"
 
 namespace {
 
@@ -25,6 +27,8 @@ const std::vector<std::string> kPanel = {"group",      "Status",       "end",   
                                          "-- done --", "end",                               // 12-17
                                          "item",       "Inert",        "group",     "end",  // 18-21
                                          "end"};
+
+constexpr char kRouterAddress[] = "127.0.0.175";
 
 QStringList Commands(const QSignalSpy& spy) {
   QStringList commands;
@@ -45,17 +49,11 @@ class MainWindowTest : public QObject {
   Q_OBJECT
 
  private:
-  // A shown window whose start-up has run on `panel`.
-  std::unique_ptr<TForm1> startWindow(const std::vector<std::string>& panel,
-                                      const std::string& settings = {}) {
+  // A shown window whose start-up has run on `panel`, against the router.
+  std::unique_ptr<TForm1> startWindow(const std::vector<std::string>& panel, int single = 0) {
     folder_ = std::make_unique<testing_support::ProgramFolder>();
-    folder_->WritePanel(panel);
-    if (!settings.empty()) folder_->WriteSettings(settings);
-    auto form = std::make_unique<TForm1>(std::vector<std::string>{}, folder_->Path());
-    form->FormCreate();
-    form->show();
-    if (!QTest::qWaitForWindowExposed(form.get())) return nullptr;
-    return form;
+    return testing_support::StartWindow(*folder_, panel,
+                                        testing_support::SettingsFor(kRouterAddress, 0, single));
   }
 
   void clickNode(TForm1& form, const QString& caption, Qt::MouseButton button = Qt::LeftButton) {
@@ -73,8 +71,14 @@ class MainWindowTest : public QObject {
   }
 
   std::unique_ptr<testing_support::ProgramFolder> folder_;
+  std::unique_ptr<testing_support::TestRouter> router_;
 
  private slots:
+  void initTestCase() {
+    router_ = std::make_unique<testing_support::TestRouter>(kRouterAddress);
+    QVERIFY(router_->Ready());
+  }
+
   void startUpBuildsTheTreeAndRunsNothing() {
     // The first entry is runnable and single-click mode is on.
     testing_support::ProgramFolder folder;
@@ -117,7 +121,7 @@ class MainWindowTest : public QObject {
   }
 
   void doubleClickModeRunsOnlyOnDoubleClick() {
-    auto form = startWindow(kPanel, "[main]\r\nsingle=1\r\n");
+    auto form = startWindow(kPanel, 1);
     QVERIFY(form);
     QCOMPARE(form->SingleSetting, 1);
     QSignalSpy started(form.get(), &TForm1::commandStarted);
@@ -127,6 +131,7 @@ class MainWindowTest : public QObject {
     doubleClickNode(*form, QStringLiteral("Lines"));
     doubleClickNode(*form, QStringLiteral("Inert"));
     QCOMPARE(Commands(started), QStringList({"SHOW LINE"}));
+    QCOMPARE(form->Memo1Lines(), std::vector<std::string>({"line 1"}));
   }
 
   void programmaticMovesAndTheBusyMarkRunNothing() {
@@ -146,16 +151,20 @@ class MainWindowTest : public QObject {
     QCOMPARE(Commands(started), QStringList({"SHOW LOG"}));
   }
 
+  void singleClickShowsTheRoutersAnswer() {
+    auto form = startWindow(kPanel);
+    QVERIFY(form);
+    clickNode(*form, QStringLiteral("Show all"));
+    QCOMPARE(form->Memo1Lines(), std::vector<std::string>({"A", "B"}));
+    QCOMPARE(form->Memo1->toPlainText(), QStringLiteral("A\nB"));
+  }
+
   void messageLineFollowsTheCommandOutput() {
     auto form = startWindow(kPanel);
     QVERIFY(form);
-    // Stands in for the cycle's output, so the order can be seen.
-    connect(form.get(), &TForm1::commandStarted, form.get(), [&form](const QByteArray& command) {
-      form->Memo1Add("output of " + command.toStdString());
-    });
     clickNode(*form, QStringLiteral("With message"));
-    QCOMPARE(form->Memo1Lines(), std::vector<std::string>({"output of SHOW LOG", "-- done --"}));
-    QCOMPARE(form->Memo1->toPlainText(), QStringLiteral("output of SHOW LOG\n-- done --"));
+    QCOMPARE(form->Memo1Lines(), std::vector<std::string>({"log 1", "log 2", "-- done --"}));
+    QCOMPARE(form->Memo1->toPlainText(), QStringLiteral("log 1\nlog 2\n-- done --"));
   }
 
   void arbitraryCommandEntryShowsItsHelp() {
@@ -210,12 +219,24 @@ class MainWindowTest : public QObject {
     QCOMPARE(form->SuppressActivation, 0);
     QCOMPARE(form->TreeView1->currentItem(), form->TreeView1->topLevelItem(0));
 
-    // After an abort the selection stays where it was.
+    // After an abort the selection stays where it was. The lamp is clicked as
+    // soon as the cycle first serves events, while it still connects.
+    form->SuppressActivation = 1;
     form->TreeView1->setCurrentItem(FindNode(form->TreeView1, QStringLiteral("Lines")));
+    form->SuppressActivation = 0;
     started.clear();
-    form->AbortRequested = 1;
-    QTest::keyClick(form->FlatEdit1, Qt::Key_Enter);
+    app::ResetErrorBoxRaised();
+    const auto abortSoon = connect(form.get(), &TForm1::commandStarted, form.get(), [&] {
+      QTimer::singleShot(0, form.get(), [&] { form->Panel3Click(); });
+    });
+    {
+      testing_support::CapturedStream err(stderr);
+      QTest::keyClick(form->FlatEdit1, Qt::Key_Enter);
+    }
+    disconnect(abortSoon);
     QCOMPARE(Commands(started), QStringList({"SHOW ALL"}));
+    QCOMPARE(form->AbortRequested, 1);
+    QVERIFY(app::ErrorBoxRaised());
     QCOMPARE(form->TreeView1->currentItem()->text(0), QStringLiteral("Lines"));
   }
 

@@ -1,12 +1,13 @@
 // The program's start-up as the entry runs it: which commands the switches
 // hand to the command cycle, in which order, and how a run without a window
-// ends.
+// ends. The cycles run for real, against a router simulator of this file's own
+// that answers every command with "応答" and the command.
 #include <QTimer>
 
 #include "app/main_window.h"
 #include "app/message_box.h"
 #include "app/program_entry.h"
-#include "app_test_support.h"
+#include "session_test_support.h"
 
 namespace {
 
@@ -16,19 +17,23 @@ struct Outcome {
   bool windowShown = false;
 };
 
+constexpr char kRouterAddress[] = "127.0.0.176";
+
 // "応答" (answer) in Shift-JIS, as a router's output line might carry it.
 const std::string kAnswer = "\x89\x9E\x93\x9A";
+
+// A program folder with a panel and settings pointing at the test router.
+void PrepareFolder(const testing_support::ProgramFolder& folder, bool withPanel = true) {
+  if (withPanel) folder.WritePanel({"item", "First", "FIRST", "end", "x"});
+  folder.WriteSettings(testing_support::SettingsFor(kRouterAddress));
+}
 
 Outcome RunProgram(const std::vector<std::string>& arguments, const std::string& folder) {
   Outcome outcome;
   app::EntryHooks hooks;
   hooks.mainWindowCreated = [&outcome](TForm1& form) {
     QObject::connect(&form, &TForm1::commandStarted, &form,
-                     [&outcome, &form](const QByteArray& command) {
-                       outcome.commands << command;
-                       form.Memo1Clear();
-                       form.Memo1Add(kAnswer + " " + command.toStdString());
-                     });
+                     [&outcome](const QByteArray& command) { outcome.commands << command; });
   };
   hooks.startUpFinished = [&outcome](TForm1& form) {
     outcome.windowShown = true;
@@ -44,6 +49,12 @@ class ProgramEntryTest : public QObject {
   Q_OBJECT
 
  private slots:
+  void initTestCase() {
+    router_ = std::make_unique<testing_support::TestRouter>(
+        kRouterAddress, std::vector<std::string>{}, "@unknown\n" + kAnswer + " {COMMAND}\n");
+    QVERIFY(router_->Ready());
+  }
+
   void init() { app::ResetErrorBoxRaised(); }
 
   void switchesReachTheCycleInOrder_data() {
@@ -69,7 +80,7 @@ class ProgramEntryTest : public QObject {
     QFETCH(QStringList, expected);
     QFETCH(bool, hidden);
     testing_support::ProgramFolder folder;
-    folder.WritePanel({"item", "First", "FIRST", "end", "x"});
+    PrepareFolder(folder);
     std::vector<std::string> argv;
     for (const QString& argument : arguments) argv.push_back(argument.toStdString());
 
@@ -86,26 +97,20 @@ class ProgramEntryTest : public QObject {
 
   void windowOpensShowingTheLastCommandsOutput() {
     testing_support::ProgramFolder folder;
-    folder.WritePanel({"item", "First", "FIRST", "end", "x"});
+    PrepareFolder(folder);
     std::vector<std::string> shownLines;
     app::EntryHooks hooks;
-    hooks.mainWindowCreated = [](TForm1& form) {
-      QObject::connect(&form, &TForm1::commandStarted, &form, [&form](const QByteArray& command) {
-        form.Memo1Clear();
-        form.Memo1Add("out " + command.toStdString());
-      });
-    };
     hooks.startUpFinished = [&shownLines](TForm1& form) {
       shownLines = form.Memo1Lines();
       QTimer::singleShot(0, &form, &QWidget::close);
     };
     QCOMPARE(app::RunApplication({"-c", "A", "-c", "B"}, folder.Path(), hooks), 0);
-    QCOMPARE(shownLines, std::vector<std::string>{"out B"});
+    QCOMPARE(shownLines, std::vector<std::string>{kAnswer + " B"});
   }
 
   void hiddenDisplayBoxGoesToStandardOutput() {
     testing_support::ProgramFolder folder;
-    folder.WritePanel({"item", "First", "FIRST", "end", "x"});
+    PrepareFolder(folder);
     testing_support::CapturedStream out(stdout);
     const Outcome outcome = RunProgram({"-h", "-cd", "SHOW"}, folder.Path());
     QCOMPARE(out.Text(), QString::fromUtf8("応答 SHOW\n").toUtf8());
@@ -114,7 +119,8 @@ class ProgramEntryTest : public QObject {
   }
 
   void hiddenRunWithAnErrorBoxEndsWithStatusOne() {
-    testing_support::ProgramFolder folder;  // no panel file
+    testing_support::ProgramFolder folder;
+    PrepareFolder(folder, false);
     testing_support::CapturedStream err(stderr);
     const Outcome outcome = RunProgram({"-h", "-c", "A"}, folder.Path());
     const QString written = QString::fromUtf8(err.Text());
@@ -126,6 +132,9 @@ class ProgramEntryTest : public QObject {
     QVERIFY2(written.contains(QString::fromUtf8("ファイル %1 は開けません").arg(path)),
              qPrintable(written));
   }
+
+ private:
+  std::unique_ptr<testing_support::TestRouter> router_;
 };
 
 VANTREL_TEST_MAIN(ProgramEntryTest)

@@ -70,7 +70,7 @@ TEST_F(Components, TheOwnerHearsOfInsertionAndOfAnEarlyFree) {
   EXPECT_EQ(log, (std::vector<std::string>{"Form1 +", "free Timer2", "Form1 -Timer2"}));
 }
 
-TEST_F(Components, AWatcherThatIsNotTheOwnerClearsItsReference) {
+TEST_F(Components, WatchersHearOfAFreeUntilTheyGoOrStopWatching) {
   Probe form(nullptr, "Form1");
   Probe other(nullptr, "Other");
   auto* socket = new Probe(&form, "Socket");
@@ -78,28 +78,19 @@ TEST_F(Components, AWatcherThatIsNotTheOwnerClearsItsReference) {
   socket->FreeNotification(&other);
   delete socket;
   EXPECT_EQ(other.watched, nullptr);
-}
 
-TEST_F(Components, AWatcherThatGoesFirstIsForgotten) {
-  auto* socket = new Probe(nullptr, "Socket");
+  socket = new Probe(nullptr, "Socket");
+  other.watched = socket;
+  socket->FreeNotification(&other);
+  socket->RemoveFreeNotification(&other);
   {
-    Probe watcher(nullptr, "Watcher");
-    watcher.watched = socket;
-    socket->FreeNotification(&watcher);
+    Probe gone(nullptr, "Watcher");
+    socket->FreeNotification(&gone);
   }
   log.clear();
-  delete socket;  // must not touch the watcher that is gone
+  delete socket;  // must not touch the watcher that is gone, nor the one that stopped
+  EXPECT_EQ(other.watched, socket);
   EXPECT_EQ(log, (std::vector<std::string>{"free Socket"}));
-}
-
-TEST_F(Components, RemoveFreeNotificationStopsTheNotice) {
-  Probe watcher(nullptr, "Watcher");
-  auto* socket = new Probe(nullptr, "Socket");
-  watcher.watched = socket;
-  socket->FreeNotification(&watcher);
-  socket->RemoveFreeNotification(&watcher);
-  delete socket;
-  EXPECT_NE(watcher.watched, nullptr);
 }
 
 TEST(Exception, CarriesItsMessageBytes) {

@@ -6,10 +6,10 @@
 
 #include <filesystem>
 
-#include "temp_folder.h"
+#include "support/temp_folder.h"
 
 using namespace platform;
-using test_support::TempFolder;
+using support::TempFolder;
 
 TEST(SplitLines, AcceptsAllThreeLineEndsAndAFinalEndAddsNoLine) {
   using V = std::vector<std::string>;
@@ -72,9 +72,9 @@ TEST(Files, AFailedWriteLeavesTheOldContentAndNoTemporaryFile) {
   EXPECT_FALSE(WriteFileAtomically(path, "new bytes", &error));
   EXPECT_FALSE(error.empty());
   EXPECT_EQ(ReadFileBytes(path + "/old.txt"), "precious");
-  int entries = 0;
-  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.Path())) ++entries;
-  EXPECT_EQ(entries, 1);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()),
+                          std::filesystem::directory_iterator()),
+            1);
 
   EXPECT_FALSE(WriteFileAtomically(dir.File("no/such/folder/x"), "y", &error));
   EXPECT_FALSE(error.empty());

@@ -16,8 +16,9 @@
 
 #include "app/message_pump.h"
 #include "platform/message_processing.h"
-#include "platform/thread_state.h"
 #include "platform/window_messages.h"
+#include "support/test_window.h"
+#include "support/thread_state.h"
 
 using namespace win;
 
@@ -38,23 +39,23 @@ LRESULT PumpTestProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   return DefWindowProc(hwnd, message, wParam, lParam);
 }
 
-HWND NewWindow() {
-  WNDCLASS wc;
-  if (!GetClassInfo("PumpTestClass", &wc)) {
-    wc.lpfnWndProc = PumpTestProc;
-    wc.cbWndExtra = sizeof(LONG_PTR);
-    wc.lpszClassName = "PumpTestClass";
-    RegisterClass(&wc);
-  }
-  return CreateWindowEx(0, "PumpTestClass", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+// Runs `post` on another thread once `waiter` (a thread id) is asleep.
+std::thread PostWhenAsleep(pid_t waiter, std::function<void()> post) {
+  return std::thread([waiter, post] {
+    support::WaitUntilThreadSleeps(waiter);
+    post();
+  });
 }
 
-// Posts `wParam` to `window` once `waiter` (a thread id) is asleep.
-std::thread PostWhenAsleep(pid_t waiter, HWND window, WPARAM wParam) {
-  return std::thread([=] {
-    test_support::WaitUntilThreadSleeps(waiter, std::chrono::seconds(10));
-    PostMessage(window, WM_USER, wParam, 0);
-  });
+// How long a wait of this thread takes while another thread posts.
+qint64 WaitWhileAnotherThreadPosts(std::function<void()> post) {
+  std::thread poster = PostWhenAsleep(gettid(), std::move(post));
+  QElapsedTimer clock;
+  clock.start();
+  platform::ProcessMessagesWaiting(kLongTimeoutMs);
+  const qint64 took = clock.elapsed();
+  poster.join();
+  return took;
 }
 
 double ThreadCpuMs() {
@@ -74,7 +75,7 @@ class MessagePumpTest : public QObject {
     received = &log;
     onMessage = nullptr;
     pump = std::make_unique<PlatformMessagePump>();
-    window = NewWindow();
+    window = support::NewTestWindow("PumpTestClass", PumpTestProc);
     QVERIFY(window != nullptr);
   }
 
@@ -103,30 +104,15 @@ class MessagePumpTest : public QObject {
     QCOMPARE(order, (std::vector<std::string>{"qt", "platform"}));
   }
 
-  void aPostFromAnotherThreadEndsAWaitPromptly() {
-    std::thread poster = PostWhenAsleep(gettid(), window, 3);
-    QElapsedTimer clock;
-    clock.start();
-    platform::ProcessMessagesWaiting(kLongTimeoutMs);
-    const qint64 took = clock.elapsed();
-    poster.join();
+  void aPostOrAQtEventFromAnotherThreadEndsAWaitPromptly() {
+    qint64 took = WaitWhileAnotherThreadPosts([this] { PostMessage(window, WM_USER, 3, 0); });
     QCOMPARE(log, (std::vector<WPARAM>{3}));
     QVERIFY2(took < kPromptMs, qPrintable(QString("the wait took %1 ms").arg(took)));
-  }
 
-  void aQtEventFromAnotherThreadEndsAWaitPromptly() {
     bool delivered = false;
-    const pid_t me = gettid();
-    std::thread poster([&, me] {
-      test_support::WaitUntilThreadSleeps(me, std::chrono::seconds(10));
-      QMetaObject::invokeMethod(
-          this, [&] { delivered = true; }, Qt::QueuedConnection);
+    took = WaitWhileAnotherThreadPosts([&] {
+      QMetaObject::invokeMethod(this, [&] { delivered = true; }, Qt::QueuedConnection);
     });
-    QElapsedTimer clock;
-    clock.start();
-    platform::ProcessMessagesWaiting(kLongTimeoutMs);
-    const qint64 took = clock.elapsed();
-    poster.join();
     QVERIFY(delivered);
     QVERIFY2(took < kPromptMs, qPrintable(QString("the wait took %1 ms").arg(took)));
   }
@@ -147,7 +133,7 @@ class MessagePumpTest : public QObject {
     qint64 innerTook = -1;
     onMessage = [&](WPARAM w) {
       if (w != 5) return;
-      std::thread poster = PostWhenAsleep(gettid(), window, 6);
+      std::thread poster = PostWhenAsleep(gettid(), [this] { PostMessage(window, WM_USER, 6, 0); });
       QElapsedTimer clock;
       clock.start();
       while (log.size() < 2 && clock.elapsed() < kLongTimeoutMs)

@@ -3,22 +3,12 @@
 
 #include <cstring>
 
-#include "socket/async_socket.h"
 #include "socket_test_support.h"
 
 namespace {
 
 using net::TAsyncSocket;
 using namespace sockettest;
-
-std::string Message(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const platform::Exception& e) {
-    return e.Message();
-  }
-  return "no exception";
-}
 
 std::uint32_t NetworkOrder(unsigned char a, unsigned char b, unsigned char c, unsigned char d) {
   const unsigned char bytes[4] = {a, b, c, d};
@@ -42,20 +32,20 @@ TEST(ParseDecimalTest, DigitsAfterBlanksUpToTheFirstOtherCharacter) {
 TEST(SocketResolveHostTest, DottedAddressesAndTheirFailures) {
   EXPECT_EQ(net::SocketResolveHost(" 127.0.0.1 "), NetworkOrder(127, 0, 0, 1));
   EXPECT_EQ(net::SocketResolveHost("255.255.255.255"), 0xFFFFFFFFu);
-  EXPECT_EQ(Message([] { net::SocketResolveHost("10.0.0.300"); }),
+  EXPECT_EQ(MessageOf([] { net::SocketResolveHost("10.0.0.300"); }),
             "SocketResolveHost: '10.0.0.300' Invalid IP address.");
   // A leading digit makes it an address, even when it is meant as a name.
-  EXPECT_EQ(Message([] { net::SocketResolveHost("1host.example"); }),
+  EXPECT_EQ(MessageOf([] { net::SocketResolveHost("1host.example"); }),
             "SocketResolveHost: '1host.example' Invalid IP address.");
-  EXPECT_EQ(Message([] { net::SocketResolveHost(""); }), "SocketResolveHost: '' Invalid Hostname.");
+  EXPECT_EQ(MessageOf([] { net::SocketResolveHost(""); }), "SocketResolveHost: '' Invalid Hostname.");
   const std::string tooLong(257, 'a');
-  EXPECT_EQ(Message([&] { net::SocketResolveHost(tooLong); }),
+  EXPECT_EQ(MessageOf([&] { net::SocketResolveHost(tooLong); }),
             "SocketResolveHost: '" + tooLong + "' Invalid Hostname.");
 }
 
 TEST(SocketResolveHostTest, NamesAskTheResolver) {
   EXPECT_EQ(net::SocketResolveHost("localhost") & 0xFF, 127u);
-  EXPECT_EQ(Message([] { net::SocketResolveHost("no-such-host.invalid"); }),
+  EXPECT_EQ(MessageOf([] { net::SocketResolveHost("no-such-host.invalid"); }),
             "SocketResolveHost: Cannot convert host address 'no-such-host.invalid'");
 }
 
@@ -64,10 +54,10 @@ TEST(SocketResolvePortTest, NumbersServicesAndLimits) {
   EXPECT_EQ(net::SocketResolvePort("65535", ""), 65535);
   EXPECT_EQ(net::SocketResolvePort("telnet", " tcp "), 23);
   EXPECT_THROW(net::SocketResolvePort("70000", "tcp"), net::ERangeError);
-  EXPECT_EQ(Message([] { net::SocketResolvePort("", "tcp"); }), "SocketResolvePort: Invalid Port.");
-  EXPECT_EQ(Message([] { net::SocketResolvePort(std::string(32, '1'), "tcp"); }),
+  EXPECT_EQ(MessageOf([] { net::SocketResolvePort("", "tcp"); }), "SocketResolvePort: Invalid Port.");
+  EXPECT_EQ(MessageOf([] { net::SocketResolvePort(std::string(32, '1'), "tcp"); }),
             "SocketResolvePort: Invalid Port.");
-  EXPECT_EQ(Message([] { net::SocketResolvePort("nosuchservice", "tcp"); }),
+  EXPECT_EQ(MessageOf([] { net::SocketResolvePort("nosuchservice", "tcp"); }),
             "SocketResolvePort: Cannot convert port 'nosuchservice'");
 }
 
@@ -75,13 +65,13 @@ TEST(SocketResolveProtoTest, NumbersAndNames) {
   EXPECT_EQ(net::SocketResolveProto("17"), 17);
   EXPECT_EQ(net::SocketResolveProto(" udp "), 17);
   EXPECT_EQ(net::SocketResolveProto("tcp"), 6);
-  EXPECT_EQ(Message([] { net::SocketResolveProto(""); }), "SocketResolveProto: Invalid Protocol.");
-  EXPECT_EQ(Message([] { net::SocketResolveProto(" nosuchproto "); }),
+  EXPECT_EQ(MessageOf([] { net::SocketResolveProto(""); }), "SocketResolveProto: Invalid Protocol.");
+  EXPECT_EQ(MessageOf([] { net::SocketResolveProto(" nosuchproto "); }),
             "SocketResolveProto: Cannot convert protocol 'nosuchproto'");
 }
 
 TEST(SocketAddressPropertiesTest, SettersTrimAndRefuseWhileOpen) {
-  PosixListener listener;
+  Listener listener;
   TAsyncSocket socket(nullptr);
   socket.SetAddr("  192.168.0.1\t ");
   EXPECT_EQ(socket.Addr(), "192.168.0.1");
@@ -91,10 +81,10 @@ TEST(SocketAddressPropertiesTest, SettersTrimAndRefuseWhileOpen) {
 
   ASSERT_EQ(ConnectAndWait(socket, listener.PortText()), 0);
   EXPECT_NO_THROW(socket.SetAddr("127.0.0.1")) << "the stored value again changes nothing";
-  EXPECT_EQ(Message([&] { socket.SetAddr("127.0.0.2"); }), "Cannot change Addr if not closed");
-  EXPECT_EQ(Message([&] { socket.SetPort("24"); }), "Cannot change Port if not closed");
-  EXPECT_EQ(Message([&] { socket.SetProto("udp"); }), "Cannot change Proto if not closed");
-  EXPECT_EQ(Message([&] { socket.SetLocalPort("0"); }), "Cannot change LocalPort if not closed");
+  EXPECT_EQ(MessageOf([&] { socket.SetAddr("127.0.0.2"); }), "Cannot change Addr if not closed");
+  EXPECT_EQ(MessageOf([&] { socket.SetPort("24"); }), "Cannot change Port if not closed");
+  EXPECT_EQ(MessageOf([&] { socket.SetProto("udp"); }), "Cannot change Proto if not closed");
+  EXPECT_EQ(MessageOf([&] { socket.SetLocalPort("0"); }), "Cannot change LocalPort if not closed");
   EXPECT_EQ(socket.Addr(), "127.0.0.1");
   EXPECT_EQ(socket.Port(), listener.PortText());
 }
@@ -103,16 +93,16 @@ TEST(SocketAddressPropertiesTest, ConnectReportsWhatIsMissingOrUnresolvable) {
   TAsyncSocket socket(nullptr);
   socket.SetPort("23");
   socket.SetAddr("");
-  EXPECT_EQ(Message([&] { socket.Connect(); }), "Connect: No IP Address Specified");
+  EXPECT_EQ(MessageOf([&] { socket.Connect(); }), "Connect: No IP Address Specified");
   socket.SetAddr("127.0.0.1");
   socket.SetProto("");
-  EXPECT_EQ(Message([&] { socket.Connect(); }), "Connect: No Protocol Specified");
+  EXPECT_EQ(MessageOf([&] { socket.Connect(); }), "Connect: No Protocol Specified");
   socket.SetProto("tcp");
   socket.SetPort("70000");
-  EXPECT_EQ(Message([&] { socket.Connect(); }), "connect: Range check error");
+  EXPECT_EQ(MessageOf([&] { socket.Connect(); }), "connect: Range check error");
   socket.SetPort("23");
   socket.SetAddr("10.0.0.300");
-  EXPECT_EQ(Message([&] { socket.Connect(); }),
+  EXPECT_EQ(MessageOf([&] { socket.Connect(); }),
             "connect: SocketResolveHost: '10.0.0.300' Invalid IP address.");
   EXPECT_EQ(socket.State(), net::wsClosed);
   EXPECT_EQ(socket.SocketHandle(), ws::INVALID_SOCKET);

@@ -17,6 +17,9 @@ struct WireCase {
   int localEchoEvents;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const WireCase& c, std::ostream* os) { *os << c.name; }
+
 class NegotiationOnWire : public ConnectionTest, public testing::WithParamInterface<WireCase> {};
 
 TEST_P(NegotiationOnWire, ServerReceivesExactlyTheReply) {

@@ -98,6 +98,9 @@ struct GoldenCase {
   Log expected;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const GoldenCase& c, std::ostream* os) { *os << c.name; }
+
 class ParserGolden : public testing::TestWithParam<GoldenCase> {};
 
 TEST_P(ParserGolden, ProducesExpectedEvents) {

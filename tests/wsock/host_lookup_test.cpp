@@ -15,111 +15,101 @@
 namespace wsock_test {
 namespace {
 
-constexpr unsigned char kLoopbackBytes[4] = {127, 0, 0, 1};
+const std::string kLoopback("\x7F\x00\x00\x01", 4);
+constexpr char kUntouched = 0x5A;
 
 class HostLookupTest : public ::testing::Test {
  protected:
-  Notification Completion(ws::HANDLE task, win::UINT message = kHostByNameMessage) {
+  // Starts a lookup of `name` into the first `length` bytes of `buffer`.
+  ws::HANDLE ByName(const char* name, char* buffer, int length) {
+    const ws::HANDLE task =
+        wsa_->WSAAsyncGetHostByName(window_.Handle(), kHostByNameMessage, name, buffer, length);
+    EXPECT_NE(task, 0u);
+    return task;
+  }
+  // The completion's lParam: error in the high half, length in the low.
+  win::LPARAM Completion(ws::HANDLE task, win::UINT message = kHostByNameMessage) {
     auto found = window_.WaitFor([task, message](const Notification& n) {
       return n.message == message && n.wParam == task;
     });
-    if (!found) {
-      ADD_FAILURE() << "lookup " << task << " did not complete";
-      return Notification{};
-    }
-    return *found;
+    if (!found) ADD_FAILURE() << "lookup " << task << " did not complete";
+    return found ? found->lParam : ws::WSAMAKESELECTREPLY(0, 0xFFFF);
   }
 
   StartedLibrary wsa_;
   NotificationWindow window_;
 };
 
-bool Inside(const void* pointer, const char* buffer, int length) {
-  const char* p = static_cast<const char*>(pointer);
-  return p >= buffer && p < buffer + length;
+bool Untouched(const char* begin, const char* end) {
+  return std::all_of(begin, end, [](char c) { return c == kUntouched; });
 }
 
 // Checks that the hostent at `buffer` and everything it points to lies in
 // the first `length` bytes, and returns its addresses.
 std::vector<std::string> CheckedAddresses(const char* buffer, int length) {
+  const auto inside = [&](const void* p, std::size_t size = 1) {
+    const char* at = static_cast<const char*>(p);
+    return at >= buffer && at + size <= buffer + length;
+  };
   ws::hostent entry;
   std::memcpy(&entry, buffer, sizeof entry);
   EXPECT_EQ(entry.h_addrtype, ws::AF_INET);
   EXPECT_EQ(entry.h_length, 4);
-  EXPECT_TRUE(Inside(entry.h_name, buffer, length));
-  EXPECT_TRUE(Inside(entry.h_name + std::strlen(entry.h_name), buffer, length));
-  EXPECT_TRUE(Inside(entry.h_aliases, buffer, length));
+  EXPECT_TRUE(inside(entry.h_name, std::strlen(entry.h_name) + 1));
+  EXPECT_GT(std::strlen(entry.h_name), 0u);
+  EXPECT_TRUE(inside(entry.h_aliases));
+  EXPECT_TRUE(inside(entry.h_addr_list));
   std::vector<std::string> addresses;
-  EXPECT_TRUE(Inside(entry.h_addr_list, buffer, length));
   for (char** slot = entry.h_addr_list; *slot != nullptr; ++slot) {
-    EXPECT_TRUE(Inside(*slot, buffer, length));
-    EXPECT_TRUE(Inside(*slot + 3, buffer, length));
+    EXPECT_TRUE(inside(*slot, 4));
     addresses.emplace_back(*slot, 4);
   }
   return addresses;
 }
 
-const std::string kLoopback(reinterpret_cast<const char*>(kLoopbackBytes), 4);
-
 TEST_F(HostLookupTest, LocalhostIsLaidOutInsideTheCallersBuffer) {
   alignas(8) char buffer[ws::MAXGETHOSTSTRUCT + 1];
-  std::memset(buffer, 0x5A, sizeof buffer);
-  const ws::HANDLE task = wsa_->WSAAsyncGetHostByName(window_.Handle(), kHostByNameMessage,
-                                                      "localhost", buffer, sizeof buffer);
-  ASSERT_NE(task, 0u);
-  const Notification done = Completion(task);
-  ASSERT_EQ(ws::WSAGETASYNCERROR(done.lParam), 0);
-  const int used = ws::WSAGETASYNCBUFLEN(done.lParam);
+  std::memset(buffer, kUntouched, sizeof buffer);
+  const win::LPARAM done = Completion(ByName("localhost", buffer, sizeof buffer));
+  ASSERT_EQ(ws::WSAGETASYNCERROR(done), 0);
+  const int used = ws::WSAGETASYNCBUFLEN(done);
   ASSERT_GT(used, 0);
   ASSERT_LE(used, static_cast<int>(sizeof buffer));
   const auto addresses = CheckedAddresses(buffer, used);
   EXPECT_NE(std::find(addresses.begin(), addresses.end(), kLoopback), addresses.end());
-  EXPECT_TRUE(std::all_of(buffer + used, buffer + sizeof buffer, [](char c) { return c == 0x5A; }));
+  EXPECT_TRUE(Untouched(buffer + used, buffer + sizeof buffer));
 }
 
 TEST_F(HostLookupTest, AddressLookupNamesTheLoopbackAddress) {
   alignas(8) char buffer[ws::MAXGETHOSTSTRUCT];
   const ws::HANDLE task = wsa_->WSAAsyncGetHostByAddr(window_.Handle(), kHostByAddrMessage,
-                                                      reinterpret_cast<const char*>(kLoopbackBytes),
-                                                      4, ws::PF_INET, buffer, sizeof buffer);
+                                                      kLoopback.data(), 4, ws::PF_INET, buffer,
+                                                      sizeof buffer);
   ASSERT_NE(task, 0u);
-  const Notification done = Completion(task, kHostByAddrMessage);
-  ASSERT_EQ(ws::WSAGETASYNCERROR(done.lParam), 0);
-  const auto addresses = CheckedAddresses(buffer, ws::WSAGETASYNCBUFLEN(done.lParam));
-  ASSERT_EQ(addresses.size(), 1u);
-  EXPECT_EQ(addresses[0], kLoopback);
-  ws::hostent entry;
-  std::memcpy(&entry, buffer, sizeof entry);
-  EXPECT_GT(std::strlen(entry.h_name), 0u);
+  const win::LPARAM done = Completion(task, kHostByAddrMessage);
+  ASSERT_EQ(ws::WSAGETASYNCERROR(done), 0);
+  EXPECT_EQ(CheckedAddresses(buffer, ws::WSAGETASYNCBUFLEN(done)),
+            std::vector<std::string>{kLoopback});
 }
 
 TEST_F(HostLookupTest, AnUnknownHostCompletesWithHostNotFound) {
   alignas(8) char buffer[ws::MAXGETHOSTSTRUCT];
-  const ws::HANDLE task = wsa_->WSAAsyncGetHostByName(
-      window_.Handle(), kHostByNameMessage, "no-such-router.invalid", buffer, sizeof buffer);
-  ASSERT_NE(task, 0u);
-  EXPECT_EQ(ws::WSAGETASYNCERROR(Completion(task).lParam), ws::WSAHOST_NOT_FOUND);
+  EXPECT_EQ(ws::WSAGETASYNCERROR(Completion(ByName("no-such-router.invalid", buffer, sizeof buffer))),
+            ws::WSAHOST_NOT_FOUND);
 }
 
 TEST_F(HostLookupTest, ATooSmallBufferIsLeftAloneAndTheNeededLengthReported) {
   alignas(8) char buffer[256];
-  std::memset(buffer, 0x5A, sizeof buffer);
+  std::memset(buffer, kUntouched, sizeof buffer);
   const int tooSmall = 40;
-  const ws::HANDLE task = wsa_->WSAAsyncGetHostByName(window_.Handle(), kHostByNameMessage,
-                                                      "localhost", buffer, tooSmall);
-  ASSERT_NE(task, 0u);
-  const Notification done = Completion(task);
-  EXPECT_EQ(ws::WSAGETASYNCERROR(done.lParam), ws::WSAENOBUFS);
-  const int needed = ws::WSAGETASYNCBUFLEN(done.lParam);
+  const win::LPARAM done = Completion(ByName("localhost", buffer, tooSmall));
+  EXPECT_EQ(ws::WSAGETASYNCERROR(done), ws::WSAENOBUFS);
+  const int needed = ws::WSAGETASYNCBUFLEN(done);
   EXPECT_GT(needed, tooSmall);
-  EXPECT_TRUE(std::all_of(buffer, buffer + sizeof buffer, [](char c) { return c == 0x5A; }));
-
+  EXPECT_TRUE(Untouched(buffer, buffer + sizeof buffer));
   // The reported length is enough.
   ASSERT_LE(needed, static_cast<int>(sizeof buffer));
-  const ws::HANDLE retry = wsa_->WSAAsyncGetHostByName(window_.Handle(), kHostByNameMessage,
-                                                       "localhost", buffer, needed);
-  ASSERT_NE(retry, 0u);
-  EXPECT_EQ(ws::WSAGETASYNCERROR(Completion(retry).lParam), 0);
+  EXPECT_EQ(ws::WSAGETASYNCERROR(Completion(ByName("localhost", buffer, needed))), 0);
 }
 
 TEST_F(HostLookupTest, ACancelledLookupNeverPostsNorWritesAndCancelsOnlyOnce) {
@@ -132,31 +122,25 @@ TEST_F(HostLookupTest, ACancelledLookupNeverPostsNorWritesAndCancelsOnlyOnce) {
   std::vector<ws::HANDLE> handles;
   ws::HANDLE cancelled = 0;
   for (int attempt = 0; attempt < 20 && cancelled == 0; ++attempt) {
-    for (auto& buffer : ahead)
-      handles.push_back(wsa_->WSAAsyncGetHostByName(window_.Handle(), kHostByNameMessage,
-                                                    "localhost", buffer, sizeof buffer));
-    std::memset(cancelledBuffer, 0x5A, sizeof cancelledBuffer);
-    const ws::HANDLE candidate = wsa_->WSAAsyncGetHostByName(
-        window_.Handle(), kHostByNameMessage, "localhost", cancelledBuffer, sizeof cancelledBuffer);
-    ASSERT_NE(candidate, 0u);
+    for (auto& buffer : ahead) handles.push_back(ByName("localhost", buffer, sizeof buffer));
+    std::memset(cancelledBuffer, kUntouched, sizeof cancelledBuffer);
+    const ws::HANDLE candidate = ByName("localhost", cancelledBuffer, sizeof cancelledBuffer);
     handles.push_back(candidate);
     if (wsa_->WSACancelAsyncRequest(candidate) == 0) {
       cancelled = candidate;
     } else {
       EXPECT_EQ(wsa_->WSAGetLastError(), ws::WSAEINVAL);
-      EXPECT_EQ(ws::WSAGETASYNCERROR(Completion(candidate).lParam), 0);
+      EXPECT_EQ(ws::WSAGETASYNCERROR(Completion(candidate)), 0);
     }
   }
   ASSERT_NE(cancelled, 0u) << "no cancel ever came before the lookup finished";
 
   alignas(8) char lastBuffer[ws::MAXGETHOSTSTRUCT];
-  const ws::HANDLE last = wsa_->WSAAsyncGetHostByName(window_.Handle(), kHostByNameMessage,
-                                                      "localhost", lastBuffer, sizeof lastBuffer);
-  EXPECT_EQ(ws::WSAGETASYNCERROR(Completion(last).lParam), 0);
+  const ws::HANDLE last = ByName("localhost", lastBuffer, sizeof lastBuffer);
+  EXPECT_EQ(ws::WSAGETASYNCERROR(Completion(last)), 0);
   window_.Pump();
   EXPECT_EQ(window_.Count([cancelled](const Notification& n) { return n.wParam == cancelled; }), 0);
-  EXPECT_TRUE(std::all_of(cancelledBuffer, cancelledBuffer + sizeof cancelledBuffer,
-                          [](char c) { return c == 0x5A; }));
+  EXPECT_TRUE(Untouched(cancelledBuffer, cancelledBuffer + sizeof cancelledBuffer));
 
   // Handles are distinct and never 0.
   handles.push_back(last);
@@ -204,16 +188,12 @@ TEST_F(HostLookupTest, ServicesAndProtocolsAreFoundByName) {
   EXPECT_EQ(wsa_->getservbyname("no-such-service", "tcp"), nullptr);
   EXPECT_EQ(wsa_->WSAGetLastError(), ws::WSANO_DATA);
 
-  const struct {
-    const char* name;
-    int number;
-  } protocols[] = {{"tcp", 6}, {"udp", 17}, {"icmp", 1}};
-  for (const auto& expected : protocols) {
-    ws::protoent* found = wsa_->getprotobyname(expected.name);
-    ASSERT_NE(found, nullptr) << expected.name;
-    EXPECT_EQ(found->p_proto, expected.number);
-    EXPECT_STREQ(found->p_name, expected.name);
+  for (const char* name : {"tcp", "udp", "icmp"}) {
+    ws::protoent* found = wsa_->getprotobyname(name);
+    ASSERT_NE(found, nullptr) << name;
+    EXPECT_STREQ(found->p_name, name);
   }
+  EXPECT_EQ(wsa_->getprotobyname("udp")->p_proto, 17);
   EXPECT_EQ(wsa_->getprotobyname("no-such-protocol"), nullptr);
   EXPECT_EQ(wsa_->WSAGetLastError(), ws::WSANO_DATA);
 }

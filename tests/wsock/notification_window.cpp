@@ -1,27 +1,10 @@
 // The recording window.
 #include "notification_window.h"
 
-#include <poll.h>
-
-#include <cerrno>
+#include "support/deadline.h"
+#include "support/test_window.h"
 
 namespace wsock_test {
-
-namespace {
-
-constexpr const char* kClassName = "WsockTestNotificationWindow";
-
-void RegisterWindowClass(win::WNDPROC procedure) {
-  win::WNDCLASS existing{};
-  if (win::GetClassInfo(kClassName, &existing)) return;
-  win::WNDCLASS windowClass{};
-  windowClass.lpfnWndProc = procedure;
-  windowClass.cbWndExtra = sizeof(win::LONG_PTR);
-  windowClass.lpszClassName = kClassName;
-  win::RegisterClass(&windowClass);
-}
-
-}  // namespace
 
 NotificationMatch SocketEvent(ws::SOCKET socket, long event) {
   return [socket, event](const Notification& n) {
@@ -30,9 +13,7 @@ NotificationMatch SocketEvent(ws::SOCKET socket, long event) {
 }
 
 NotificationWindow::NotificationWindow() {
-  RegisterWindowClass(&NotificationWindow::Procedure);
-  window_ =
-      win::CreateWindowEx(0, kClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  window_ = support::NewTestWindow("WsockTestNotificationWindow", &NotificationWindow::Procedure);
   win::SetWindowLong(window_, 0, reinterpret_cast<win::LONG_PTR>(this));
 }
 
@@ -61,8 +42,7 @@ void NotificationWindow::Pump() {
 
 std::optional<Notification> NotificationWindow::WaitFor(const NotificationMatch& match,
                                                         std::chrono::milliseconds deadline) {
-  using Clock = std::chrono::steady_clock;
-  const auto end = Clock::now() + deadline;
+  const auto end = support::Clock::now() + deadline;
   for (;;) {
     Pump();
     for (std::size_t i = 0; i < history_.size(); ++i) {
@@ -71,11 +51,9 @@ std::optional<Notification> NotificationWindow::WaitFor(const NotificationMatch&
         return history_[i];
       }
     }
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
-    if (left <= 0) return std::nullopt;
-    pollfd queue{win::MessageQueueDescriptor(), POLLIN, 0};
-    if (poll(&queue, 1, static_cast<int>(left)) < 0 && errno != EINTR) return std::nullopt;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - support::Clock::now());
+    if (left.count() <= 0) return std::nullopt;
+    support::Readable(win::MessageQueueDescriptor(), left);
   }
 }
 

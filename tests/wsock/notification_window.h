@@ -42,7 +42,7 @@ class NotificationWindow {
   // Dispatches messages until a recorded one, not yet waited for, matches;
   // that one is returned. Nothing when the deadline passes first.
   std::optional<Notification> WaitFor(const NotificationMatch& match,
-                                      std::chrono::milliseconds deadline = std::chrono::seconds(5));
+                                      std::chrono::milliseconds deadline = std::chrono::seconds(10));
   // Dispatches what is queued now.
   void Pump();
 

@@ -8,11 +8,11 @@ namespace wsock_test {
 void SelectTest::SetUp() {
   marker_ = NewSocket(ws::SOCK_DGRAM);
   const ws::sockaddr_in any = LoopbackAddress(0);
-  ASSERT_EQ(wsa_->bind(marker_, reinterpret_cast<const ws::sockaddr*>(&any), sizeof any), 0);
+  ASSERT_EQ(wsa_->bind(marker_, AsAddress(any), sizeof any), 0);
   markerPort_ = BoundPort(marker_);
   ASSERT_GT(markerPort_, 0);
   ASSERT_EQ(wsa_->WSAAsyncSelect(marker_, window_.Handle(), kMarkerMessage, ws::FD_READ), 0);
-  markerPeer_ = PeerDatagramSocket();
+  markerPeer_ = Peer::Datagram();
 }
 
 void SelectTest::TearDown() {
@@ -22,7 +22,7 @@ void SelectTest::TearDown() {
 
 ws::SOCKET SelectTest::NewSocket(int type) {
   const ws::SOCKET s = wsa_->socket(ws::AF_INET, type, 0);
-  EXPECT_NE(s, ws::INVALID_SOCKET) << wsa_->WSAGetLastError();
+  EXPECT_NE(s, ws::INVALID_SOCKET) << LastError();
   if (s != ws::INVALID_SOCKET) open_.push_back(s);
   return s;
 }
@@ -31,9 +31,8 @@ ws::SOCKET SelectTest::ConnectSelected(int port, long events) {
   const ws::SOCKET s = NewSocket();
   EXPECT_EQ(wsa_->WSAAsyncSelect(s, window_.Handle(), kSocketMessage, events), 0);
   const ws::sockaddr_in address = LoopbackAddress(port);
-  EXPECT_EQ(wsa_->connect(s, reinterpret_cast<const ws::sockaddr*>(&address), sizeof address),
-            ws::SOCKET_ERROR);
-  EXPECT_EQ(wsa_->WSAGetLastError(), ws::WSAEWOULDBLOCK);
+  EXPECT_EQ(wsa_->connect(s, AsAddress(address), sizeof address), ws::SOCKET_ERROR);
+  EXPECT_EQ(LastError(), ws::WSAEWOULDBLOCK);
   return s;
 }
 
@@ -50,15 +49,22 @@ int SelectTest::Count(ws::SOCKET s, long event) const {
   return window_.Count(SocketEvent(s, event));
 }
 
+std::string SelectTest::Recv(ws::SOCKET s, int size) {
+  std::string buffer(static_cast<std::size_t>(size), '\0');
+  const int n = wsa_->recv(s, buffer.data(), size, 0);
+  if (n < 0) return "<error " + std::to_string(LastError()) + ">";
+  buffer.resize(static_cast<std::size_t>(n));
+  return buffer;
+}
+
 void SelectTest::MarkerRoundTrip() {
-  ASSERT_TRUE(PeerSendDatagram(markerPeer_, markerPort_, "mark"));
+  ASSERT_TRUE(markerPeer_.SendTo(markerPort_, "mark"));
   const ws::SOCKET marker = marker_;
   const auto arrived = window_.WaitFor([marker](const Notification& n) {
     return n.message == kMarkerMessage && n.wParam == marker;
   });
   ASSERT_TRUE(arrived.has_value()) << "the notification helper did not come round";
-  char buffer[16];
-  ASSERT_EQ(wsa_->recv(marker_, buffer, sizeof buffer, 0), 4);
+  ASSERT_EQ(Recv(marker_, 16), "mark");
 }
 
 void SelectTest::Barrier() {

@@ -6,13 +6,17 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "notification_window.h"
-#include "posix_peer.h"
+#include "support/loopback_peer.h"
 #include "wsock_library.h"
 
 namespace wsock_test {
+
+using support::Listener;
+using support::Peer;
 
 inline constexpr long kClientEvents =
     ws::FD_READ | ws::FD_WRITE | ws::FD_ACCEPT | ws::FD_CONNECT | ws::FD_CLOSE;
@@ -30,6 +34,9 @@ class SelectTest : public ::testing::Test {
   // comes in time.
   Notification Expect(ws::SOCKET s, long event);
   int Count(ws::SOCKET s, long event) const;
+  // What one recv of at most `size` bytes gives, or "<error N>".
+  std::string Recv(ws::SOCKET s, int size = 64);
+  int LastError() const { return wsa_->WSAGetLastError(); }
   void Barrier();
   void Close(ws::SOCKET s);
 
@@ -42,7 +49,7 @@ class SelectTest : public ::testing::Test {
   std::vector<ws::SOCKET> open_;
   ws::SOCKET marker_ = ws::INVALID_SOCKET;
   int markerPort_ = 0;
-  PeerSocket markerPeer_;
+  Peer markerPeer_;
 };
 
 }  // namespace wsock_test

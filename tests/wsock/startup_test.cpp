@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <utility>
 #include <thread>
 
 #include "wsock_library.h"
@@ -11,27 +13,23 @@ namespace {
 
 TEST(StartupTest, CallsBeforeStartupFailWithNotInitialised) {
   const WsockLibrary& wsa = Wsa();
-  auto expectNotInitialised = [&](const char* call) {
-    EXPECT_EQ(wsa.WSAGetLastError(), ws::WSANOTINITIALISED) << call;
-    wsa.WSASetLastError(0);
-  };
-  EXPECT_EQ(wsa.socket(ws::AF_INET, ws::SOCK_STREAM, 0), ws::INVALID_SOCKET);
-  expectNotInitialised("socket");
-  EXPECT_EQ(wsa.closesocket(0x100), ws::SOCKET_ERROR);
-  expectNotInitialised("closesocket");
-  EXPECT_EQ(wsa.send(0x100, "x", 1, 0), ws::SOCKET_ERROR);
-  expectNotInitialised("send");
-  EXPECT_EQ(wsa.WSAAsyncSelect(0x100, nullptr, 0, 0), ws::SOCKET_ERROR);
-  expectNotInitialised("WSAAsyncSelect");
-  EXPECT_EQ(wsa.gethostbyname("localhost"), nullptr);
-  expectNotInitialised("gethostbyname");
-  EXPECT_EQ(wsa.getservbyname("telnet", "tcp"), nullptr);
-  expectNotInitialised("getservbyname");
   char buffer[ws::MAXGETHOSTSTRUCT];
-  EXPECT_EQ(wsa.WSAAsyncGetHostByName(nullptr, 1026, "localhost", buffer, sizeof buffer), 0u);
-  expectNotInitialised("WSAAsyncGetHostByName");
-  EXPECT_EQ(wsa.WSACleanup(), ws::SOCKET_ERROR);
-  expectNotInitialised("WSACleanup");
+  const std::pair<const char*, std::function<bool()>> calls[] = {
+      {"socket", [&] { return wsa.socket(ws::AF_INET, ws::SOCK_STREAM, 0) == ws::INVALID_SOCKET; }},
+      {"closesocket", [&] { return wsa.closesocket(0x100) == ws::SOCKET_ERROR; }},
+      {"send", [&] { return wsa.send(0x100, "x", 1, 0) == ws::SOCKET_ERROR; }},
+      {"WSAAsyncSelect", [&] { return wsa.WSAAsyncSelect(0x100, nullptr, 0, 0) == ws::SOCKET_ERROR; }},
+      {"gethostbyname", [&] { return wsa.gethostbyname("localhost") == nullptr; }},
+      {"getservbyname", [&] { return wsa.getservbyname("telnet", "tcp") == nullptr; }},
+      {"WSAAsyncGetHostByName",
+       [&] { return wsa.WSAAsyncGetHostByName(nullptr, 1026, "localhost", buffer, 64) == 0; }},
+      {"WSACleanup", [&] { return wsa.WSACleanup() == ws::SOCKET_ERROR; }},
+  };
+  for (const auto& [call, fails] : calls) {
+    wsa.WSASetLastError(0);
+    EXPECT_TRUE(fails()) << call;
+    EXPECT_EQ(wsa.WSAGetLastError(), ws::WSANOTINITIALISED) << call;
+  }
   // Pure conversions need no start-up.
   EXPECT_EQ(wsa.htons(0x1234), wsa.ntohs(0x1234));
   EXPECT_NE(wsa.inet_addr("10.0.0.1"), ws::INADDR_NONE);

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "posix_peer.h"
+#include "support/loopback_peer.h"
 #include "wsock_library.h"
 
 namespace wsock_test {
@@ -89,29 +89,29 @@ TEST(SymbolBindingTest, TheLibrarysOwnCallsReachTheSystem) {
   ASSERT_EQ(wsa->setsockopt(listener, ws::SOL_SOCKET, ws::SO_REUSEADDR,
                             reinterpret_cast<const char*>(&on), sizeof on),
             0);
-  ASSERT_EQ(wsa->bind(listener, reinterpret_cast<const ws::sockaddr*>(&local), sizeof local), 0);
+  ASSERT_EQ(wsa->bind(listener, AsAddress(local), sizeof local), 0);
   ASSERT_EQ(wsa->listen(listener, 1), 0);
-  PeerSocket client = PeerConnect(BoundPort(listener));
+  support::Peer client = support::Peer::Connect(BoundPort(listener));
   ASSERT_TRUE(client.Valid());
   const ws::SOCKET served = wsa->accept(listener, nullptr, nullptr);
   ASSERT_NE(served, ws::INVALID_SOCKET);
-  ASSERT_TRUE(client.SendAll("question"));
+  ASSERT_TRUE(client.Send("question"));
   char buffer[16];
   ASSERT_EQ(wsa->recv(served, buffer, sizeof buffer, 0), 8);
   ASSERT_EQ(wsa->send(served, "answer", 6, 0), 6);
-  EXPECT_EQ(client.ReceiveExactly(6), "answer");
+  EXPECT_EQ(client.Receive(6), "answer");
 
-  PeerListener peerListener;
+  support::Listener peerListener;
   const ws::SOCKET caller = wsa->socket(ws::AF_INET, ws::SOCK_STREAM, 0);
   const ws::sockaddr_in remote = LoopbackAddress(peerListener.Port());
-  ASSERT_EQ(wsa->connect(caller, reinterpret_cast<const ws::sockaddr*>(&remote), sizeof remote), 0);
-  PeerSocket callee = peerListener.Accept();
+  ASSERT_EQ(wsa->connect(caller, AsAddress(remote), sizeof remote), 0);
+  support::Peer callee = peerListener.Accept();
   ws::sockaddr_in seen{};
   int length = sizeof seen;
   ASSERT_EQ(wsa->getpeername(caller, reinterpret_cast<ws::sockaddr*>(&seen), &length), 0);
   EXPECT_EQ(PortOf(seen), peerListener.Port());
   ASSERT_EQ(wsa->shutdown(caller, ws::SD_SEND), 0);
-  EXPECT_EQ(callee.WaitForEnd(), 0);
+  EXPECT_EQ(callee.ReadToEnd(), support::Peer::End::Closed);
 
   for (ws::SOCKET s : {listener, served, caller}) EXPECT_EQ(wsa->closesocket(s), 0);
 }

@@ -11,36 +11,9 @@
 
 namespace wsock_test {
 
-const char* const kExportNames[30] = {"WSAStartup",
-                                      "WSACleanup",
-                                      "WSASetLastError",
-                                      "WSAGetLastError",
-                                      "WSACancelAsyncRequest",
-                                      "WSAAsyncGetHostByName",
-                                      "WSAAsyncGetHostByAddr",
-                                      "WSAAsyncSelect",
-                                      "getservbyname",
-                                      "getprotobyname",
-                                      "gethostbyname",
-                                      "socket",
-                                      "shutdown",
-                                      "setsockopt",
-                                      "sendto",
-                                      "send",
-                                      "recv",
-                                      "recvfrom",
-                                      "ntohs",
-                                      "listen",
-                                      "ioctlsocket",
-                                      "inet_ntoa",
-                                      "inet_addr",
-                                      "htons",
-                                      "getsockname",
-                                      "getpeername",
-                                      "connect",
-                                      "closesocket",
-                                      "bind",
-                                      "accept"};
+#define WSOCK_TEST_NAME(name) #name,
+const char* const kExportNames[30] = {WS_FOR_EACH_EXPORT(WSOCK_TEST_NAME)};
+#undef WSOCK_TEST_NAME
 
 namespace {
 
@@ -62,36 +35,9 @@ WsockLibrary Load() {
   library.module = platform::LoadLibrary(library.path);
   if (library.module == nullptr)
     GiveUp("cannot load " + library.path + ": " + platform::LastLoaderMessage());
-  Fetch(library, "WSAStartup", &library.WSAStartup);
-  Fetch(library, "WSACleanup", &library.WSACleanup);
-  Fetch(library, "WSASetLastError", &library.WSASetLastError);
-  Fetch(library, "WSAGetLastError", &library.WSAGetLastError);
-  Fetch(library, "WSACancelAsyncRequest", &library.WSACancelAsyncRequest);
-  Fetch(library, "WSAAsyncGetHostByName", &library.WSAAsyncGetHostByName);
-  Fetch(library, "WSAAsyncGetHostByAddr", &library.WSAAsyncGetHostByAddr);
-  Fetch(library, "WSAAsyncSelect", &library.WSAAsyncSelect);
-  Fetch(library, "getservbyname", &library.getservbyname);
-  Fetch(library, "getprotobyname", &library.getprotobyname);
-  Fetch(library, "gethostbyname", &library.gethostbyname);
-  Fetch(library, "socket", &library.socket);
-  Fetch(library, "shutdown", &library.shutdown);
-  Fetch(library, "setsockopt", &library.setsockopt);
-  Fetch(library, "sendto", &library.sendto);
-  Fetch(library, "send", &library.send);
-  Fetch(library, "recv", &library.recv);
-  Fetch(library, "recvfrom", &library.recvfrom);
-  Fetch(library, "ntohs", &library.ntohs);
-  Fetch(library, "listen", &library.listen);
-  Fetch(library, "ioctlsocket", &library.ioctlsocket);
-  Fetch(library, "inet_ntoa", &library.inet_ntoa);
-  Fetch(library, "inet_addr", &library.inet_addr);
-  Fetch(library, "htons", &library.htons);
-  Fetch(library, "getsockname", &library.getsockname);
-  Fetch(library, "getpeername", &library.getpeername);
-  Fetch(library, "connect", &library.connect);
-  Fetch(library, "closesocket", &library.closesocket);
-  Fetch(library, "bind", &library.bind);
-  Fetch(library, "accept", &library.accept);
+#define WSOCK_TEST_FETCH(name) Fetch(library, #name, &library.name);
+  WS_FOR_EACH_EXPORT(WSOCK_TEST_FETCH)
+#undef WSOCK_TEST_FETCH
   return library;
 }
 
@@ -111,19 +57,18 @@ StartedLibrary::~StartedLibrary() { Wsa().WSACleanup(); }
 
 ws::sockaddr_in LoopbackAddress(int port) {
   ws::sockaddr_in address{};
-  address.sin_family = 2;
-  const unsigned char portBytes[2] = {static_cast<unsigned char>(port >> 8),
-                                      static_cast<unsigned char>(port & 0xFF)};
-  std::memcpy(&address.sin_port, portBytes, sizeof portBytes);
-  const unsigned char addressBytes[4] = {127, 0, 0, 1};
-  std::memcpy(&address.sin_addr.s_addr, addressBytes, sizeof addressBytes);
+  address.sin_family = ws::AF_INET;
+  const unsigned char bytes[6] = {static_cast<unsigned char>(port >> 8),
+                                  static_cast<unsigned char>(port & 0xFF), 127, 0, 0, 1};
+  std::memcpy(&address.sin_port, bytes, 2);
+  std::memcpy(&address.sin_addr.s_addr, bytes + 2, 4);
   return address;
 }
 
 int PortOf(const ws::sockaddr_in& address) {
-  unsigned char portBytes[2];
-  std::memcpy(portBytes, &address.sin_port, sizeof portBytes);
-  return portBytes[0] << 8 | portBytes[1];
+  unsigned char bytes[2];
+  std::memcpy(bytes, &address.sin_port, sizeof bytes);
+  return bytes[0] << 8 | bytes[1];
 }
 
 int BoundPort(ws::SOCKET s) {

@@ -2,7 +2,7 @@
 // the executable's own folder and looked up by name, with the calling shapes
 // of the interface header. Test files that use it include no system socket
 // header (those define AF_INET, SOL_SOCKET, ... as macros); the POSIX side of
-// a test lives in posix_peer.h.
+// a test is the shared loopback peer.
 #pragma once
 
 #include <string>
@@ -14,37 +14,9 @@ namespace wsock_test {
 struct WsockLibrary {
   void* module = nullptr;
   std::string path;
-
-  ws::PFN_WSAStartup WSAStartup = nullptr;
-  ws::PFN_WSACleanup WSACleanup = nullptr;
-  ws::PFN_WSASetLastError WSASetLastError = nullptr;
-  ws::PFN_WSAGetLastError WSAGetLastError = nullptr;
-  ws::PFN_WSACancelAsyncRequest WSACancelAsyncRequest = nullptr;
-  ws::PFN_WSAAsyncGetHostByName WSAAsyncGetHostByName = nullptr;
-  ws::PFN_WSAAsyncGetHostByAddr WSAAsyncGetHostByAddr = nullptr;
-  ws::PFN_WSAAsyncSelect WSAAsyncSelect = nullptr;
-  ws::PFN_getservbyname getservbyname = nullptr;
-  ws::PFN_getprotobyname getprotobyname = nullptr;
-  ws::PFN_gethostbyname gethostbyname = nullptr;
-  ws::PFN_socket socket = nullptr;
-  ws::PFN_shutdown shutdown = nullptr;
-  ws::PFN_setsockopt setsockopt = nullptr;
-  ws::PFN_sendto sendto = nullptr;
-  ws::PFN_send send = nullptr;
-  ws::PFN_recv recv = nullptr;
-  ws::PFN_recvfrom recvfrom = nullptr;
-  ws::PFN_ntohs ntohs = nullptr;
-  ws::PFN_listen listen = nullptr;
-  ws::PFN_ioctlsocket ioctlsocket = nullptr;
-  ws::PFN_inet_ntoa inet_ntoa = nullptr;
-  ws::PFN_inet_addr inet_addr = nullptr;
-  ws::PFN_htons htons = nullptr;
-  ws::PFN_getsockname getsockname = nullptr;
-  ws::PFN_getpeername getpeername = nullptr;
-  ws::PFN_connect connect = nullptr;
-  ws::PFN_closesocket closesocket = nullptr;
-  ws::PFN_bind bind = nullptr;
-  ws::PFN_accept accept = nullptr;
+#define WSOCK_TEST_SLOT(name) ws::PFN_##name name = nullptr;
+  WS_FOR_EACH_EXPORT(WSOCK_TEST_SLOT)
+#undef WSOCK_TEST_SLOT
 };
 
 // Loaded once per process; a library or export that is missing ends the test
@@ -64,11 +36,13 @@ class StartedLibrary {
   const WsockLibrary* operator->() const { return &Wsa(); }
 };
 
-// 127.0.0.1:port as the Windows address record.
+// 127.0.0.1:port as the Windows address record, and the other way round.
 ws::sockaddr_in LoopbackAddress(int port);
-// The port of a record, in host order.
 int PortOf(const ws::sockaddr_in& address);
 // The port a library socket is bound to, or -1.
 int BoundPort(ws::SOCKET s);
+inline const ws::sockaddr* AsAddress(const ws::sockaddr_in& address) {
+  return reinterpret_cast<const ws::sockaddr*>(&address);
+}
 
 }  // namespace wsock_test

@@ -96,12 +96,21 @@ ParseResult parse_options(const std::vector<std::string>& args) {
       return n.has_value();
     };
   };
+  auto text = [](std::string& target) {
+    return [&target](const std::string& v) {
+      target = v;
+      return !v.empty();
+    };
+  };
+  auto hex = [](auto& target) {
+    return [&target](const std::string& v) {
+      auto b = parse_hex(v);
+      if (b) target = *b;
+      return b.has_value();
+    };
+  };
   const std::map<std::string, Valued> valued = {
-      {"--listen",
-       [&](const std::string& v) {
-         options.listen_address = v;
-         return !v.empty();
-       }},
+      {"--listen", text(options.listen_address)},
       {"--port",
        [&](const std::string& v) {
          auto n = parse_number(v, 0, 65535);
@@ -114,22 +123,9 @@ ParseResult parse_options(const std::vector<std::string>& args) {
          if (m) options.model = *m;
          return m.has_value();
        }},
-      {"--commands",
-       [&](const std::string& v) {
-         options.commands_file = v;
-         return !v.empty();
-       }},
-      {"--record",
-       [&](const std::string& v) {
-         options.record_path = v;
-         return !v.empty();
-       }},
-      {"--send-hex",
-       [&](const std::string& v) {
-         auto b = parse_hex(v);
-         if (b) options.send_raw = *b;
-         return b.has_value();
-       }},
+      {"--commands", text(options.commands_file)},
+      {"--record", text(options.record_path)},
+      {"--send-hex", hex(options.send_raw)},
       {"--delay", milliseconds(options.answer_delay_ms)},
       {"--login-delay", milliseconds(options.login_delay_ms)},
       {"--trickle-gap", milliseconds(options.trickle_gap_ms)},
@@ -141,12 +137,7 @@ ParseResult parse_options(const std::vector<std::string>& args) {
          if (n && *n != 1) options.answer_bytes = static_cast<std::size_t>(*n);
          return n.has_value() && *n != 1;
        }},
-      {"--answer-hex",
-       [&](const std::string& v) {
-         auto b = parse_hex(v);
-         if (b) options.answer_raw = *b;
-         return b.has_value();
-       }},
+      {"--answer-hex", hex(options.answer_raw)},
       {"--sb-limit",
        [&](const std::string& v) {
          auto n = parse_number(v, 0, 1LL << 40);

@@ -100,71 +100,52 @@ void TelnetServer::feed(std::string_view bytes, TelnetInput& out) {
   }
 }
 
-void TelnetServer::on_verb(std::uint8_t verb, std::uint8_t option, TelnetInput& out) {
-  auto reply = [&](std::uint8_t v) { out.replies.push_back(tn::command(v, option)); };
+// The client asks for `option` on at `side` (WILL asks for its side, DO for
+// ours). Only a change of state is answered; an answer to our own request
+// settles it without a reply.
+void TelnetServer::on_enable(std::array<State, 256>& side, std::uint8_t option, bool acceptable,
+                             std::uint8_t grant, std::uint8_t refuse, TelnetInput& out) {
+  switch (side[option]) {
+    case State::No:
+      side[option] = acceptable ? State::Yes : State::No;
+      out.replies.push_back(tn::command(acceptable ? grant : refuse, option));
+      break;
+    case State::Yes:
+      break;
+    case State::WantNo:  // answered our refusal with a request: the client is confused; give up
+      side[option] = State::No;
+      break;
+    case State::WantYes:
+      side[option] = State::Yes;
+      break;
+  }
+}
 
+void TelnetServer::on_disable(std::array<State, 256>& side, std::uint8_t option,
+                              std::uint8_t acknowledge, TelnetInput& out) {
+  if (side[option] == State::Yes) out.replies.push_back(tn::command(acknowledge, option));
+  side[option] = State::No;
+}
+
+void TelnetServer::on_verb(std::uint8_t verb, std::uint8_t option, TelnetInput& out) {
   switch (verb) {
     case tn::WILL:
-      switch (him_[option]) {
-        case State::No:
-          if (we_accept(option)) {
-            him_[option] = State::Yes;
-            reply(tn::DO);
-          } else {
-            reply(tn::DONT);
-          }
-          break;
-        case State::Yes:
-          break;
-        case State::WantNo:  // answered our DONT with WILL: the client is confused; give up
-          him_[option] = State::No;
-          break;
-        case State::WantYes:
-          him_[option] = State::Yes;
-          break;
-      }
+      on_enable(him_, option, we_accept(option), tn::DO, tn::DONT, out);
       if (option == tn::TTYPE && him_[option] == State::Yes && !terminal_type_asked_) {
         terminal_type_asked_ = true;
         out.replies.push_back(tn::terminal_type_send());
       }
       break;
     case tn::WONT:
-      if (him_[option] == State::Yes) {
-        reply(tn::DONT);
-      }
-      him_[option] = State::No;
+      on_disable(him_, option, tn::DONT, out);
       break;
     case tn::DO:
-      switch (us_[option]) {
-        case State::No:
-          if (we_do(option)) {
-            us_[option] = State::Yes;
-            reply(tn::WILL);
-          } else {
-            reply(tn::WONT);
-          }
-          break;
-        case State::Yes:
-          break;
-        case State::WantNo:
-          us_[option] = State::No;
-          break;
-        case State::WantYes:
-          us_[option] = State::Yes;
-          break;
-      }
-      if (option == tn::ECHO && us_[option] == State::Yes) {
-        echo_refused_ = false;
-      }
+      on_enable(us_, option, we_do(option), tn::WILL, tn::WONT, out);
+      if (option == tn::ECHO && us_[option] == State::Yes) echo_refused_ = false;
       break;
     case tn::DONT:
-      if (us_[option] == State::Yes) {
-        reply(tn::WONT);
-      }
-      us_[option] = State::No;
-      if (option == tn::ECHO) {
-        echo_refused_ = true;
-      }
+      on_disable(us_, option, tn::WONT, out);
+      if (option == tn::ECHO) echo_refused_ = true;
       break;
     default:
       break;

@@ -60,6 +60,10 @@ class TelnetServer {
   enum class Phase : std::uint8_t { Data, AfterIac, AfterVerb, InSub, InSubAfterIac };
 
   void on_verb(std::uint8_t verb, std::uint8_t option, TelnetInput& out);
+  void on_enable(std::array<State, 256>& side, std::uint8_t option, bool acceptable,
+                 std::uint8_t grant, std::uint8_t refuse, TelnetInput& out);
+  void on_disable(std::array<State, 256>& side, std::uint8_t option, std::uint8_t acknowledge,
+                  TelnetInput& out);
   void on_subnegotiation(TelnetInput& out);
   static bool we_do(std::uint8_t option);
   static bool we_accept(std::uint8_t option);

@@ -1,0 +1,188 @@
+// One command cycle on the real window against the router simulator: what the
+// window shows while it runs and after it, the edit box and the refresh button.
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include "app/main_window.h"
+#include "app/message_box.h"
+#include "app/session_texts.h"
+#include "app/widget_text.h"
+#include "session_test_support.h"
+
+namespace {
+
+constexpr char kRouterAddress[] = "127.0.0.150";
+// Holds every answer back, so that the window can be watched mid-cycle.
+constexpr char kSlowRouterAddress[] = "127.0.0.151";
+
+const std::vector<std::string> kPanel = {"group", "Status", "end",  "item", "Show all", "SHOW",
+                                         "end",   "item",   "Lines", "SHOW LINE", "end",
+                                         "endgroup+", "end"};
+
+const QColor kWhite(255, 255, 255);
+const QColor kAqua(0, 255, 255);
+const QColor kRed(255, 0, 0);
+
+struct LampState {
+  QColor right;
+  QColor left;
+};
+
+}  // namespace
+
+class CommandCycleTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<TForm1> startWindow(const char* address, std::vector<std::string> arguments = {}) {
+    folder_ = std::make_unique<testing_support::ProgramFolder>();
+    folder_->WritePanel(kPanel);
+    folder_->WriteSettings(testing_support::SettingsFor(address));
+    auto form = std::make_unique<TForm1>(std::move(arguments), folder_->Path());
+    form->FormCreate();
+    form->show();
+    if (!QTest::qWaitForWindowExposed(form.get())) return nullptr;
+    return form;
+  }
+
+  std::unique_ptr<testing_support::ProgramFolder> folder_;
+  std::unique_ptr<testing_support::TestRouter> router_;
+  std::unique_ptr<testing_support::TestRouter> slowRouter_;
+
+ private slots:
+  void initTestCase() {
+    router_ = std::make_unique<testing_support::TestRouter>(kRouterAddress);
+    slowRouter_ = std::make_unique<testing_support::TestRouter>(
+        kSlowRouterAddress, std::vector<std::string>{"--delay", "1200"});
+    QVERIFY(router_->Ready());
+    QVERIFY(slowRouter_->Ready());
+  }
+
+  void init() { app::ResetErrorBoxRaised(); }
+
+  void windowShowsTheCycleWhileItRunsAndItsEndAfterwards() {
+    auto form = startWindow(kSlowRouterAddress);
+    QVERIFY(form);
+    std::vector<LampState> lamps;
+    std::vector<std::string> statusWhileRunning;
+    std::vector<bool> paneRedrawn;
+    std::vector<int> busyMarks;
+    // Connected after the window's own handler, so each entry is what one
+    // tick of the lamp timer left behind.
+    connect(form->Timer1, &QTimer::timeout, form.get(), [&] {
+      lamps.push_back({TForm1::LampColor(form->Label5), TForm1::LampColor(form->Label1)});
+      statusWhileRunning.push_back(form->StatusText());
+      paneRedrawn.push_back(form->Memo1->updatesEnabled());
+      busyMarks.push_back(form->TreeView1Tag);
+    });
+    QCOMPARE(form->Timer1->interval(), 200);
+    QVERIFY(!form->Timer1->isActive());
+
+    form->RunCommand("SHOW");
+
+    // The answer came 1.2 s after the command: the lamps had several ticks.
+    QVERIFY2(lamps.size() >= 4, qPrintable(QString::number(lamps.size())));
+    for (std::size_t i = 0; i < lamps.size(); ++i) {
+      const bool even = i % 2 == 0;
+      QCOMPARE(lamps[i].right, even ? kAqua : kWhite);
+      QCOMPARE(lamps[i].left, even ? kWhite : kRed);
+      QCOMPARE(statusWhileRunning[i], std::string(app::texts::kStatusRetrieving));
+      QVERIFY(!paneRedrawn[i]);
+      QCOMPARE(busyMarks[i], 1);
+    }
+    QCOMPARE(TForm1::LampColor(form->Label1), kWhite);
+    QCOMPARE(TForm1::LampColor(form->Label5), kWhite);
+    QVERIFY(!form->Timer1->isActive());
+    QVERIFY(!form->Timer2->isActive());
+    QVERIFY(form->Memo1->updatesEnabled());
+    QCOMPARE(form->StatusText(), std::string(app::texts::kStatusRetrieved));
+    QCOMPARE(form->StatusText1->text(), QString::fromUtf8("取得完了"));
+    QCOMPARE(form->TreeView1Tag, 0);
+    QVERIFY(form->TreeView1->isEnabled());
+    QCOMPARE(form->Memo1Lines(), std::vector<std::string>({"A", "B"}));
+    QVERIFY(!app::ErrorBoxRaised());
+  }
+
+  void eachCycleReplacesTheOutputAndSetsTheEditBox() {
+    auto form = startWindow(kRouterAddress);
+    QVERIFY(form);
+    form->Memo1Add("left over");
+    form->TreeView1->setCurrentItem(form->TreeView1->topLevelItem(0)->child(1));
+    QCOMPARE(form->Memo1Lines(), std::vector<std::string>({"line 1"}));
+    QCOMPARE(form->FlatEdit1->text(), QStringLiteral("SHOW LINE"));
+    QCOMPARE(form->LastCommand, std::string("SHOW LINE"));
+    QCOMPARE(form->StatusText(), std::string(app::texts::kStatusRetrieved));
+    QVERIFY(form->ReceiveBuffer.find("line 1") != std::string::npos);
+  }
+
+  void enterRunsTheEditBoxThenSelectsTheFirstEntryWithoutRunningIt() {
+    auto form = startWindow(kRouterAddress);
+    QVERIFY(form);
+    form->SuppressActivation = 1;
+    form->TreeView1->setCurrentItem(form->TreeView1->topLevelItem(0)->child(1));
+    form->SuppressActivation = 0;
+    const int sessionsBefore = router_->SessionsOpened();
+    QSignalSpy started(form.get(), &TForm1::commandStarted);
+
+    form->FlatEdit1->setText(QStringLiteral("SHOW"));
+    form->FlatEdit1->setFocus();
+    QTest::keyClick(form->FlatEdit1, Qt::Key_Return);
+
+    QCOMPARE(started.count(), 1);
+    QCOMPARE(form->Memo1Lines(), std::vector<std::string>({"A", "B"}));
+    QCOMPARE(form->TreeView1->currentItem(), form->TreeView1->topLevelItem(0));
+    QCOMPARE(form->SuppressActivation, 0);
+    QVERIFY(router_->WaitForEvent(" closed", sessionsBefore + 1));
+    QCOMPARE(router_->SessionsOpened(), sessionsBefore + 1);
+  }
+
+  void refreshBeforeAnyCommandDoesNothing() {
+    auto form = startWindow(kRouterAddress);
+    QVERIFY(form);
+    QSignalSpy started(form.get(), &TForm1::commandStarted);
+    QTest::mouseClick(form->FlatButton3, Qt::LeftButton);
+    QCOMPARE(started.count(), 0);
+    QVERIFY(form->StatusText().empty());
+  }
+
+  void refreshRepeatsTheCommandOfTheStartUp() {
+    const int sessionsBefore = router_->SessionsOpened();
+    auto form = startWindow(kRouterAddress, {"-c", "SHOW LOG"});
+    QVERIFY(form);
+    QCOMPARE(form->Memo1Lines(), std::vector<std::string>({"log 1", "log 2"}));
+    form->Memo1Clear();
+    QSignalSpy started(form.get(), &TForm1::commandStarted);
+    QTest::mouseClick(form->FlatButton3, Qt::LeftButton);
+    QCOMPARE(started.count(), 1);
+    QCOMPARE(started.at(0).at(0).toByteArray(), QByteArray("SHOW LOG"));
+    QCOMPARE(form->Memo1Lines(), std::vector<std::string>({"log 1", "log 2"}));
+    QVERIFY(router_->WaitForEvent(" closed", sessionsBefore + 2));
+    const std::vector<std::string> read = router_->LinesRead();
+    QCOMPARE(std::count(read.begin(), read.end(), std::string("SHOW LOG")), 2);
+  }
+
+  void statusSaysCompleteAlsoAfterAFailedLogIn() {
+    // Nothing listens there: the connection is refused and never comes about.
+    auto form = startWindow("127.0.0.152");
+    QVERIFY(form);
+    testing_support::CapturedStream err(stderr);
+    form->RunCommand("SHOW");
+    const QString written = QString::fromUtf8(err.Text());
+    QVERIFY2(written.contains(QString::fromUtf8("ログインできませんでした")), qPrintable(written));
+    QVERIFY(app::ErrorBoxRaised());
+    QVERIFY(form->Memo1Lines().empty());
+    QCOMPARE(form->StatusText(), std::string(app::texts::kStatusRetrieved));
+    QCOMPARE(form->TreeView1Tag, 0);
+    QCOMPARE(TForm1::LampColor(form->Label1), kWhite);
+    QCOMPARE(TForm1::LampColor(form->Label5), kWhite);
+  }
+};
+
+VANTREL_TEST_MAIN(CommandCycleTest)
+#include "command_cycle_test.moc"

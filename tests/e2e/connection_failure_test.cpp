@@ -1,0 +1,98 @@
+// The real program when no router answers: a refused connection, and one that
+// is silently dropped (as by a router that is switched off).
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "router_fixture.h"
+
+namespace {
+
+using e2e::ProgramSandbox;
+
+constexpr char kLoginFailed[] = "ログインできませんでした";
+
+ProgramSandbox& PreparedSandbox(ProgramSandbox& sandbox, const std::string& address) {
+  sandbox.WriteFile("vantrel_p.cfg", "");
+  sandbox.WriteFile("vantrel.Ini", "[main]\r\nrt=0\r\nip=" + address + "\r\n");
+  return sandbox;
+}
+
+e2e::CycleRun TimedRun(const ProgramSandbox& sandbox, const std::vector<std::string>& arguments) {
+  const auto start = std::chrono::steady_clock::now();
+  e2e::CycleRun run{sandbox.Run(arguments), 0};
+  run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return run;
+}
+
+void ExpectLoginFailure(const e2e::CycleRun& run) {
+  EXPECT_FALSE(run.result.timedOut);
+  EXPECT_EQ(run.result.exitCode, 1);
+  EXPECT_NE(run.result.err.find(kLoginFailed), std::string::npos) << run.result.err;
+  // The -cd box still comes, with the empty pane.
+  EXPECT_EQ(run.result.out, "\n");
+  // The connection had its four ticks before the cycle gave up.
+  EXPECT_GE(run.seconds, 3.0);
+}
+
+// Drops every packet to `address` port 23 while it lives, with nftables or
+// else iptables. The rule goes into a table (or carries a comment) of this
+// process's own, so parallel tests do not disturb each other.
+class DroppedPort {
+ public:
+  explicit DroppedPort(const std::string& address) {
+    table_ = "vantrel_e2e_" + std::to_string(::getpid());
+    if (Shell("nft add table ip " + table_ + " && nft add chain ip " + table_ +
+              " input '{ type filter hook input priority -10; }' && nft add rule ip " + table_ +
+              " input ip daddr " + address + " tcp dport 23 drop")) {
+      removal_ = "nft delete table ip " + table_;
+      return;
+    }
+    Shell("nft delete table ip " + table_);
+    const std::string rule = "INPUT -d " + address + " -p tcp --dport 23 -j DROP";
+    if (Shell("iptables -I " + rule)) {
+      removal_ = "iptables -D " + rule;
+      return;
+    }
+    why_ = "neither nftables nor iptables could add a rule (root and the tools are needed)";
+  }
+  ~DroppedPort() {
+    if (!removal_.empty()) Shell(removal_);
+  }
+  bool Active() const { return !removal_.empty(); }
+  const std::string& WhyNot() const { return why_; }
+
+ private:
+  static bool Shell(const std::string& command) {
+    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+  }
+  std::string table_;
+  std::string removal_;
+  std::string why_;
+};
+
+TEST(ConnectionFailure, RefusedConnectionShowsTheErrorBoxAndNothingElse) {
+  ProgramSandbox sandbox;
+  // Nothing listens on this address.
+  const auto run = TimedRun(PreparedSandbox(sandbox, "127.0.0.120"), {"-h", "-cd", "SHOW"});
+  ExpectLoginFailure(run);
+  EXPECT_LT(run.seconds, 15.0);
+}
+
+TEST(ConnectionFailure, SilentlyDroppedConnectionGivesUpAfterAboutFourSeconds) {
+  // A router listens there, but never sees a packet: nothing may be sent.
+  e2e::RouterFixture router("127.0.0.121", 0);
+  ASSERT_TRUE(router.Ready());
+  DroppedPort dropped("127.0.0.121");
+  if (!dropped.Active()) GTEST_SKIP() << dropped.WhyNot();
+  const auto run = router.Run({"-h", "-cd", "SHOW"});
+  ExpectLoginFailure(run);
+  EXPECT_LT(run.seconds, 8.0);
+  for (const std::string& event : router.Simulator().lines()) {
+    EXPECT_EQ(event.find("session"), std::string::npos) << event;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,224 @@
+// POSIX peers for the tests. Every socket is non-blocking; waits poll with a
+// deadline, serving the thread's other descriptor meanwhile when one is set.
+#include "support/loopback_peer.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <linux/sockios.h>
+#include <netinet/in.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <utility>
+
+namespace support {
+namespace {
+
+thread_local int tServedFd = -1;
+thread_local void (*tServe)() = nullptr;
+
+sockaddr_in Address(const std::string& address, int port) {
+  sockaddr_in record{};
+  record.sin_family = AF_INET;
+  record.sin_port = htons(static_cast<uint16_t>(port));
+  ::inet_pton(AF_INET, address.c_str(), &record.sin_addr);
+  return record;
+}
+
+int BoundSocket(int type, const std::string& address) {
+  const int fd = ::socket(AF_INET, type | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  const sockaddr_in record = Address(address, 0);
+  ::bind(fd, reinterpret_cast<const sockaddr*>(&record), sizeof record);
+  return fd;
+}
+
+// Waits for `events` on `fd`; false at `end`. A poll with no time left still
+// looks once, so a wait that ends now takes in what has already arrived.
+bool WaitFor(int fd, short events, Clock::time_point end) {
+  for (;;) {
+    const auto left = std::chrono::duration_cast<milliseconds>(end - Clock::now()).count();
+    pollfd fds[2] = {{fd, events, 0}, {tServedFd, POLLIN, 0}};
+    const nfds_t count = tServe != nullptr ? 2 : 1;
+    const int ready = ::poll(fds, count, static_cast<int>(std::max<long long>(left, 0)));
+    if (ready < 0 && errno != EINTR) return false;
+    if (ready > 0 && fds[0].revents != 0) return true;
+    if (ready > 0 && count == 2 && fds[1].revents != 0) {
+      tServe();
+      continue;
+    }
+    if (left <= 0) return false;
+  }
+}
+
+}  // namespace
+
+void ServeWhileWaiting(int fd, void (*serve)()) {
+  tServedFd = fd;
+  tServe = serve;
+}
+
+Peer::Peer(int fd) : fd_(fd) {}
+Peer::~Peer() { Close(); }
+Peer::Peer(Peer&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)),
+      connectError_(other.connectError_),
+      lastError_(other.lastError_),
+      reads_(other.reads_),
+      received_(std::move(other.received_)) {}
+
+Peer& Peer::operator=(Peer&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = std::exchange(other.fd_, -1);
+    connectError_ = other.connectError_;
+    lastError_ = other.lastError_;
+    reads_ = other.reads_;
+    received_ = std::move(other.received_);
+  }
+  return *this;
+}
+
+Peer Peer::Connect(int port, const std::string& address) {
+  Peer peer(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  const sockaddr_in record = Address(address, port);
+  if (::connect(peer.fd_, reinterpret_cast<const sockaddr*>(&record), sizeof record) != 0) {
+    peer.connectError_ = errno;
+    peer.Close();
+    return peer;
+  }
+  ::fcntl(peer.fd_, F_SETFL, ::fcntl(peer.fd_, F_GETFL) | O_NONBLOCK);
+  return peer;
+}
+
+Peer Peer::Datagram() { return Peer(BoundSocket(SOCK_DGRAM, "127.0.0.1")); }
+
+int Peer::LocalPort() const {
+  sockaddr_in record{};
+  socklen_t length = sizeof record;
+  if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&record), &length) != 0) return -1;
+  return ntohs(record.sin_port);
+}
+
+bool Peer::Send(std::string_view bytes) {
+  const auto end = Clock::now() + kDeadline;
+  while (!bytes.empty()) {
+    if (!WaitFor(fd_, POLLOUT, end)) return false;
+    const ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+    if (n <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+bool Peer::SendTo(int port, std::string_view datagram) const {
+  const sockaddr_in record = Address("127.0.0.1", port);
+  return ::sendto(fd_, datagram.data(), datagram.size(), 0,
+                  reinterpret_cast<const sockaddr*>(&record),
+                  sizeof record) == static_cast<ssize_t>(datagram.size());
+}
+
+int Peer::ReadOnce(Clock::time_point end) {
+  lastError_ = ETIMEDOUT;
+  for (;;) {
+    if (!WaitFor(fd_, POLLIN, end)) return -1;
+    char buffer[65536];
+    const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+    if (n > 0) {
+      received_.append(buffer, static_cast<std::size_t>(n));
+      ++reads_;
+      return static_cast<int>(n);
+    }
+    if (n == 0) return 0;
+    if (errno == EAGAIN || errno == EINTR) continue;
+    lastError_ = errno;
+    return -1;
+  }
+}
+
+bool Peer::ReadAtLeast(std::size_t count, milliseconds deadline) {
+  const auto end = Clock::now() + deadline;
+  while (received_.size() < count) {
+    if (ReadOnce(end) <= 0) return false;
+  }
+  return true;
+}
+
+bool Peer::ReadUntil(std::string_view needle, milliseconds deadline) {
+  const auto end = Clock::now() + deadline;
+  while (received_.find(needle) == std::string::npos) {
+    if (ReadOnce(end) <= 0) return false;
+  }
+  return true;
+}
+
+void Peer::ReadPending() {
+  while (ReadOnce(Clock::now()) > 0) {
+  }
+}
+
+Peer::End Peer::ReadToEnd(milliseconds deadline) {
+  const auto end = Clock::now() + deadline;
+  for (;;) {
+    const int got = ReadOnce(end);
+    if (got == 0) return End::Closed;
+    if (got < 0) return lastError_ == ECONNRESET ? End::Reset : End::Timeout;
+  }
+}
+
+std::string Peer::Receive(std::size_t count, milliseconds deadline) {
+  ReadAtLeast(count, deadline);
+  std::string taken = received_.substr(0, count);
+  received_.erase(0, taken.size());
+  return taken;
+}
+
+std::string Peer::ReceiveSome(milliseconds deadline) {
+  if (received_.empty()) ReadOnce(Clock::now() + deadline);
+  return Take();
+}
+
+std::string Peer::Take() { return std::exchange(received_, std::string()); }
+
+int Peer::OutputQueue() const {
+  int queued = -1;
+  ::ioctl(fd_, SIOCOUTQ, &queued);
+  return queued;
+}
+
+void Peer::SetReceiveBuffer(int bytes) {
+  ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+}
+
+void Peer::ShutdownSend() { ::shutdown(fd_, SHUT_WR); }
+
+void Peer::ResetAndClose() {
+  const linger abortive{1, 0};
+  ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+  Close();
+}
+
+void Peer::Close() {
+  if (fd_ >= 0) ::close(std::exchange(fd_, -1));
+}
+
+Listener::Listener(int receiveBuffer, const std::string& address)
+    : socket_(BoundSocket(SOCK_STREAM, address)) {
+  if (receiveBuffer > 0) socket_.SetReceiveBuffer(receiveBuffer);
+  ::listen(socket_.fd_, 16);
+}
+
+Peer Listener::Accept(milliseconds deadline) {
+  if (!WaitFor(socket_.fd_, POLLIN, Clock::now() + deadline)) return Peer();
+  return Peer(::accept4(socket_.fd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+}
+
+int RefusingPort() {
+  static const Peer holder(BoundSocket(SOCK_STREAM, "127.0.0.1"));
+  return holder.LocalPort();
+}
+
+}  // namespace support
