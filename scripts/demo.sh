@@ -9,15 +9,17 @@
 #   scripts/demo.sh [COMMAND]        default COMMAND: SHOW
 #
 # Environment: VANTREL_DEMO_ADDRESS (default 127.0.0.23), VANTREL_DEMO_MODEL
-# (default MT128-NET), VANTREL_BUILD_TYPE (default Release).
+# (default MT128-NET), VANTREL_BUILD_DIR (default build/main, shared with
+# scripts/test.sh), VANTREL_BUILD_TYPE (default RelWithDebInfo, used when that
+# folder is configured for the first time).
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 command="${1:-SHOW}"
 address="${VANTREL_DEMO_ADDRESS:-127.0.0.23}"
 model="${VANTREL_DEMO_MODEL:-MT128-NET}"
-build_type="${VANTREL_BUILD_TYPE:-Release}"
-build="$root/build/main"
+build_type="${VANTREL_BUILD_TYPE:-RelWithDebInfo}"
+build="${VANTREL_BUILD_DIR:-$root/build/main}"
 demo="$root/build/demo"
 
 case "$model" in
@@ -35,8 +37,12 @@ if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
 echo "== installing dependencies"
 bash "$root/scripts/install-deps.sh"
 
-echo "== building the program and the router simulator ($build_type, $build)"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE="$build_type" >/dev/null
+echo "== building the program and the router simulator in $build"
+if [ -f "$build/CMakeCache.txt" ]; then
+  cmake -S "$root" -B "$build" >/dev/null
+else
+  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE="$build_type" >/dev/null
+fi
 cmake --build "$build" -j"$(nproc)" --target vantrel vantrel-routersim
 
 echo "== preparing a private copy of the program in $demo"

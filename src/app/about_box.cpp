@@ -27,9 +27,7 @@ QFrame* DecorativeLine(QWidget* parent, int x, int y, int width) {
 
 }  // namespace
 
-TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
-  createComponents();
-}
+TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) { createComponents(); }
 
 void TAboutBox::createComponents() {
   setObjectName("AboutBox");
@@ -49,8 +47,8 @@ void TAboutBox::createComponents() {
   ProgramIcon = new QLabel(Panel1);
   ProgramIcon->setObjectName("ProgramIcon");
   ProgramIcon->setGeometry(12, 12, 32, 32);
-  ProgramIcon->setPixmap(app::ApplicationPixmap().scaled(32, 32, Qt::KeepAspectRatio,
-                                                          Qt::SmoothTransformation));
+  ProgramIcon->setPixmap(
+      app::ApplicationPixmap().scaled(32, 32, Qt::KeepAspectRatio, Qt::SmoothTransformation));
 
   ProductName = new QLabel(QStringLiteral("Vantrel"), Panel1);
   ProductName->setObjectName("ProductName");
@@ -116,10 +114,6 @@ void TAboutBox::createComponents() {
   }
 }
 
-void TAboutBox::FlatButton1Click() {
-  accept();
-}
+void TAboutBox::FlatButton1Click() { accept(); }
 
-void TAboutBox::FlatButton2Click() {
-  platform::ShellOpen(kHomepage);
-}
+void TAboutBox::FlatButton2Click() { platform::ShellOpen(kHomepage); }

@@ -11,7 +11,7 @@ class QPushButton;
 class TAboutBox : public QDialog {
   Q_OBJECT
 
-public:
+ public:
   explicit TAboutBox(QWidget* parent = nullptr);
 
   static constexpr char kHomepage[] = "https://www.vantrel.example/";
@@ -35,6 +35,6 @@ public:
   QPushButton* FlatButton2 = nullptr;
   QPushButton* FlatButton1 = nullptr;
 
-private:
+ private:
   void createComponents();
 };

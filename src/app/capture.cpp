@@ -32,8 +32,8 @@ std::vector<std::string> TrimCapture(const std::vector<std::string>& captureLine
 }
 
 std::optional<std::string> PromptForModel(int routerModel) {
-  static const std::array<const char*, 5> prompts = {
-      "%", "MT128-NET%", "MN128-SOHO%", "MN128-SOHO-SL10%", "MN128-SOHO-SL11%"};
+  static const std::array<const char*, 5> prompts = {"%", "MT128-NET%", "MN128-SOHO%",
+                                                     "MN128-SOHO-SL10%", "MN128-SOHO-SL11%"};
   if (routerModel < -1 || routerModel > 3) return std::nullopt;
   return std::string(prompts[static_cast<std::size_t>(routerModel + 1)]);
 }

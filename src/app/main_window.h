@@ -195,8 +195,7 @@ class TForm1 : public QMainWindow {
 // and puts back the value it found, however the scope is left.
 class ActivationSuppressed {
  public:
-  explicit ActivationSuppressed(TForm1& form)
-      : form_(form), previous_(form.SuppressActivation) {
+  explicit ActivationSuppressed(TForm1& form) : form_(form), previous_(form.SuppressActivation) {
     form_.SuppressActivation = 1;
   }
   ~ActivationSuppressed() { form_.SuppressActivation = previous_; }

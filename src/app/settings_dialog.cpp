@@ -97,8 +97,8 @@ void TForm2::createComponents() {
 }
 
 void TForm2::setFocusOrder() {
-  for (QWidget* w : std::initializer_list<QWidget*>{Edit1, Memo1, Button1, Button2, ComboBox1,
-                                                     CheckBox1}) {
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{Edit1, Memo1, Button1, Button2, ComboBox1, CheckBox1}) {
     w->setFocusPolicy(Qt::StrongFocus);
   }
   setTabOrder(Edit1, Memo1);
@@ -123,13 +123,9 @@ void TForm2::LoadValues(int singleSetting, const std::string& host, int routerMo
   Edit1->setFocus();
 }
 
-int TForm2::SingleSetting() const {
-  return CheckBox1->isChecked() ? 0 : 1;
-}
+int TForm2::SingleSetting() const { return CheckBox1->isChecked() ? 0 : 1; }
 
-std::string TForm2::Host() const {
-  return ToAnsi(Edit1->text());
-}
+std::string TForm2::Host() const { return ToAnsi(Edit1->text()); }
 
 int TForm2::RouterModel() const {
   const int entry = ComboBox1->currentIndex();

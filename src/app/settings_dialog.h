@@ -18,7 +18,7 @@ class QPushButton;
 class TForm2 : public QDialog {
   Q_OBJECT
 
-public:
+ public:
   explicit TForm2(QWidget* parent = nullptr);
 
   // Fills the controls from the main window's values. `singleSetting` 0 ticks
@@ -48,7 +48,7 @@ public:
   QPushButton* Button2 = nullptr;
   QPushButton* Button1 = nullptr;
 
-private:
+ private:
   void createComponents();
   void setFocusOrder();
 };

@@ -278,12 +278,17 @@ class TCustomAsyncSocket : public platform::TComponent {
   // must be resolved again before the next open.
   void AssignWhileClosed(const std::string& value, const char* property, std::string& text,
                          bool& assigned, bool& resolved);
-  // Resolves what the texts' last change left unresolved; a failure is
-  // reported under `context` and answers false.
-  bool ResolveForOpen(const char* context, bool withLocalPort);
+  // The common start of Connect and Listen: resolves what the texts' last
+  // change left unresolved (a failure is reported under `context`), then
+  // opens a fresh handle in place of any left over (a failure is reported
+  // under `socketContext`). False once a failure is reported.
+  bool OpenHandle(const char* context, bool withLocalPort, const char* socketContext);
   // The common start of both lookups: false, once reported, for an empty request.
   bool BeginDnsLookup(const std::string& request);
   void KeepLookupHandle(const std::string& request, ws::HANDLE handle);
+  // A lookup's completion message: stale ones are ignored; `readResult` runs
+  // when it succeeded, before the report.
+  void CompleteLookup(const TMessage& msg, const std::function<void()>& readResult);
 
   bool destroying_ = false;
 };

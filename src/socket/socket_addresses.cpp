@@ -161,11 +161,17 @@ void TCustomAsyncSocket::CancelDnsLookup() {
   if (!Destroying()) NotifyDnsLookupDone(ws::WSAEINTR);
 }
 
-void TCustomAsyncSocket::HandleHostByNameDone(TMessage& msg) {
+void TCustomAsyncSocket::CompleteLookup(const TMessage& msg,
+                                        const std::function<void()>& readResult) {
   if (msg.WParam != lookupHandle_) return;
   lookupHandle_ = 0;
   const auto error = static_cast<std::uint16_t>(ws::WSAGETASYNCERROR(msg.LParam));
-  if (error == 0) {
+  if (error == 0) readResult();
+  NotifyDnsLookupDone(error);
+}
+
+void TCustomAsyncSocket::HandleHostByNameDone(TMessage& msg) {
+  CompleteLookup(msg, [this] {
     const HostEntryReader reader(hostEntryBuffer_, sizeof hostEntryBuffer_);
     ws::hostent entry{};
     if (reader.Entry(entry) && entry.h_addr_list != nullptr) {
@@ -179,23 +185,18 @@ void TCustomAsyncSocket::HandleHostByNameDone(TMessage& msg) {
       }
     }
     if (!dnsResultList_.empty()) dnsResult_ = dnsResultList_.front();
-  }
-  NotifyDnsLookupDone(error);
+  });
 }
 
 void TCustomAsyncSocket::HandleHostByAddrDone(TMessage& msg) {
-  if (msg.WParam != lookupHandle_) return;
-  lookupHandle_ = 0;
-  const auto error = static_cast<std::uint16_t>(ws::WSAGETASYNCERROR(msg.LParam));
-  if (error == 0) {
+  CompleteLookup(msg, [this] {
     const HostEntryReader reader(hostEntryBuffer_, sizeof hostEntryBuffer_);
     ws::hostent entry{};
     std::string name;
     if (reader.Entry(entry)) reader.Text(entry.h_name, name);
     dnsResult_ = name;
     dnsResultList_.assign(1, name);
-  }
-  NotifyDnsLookupDone(error);
+  });
 }
 
 std::string TCustomAsyncSocket::GetPeerAddr() {

@@ -26,7 +26,8 @@ const ws::sockaddr* AsAddress(const ws::sockaddr_in& record) {
 
 }  // namespace
 
-bool TCustomAsyncSocket::ResolveForOpen(const char* context, bool withLocalPort) {
+bool TCustomAsyncSocket::OpenHandle(const char* context, bool withLocalPort,
+                                    const char* socketContext) {
   try {
     if (!protoResolved_) {
       protocolNumber_ = SocketResolveProto(proto_);
@@ -50,6 +51,14 @@ bool TCustomAsyncSocket::ResolveForOpen(const char* context, bool withLocalPort)
     RaiseError(std::string(context) + ": " + ExceptionText(e));
     return false;
   }
+
+  ClearSendQueue();
+  ReleaseUntrackedHandle();
+  socketHandle_ = winsock::socket(ws::AF_INET, socketType_, protocolNumber_);
+  if (socketHandle_ == ws::INVALID_SOCKET) {
+    ReportSocketError(socketContext);
+    return false;
+  }
   return true;
 }
 
@@ -71,16 +80,7 @@ void TCustomAsyncSocket::Connect() {
     return;
   }
 
-  if (!ResolveForOpen("connect", true)) return;
-
-  ClearSendQueue();
-  ReleaseUntrackedHandle();
-
-  socketHandle_ = winsock::socket(ws::AF_INET, socketType_, protocolNumber_);
-  if (socketHandle_ == ws::INVALID_SOCKET) {
-    ReportSocketError("Connect (socket)");
-    return;
-  }
+  if (!OpenHandle("connect", true, "Connect (socket)")) return;
   SetState(wsOpened);
 
   const auto setOption = [this](int option, std::int32_t value, const char* context) {
@@ -169,16 +169,7 @@ void TCustomAsyncSocket::Listen() {
   if (!protoAssigned_) return refuse("listen: protocol not assigned");
   if (!addrAssigned_) return refuse("listen: address not assigned");
 
-  if (!ResolveForOpen("listen", false)) return;
-
-  ClearSendQueue();
-  ReleaseUntrackedHandle();
-
-  socketHandle_ = winsock::socket(ws::AF_INET, socketType_, protocolNumber_);
-  if (socketHandle_ == ws::INVALID_SOCKET) {
-    ReportSocketError("socket");
-    return;
-  }
+  if (!OpenHandle("listen", false, "socket")) return;
   if (winsock::bind(socketHandle_, AsAddress(peerAddress_), kAddressRecordSize) != 0) {
     // The state is still wsClosed here, so a close could not find the handle
     // any more: let it go before the report leaves.

@@ -71,9 +71,10 @@ class AboutBoxTest : public QObject {
     const QString noted = bin.filePath("opened");
     QFile opener(bin.filePath("xdg-open"));
     QVERIFY(opener.open(QIODevice::WriteOnly));
-    opener.write(QStringLiteral("#!/bin/sh\nprintf '%s|%s' \"$#\" \"$1\" > '%1.tmp' && mv '%1.tmp' '%1'\n")
-                     .arg(noted)
-                     .toUtf8());
+    opener.write(
+        QStringLiteral("#!/bin/sh\nprintf '%s|%s' \"$#\" \"$1\" > '%1.tmp' && mv '%1.tmp' '%1'\n")
+            .arg(noted)
+            .toUtf8());
     opener.close();
     opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     const QByteArray oldPath = qgetenv("PATH");

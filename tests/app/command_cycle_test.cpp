@@ -21,9 +21,9 @@ constexpr char kRouterAddress[] = "127.0.0.150";
 // Holds every answer back, so that the window can be watched mid-cycle.
 constexpr char kSlowRouterAddress[] = "127.0.0.151";
 
-const std::vector<std::string> kPanel = {"group", "Status", "end",  "item", "Show all", "SHOW",
-                                         "end",   "item",   "Lines", "SHOW LINE", "end",
-                                         "endgroup+", "end"};
+const std::vector<std::string> kPanel = {"group", "Status",    "end",  "item",  "Show all",
+                                         "SHOW",  "end",       "item", "Lines", "SHOW LINE",
+                                         "end",   "endgroup+", "end"};
 
 const QColor kWhite(255, 255, 255);
 const QColor kAqua(0, 255, 255);
@@ -40,7 +40,8 @@ class CommandCycleTest : public QObject {
   Q_OBJECT
 
  private:
-  std::unique_ptr<TForm1> startWindow(const char* address, std::vector<std::string> arguments = {}) {
+  std::unique_ptr<TForm1> startWindow(const char* address,
+                                      std::vector<std::string> arguments = {}) {
     folder_ = std::make_unique<testing_support::ProgramFolder>();
     folder_->WritePanel(kPanel);
     folder_->WriteSettings(testing_support::SettingsFor(address));

@@ -26,8 +26,8 @@ constexpr char kSlowRouterAddress[] = "127.0.0.155";
 constexpr char kStuckAddress[] = "127.0.0.156";
 constexpr char kSilentRouterAddress[] = "127.0.0.157";
 
-const std::vector<std::string> kPanel = {"item", "Show all", "SHOW", "end",
-                                         "item", "Lines", "SHOW LINE", "end", "x"};
+const std::vector<std::string> kPanel = {"item",  "Show all",  "SHOW", "end", "item",
+                                         "Lines", "SHOW LINE", "end",  "x"};
 
 // A listener at port 23 whose queue of accepted connections is full, so the
 // kernel drops every further connection attempt without a word: the client
@@ -135,13 +135,15 @@ class CycleConcurrencyTest : public QObject {
     QVERIFY(stuck.Ok());
     auto form = startWindow(kStuckAddress);
     QVERIFY(form);
-    AtFirstLampTick(*form, [&] { QTest::mouseClick(form->Label5, Qt::LeftButton, {}, QPoint(1, 1)); });
+    AtFirstLampTick(*form,
+                    [&] { QTest::mouseClick(form->Label5, Qt::LeftButton, {}, QPoint(1, 1)); });
     int ticksWhenDone = -1;
     {
       testing_support::CapturedStream err(stderr);
       form->RunCommand("SHOW");
       ticksWhenDone = form->TickCount;
-      QVERIFY(QString::fromUtf8(err.Text()).contains(QString::fromUtf8("ログインできませんでした")));
+      QVERIFY(
+          QString::fromUtf8(err.Text()).contains(QString::fromUtf8("ログインできませんでした")));
     }
     // Stopped by the click, well before the connection budget of 4 ticks.
     QVERIFY2(ticksWhenDone <= 1, qPrintable(QString::number(ticksWhenDone)));

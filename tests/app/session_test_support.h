@@ -33,7 +33,7 @@ inline const char kTestRouterCommands[] =
     "? {COMMAND}\n";
 
 class TestRouter {
-public:
+ public:
   // `address` is the test's own 127.0.0.x; `extra` adds simulator options.
   explicit TestRouter(std::string address, std::vector<std::string> extra = {},
                       const std::string& commands = kTestRouterCommands)
@@ -74,7 +74,7 @@ public:
     return process_->wait_for_line(needle, std::chrono::seconds(20), occurrence).has_value();
   }
 
-private:
+ private:
   std::string address_;
   QTemporaryDir dir_;
   std::unique_ptr<routersim_test::RoutersimProcess> process_;

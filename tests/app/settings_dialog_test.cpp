@@ -24,8 +24,8 @@ namespace {
 // that the dialog opens while the cycle waits for "login:".
 constexpr char kRouterAddress[] = "127.0.0.160";
 
-const std::vector<std::string> kPanel = {"item", "Show all", "SHOW", "end",
-                                         "item", "Lines", "SHOW LINE", "end", "x"};
+const std::vector<std::string> kPanel = {"item",  "Show all",  "SHOW", "end", "item",
+                                         "Lines", "SHOW LINE", "end",  "x"};
 
 // Runs `interact` once the modal dialog that `open` shows is up, then returns.
 template <typename Open, typename Interact>
@@ -63,8 +63,9 @@ class SettingsDialogTest : public QObject {
   }
 
   void openSettings(TForm1& form, const std::function<void(TForm2&)>& interact) {
-    WithModal(form.Form2, [&] { QTest::mouseClick(form.FlatButton1, Qt::LeftButton); },
-              [&] { interact(*form.Form2); });
+    WithModal(
+        form.Form2, [&] { QTest::mouseClick(form.FlatButton1, Qt::LeftButton); },
+        [&] { interact(*form.Form2); });
   }
 
   std::unique_ptr<testing_support::ProgramFolder> folder_;
@@ -203,7 +204,8 @@ class SettingsDialogTest : public QObject {
     QSignalSpy started(form.get(), &TForm1::commandStarted);
     openSettings(*form, [](TForm2& dialog) {
       dialog.Edit1->setText(QStringLiteral("router.example"));
-      dialog.Memo1->setPlainText(QStringLiteral("item\nNew first\nSHOW\nend\nitem\nSecond\nX\nend\nx"));
+      dialog.Memo1->setPlainText(
+          QStringLiteral("item\nNew first\nSHOW\nend\nitem\nSecond\nX\nend\nx"));
       QTest::mouseClick(dialog.Button2, Qt::LeftButton);
     });
     QCOMPARE(started.count(), 0);
@@ -213,12 +215,14 @@ class SettingsDialogTest : public QObject {
     QVERIFY(form->TreeView1->isEnabled());
     QCOMPARE(form->SuppressActivation, 0);
     QCOMPARE(form->Host(), std::string("router.example"));
-    QCOMPARE(form->Memo2->toPlainText(), QStringLiteral("item\nNew first\nSHOW\nend\nitem\nSecond\nX\nend\nx"));
+    QCOMPARE(form->Memo2->toPlainText(),
+             QStringLiteral("item\nNew first\nSHOW\nend\nitem\nSecond\nX\nend\nx"));
     QCOMPARE(platform::ReadFileBytes(form->PanelPath()), fileBefore);
     form->close();
-    QCOMPARE(platform::ReadFileBytes(form->PanelPath()),
-             std::optional<std::string>("item\r\nNew first\r\nSHOW\r\nend\r\nitem\r\nSecond\r\nX\r\n"
-                                        "end\r\nx\r\n"));
+    QCOMPARE(
+        platform::ReadFileBytes(form->PanelPath()),
+        std::optional<std::string>("item\r\nNew first\r\nSHOW\r\nend\r\nitem\r\nSecond\r\nX\r\n"
+                                   "end\r\nx\r\n"));
   }
 
   void anEmptyPanelLeavesAnEmptyTree() {

@@ -33,18 +33,19 @@ struct CycleRun {
 };
 
 class RouterFixture {
-public:
+ public:
   // `address`: the test's own 127.0.0.x. `model`: the settings' "rt".
   RouterFixture(std::string address, int model, std::vector<std::string> simulatorOptions = {},
                 const std::string& commands = kShowCommands)
       : address_(std::move(address)) {
     sandbox_.WriteFile("commands.txt", commands);
     sandbox_.WriteFile("vantrel_p.cfg", "");
-    sandbox_.WriteFile("vantrel.Ini", "[main]\r\nrt=" + std::to_string(model) + "\r\nip=" +
-                                          address_ + "\r\nsingle=0\r\n");
-    std::vector<std::string> args{"--listen", address_, "--port", "23",
+    sandbox_.WriteFile("vantrel.Ini", "[main]\r\nrt=" + std::to_string(model) +
+                                          "\r\nip=" + address_ + "\r\nsingle=0\r\n");
+    std::vector<std::string> args{"--listen",   address_,
+                                  "--port",     "23",
                                   "--commands", sandbox_.PathOf("commands.txt").string(),
-                                  "--record", sandbox_.PathOf("wire").string()};
+                                  "--record",   sandbox_.PathOf("wire").string()};
     args.insert(args.end(), simulatorOptions.begin(), simulatorOptions.end());
     simulator_ = std::make_unique<routersim_test::RoutersimProcess>(args);
     ready_ = simulator_->wait_ready();
@@ -62,8 +63,7 @@ public:
     options.deadline = deadline;
     const auto start = std::chrono::steady_clock::now();
     CycleRun run{sandbox_.Run(arguments, options), 0};
-    run.seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return run;
   }
 
@@ -95,9 +95,8 @@ public:
       } else if (verb >= 251) {
         ++i;  // WILL, WONT, DO, DONT and their option
       } else if (verb == 250) {
-        while (i + 1 < wire.size() &&
-               !(static_cast<unsigned char>(wire[i]) == 255 &&
-                 static_cast<unsigned char>(wire[i + 1]) == 240)) {
+        while (i + 1 < wire.size() && !(static_cast<unsigned char>(wire[i]) == 255 &&
+                                        static_cast<unsigned char>(wire[i + 1]) == 240)) {
           ++i;
         }
         ++i;
@@ -106,7 +105,7 @@ public:
     return data;
   }
 
-private:
+ private:
   std::string address_;
   ProgramSandbox sandbox_;
   std::unique_ptr<routersim_test::RoutersimProcess> simulator_;

@@ -11,7 +11,7 @@
 using namespace platform;
 using support::TempFolder;
 
-TEST(SplitLines, AcceptsAllThreeLineEndsAndAFinalEndAddsNoLine) {
+TEST(Lines, SplitAtAllThreeLineEndsAndJoinWithCrLf) {
   using V = std::vector<std::string>;
   EXPECT_EQ(SplitLines(""), V{});
   EXPECT_EQ(SplitLines("a"), V{"a"});
@@ -21,9 +21,6 @@ TEST(SplitLines, AcceptsAllThreeLineEndsAndAFinalEndAddsNoLine) {
   EXPECT_EQ(SplitLines("\n"), V{""});
   EXPECT_EQ(SplitLines("\n\r"), (V{"", ""}));
   EXPECT_EQ(SplitLines(std::string("x\0y\r\n", 5)), V{std::string("x\0y", 3)});
-}
-
-TEST(JoinLinesCrLf, EndsEveryLineWithCrLf) {
   EXPECT_EQ(JoinLinesCrLf({}), "");
   EXPECT_EQ(JoinLinesCrLf({"a", "", "\x83\x5C"}), "a\r\n\r\n\x83\x5C\r\n");
   EXPECT_EQ(JoinLinesCrLf(SplitLines("a\nb\rc")), "a\r\nb\r\nc\r\n");
@@ -41,26 +38,19 @@ TEST(Files, WriteThenReadGivesTheSameBytes) {
   EXPECT_FALSE(ReadFileBytes(dir.File("missing")).has_value());
 }
 
-TEST(Files, AReplacedFileKeepsItsPermissions) {
-  TempFolder dir;
-  const std::string path = dir.File("keep.cfg");
-  ASSERT_TRUE(WriteFileAtomically(path, "1"));
-  chmod(path.c_str(), 0640);
-  ASSERT_TRUE(WriteFileAtomically(path, "2"));
-  struct stat st {};
-  ASSERT_EQ(stat(path.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0640u);
-}
-
-TEST(Files, WritingThroughASymbolicLinkReplacesTheFileItPointsTo) {
+TEST(Files, AReplacedFileKeepsItsPermissionsAndTheLinkThatLedToIt) {
   TempFolder dir;
   const std::string real = dir.File("real.ini");
   const std::string link = dir.File("link.ini");
   ASSERT_TRUE(WriteFileAtomically(real, "old"));
+  chmod(real.c_str(), 0640);
   std::filesystem::create_symlink(real, link);
   ASSERT_TRUE(WriteFileAtomically(link, "new"));
   EXPECT_TRUE(std::filesystem::is_symlink(link));
   EXPECT_EQ(ReadFileBytes(real), "new");
+  struct stat st {};
+  ASSERT_EQ(stat(real.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
 }
 
 TEST(Files, AFailedWriteLeavesTheOldContentAndNoTemporaryFile) {

@@ -220,20 +220,6 @@ TEST_F(WindowMessages, DescriptorIsReadableExactlyWhileAMessageWaits) {
   EXPECT_FALSE(Readable(fd));
 }
 
-TEST_F(WindowMessages, EachThreadHasItsOwnQueueAndDescriptor) {
-  const int mine = MessageQueueDescriptor();
-  int theirs = -1;
-  DWORD theirId = 0;
-  std::thread([&] {
-    theirs = MessageQueueDescriptor();
-    theirId = GetCurrentThreadId();
-  }).join();
-  EXPECT_NE(theirs, mine);
-  EXPECT_NE(theirId, GetCurrentThreadId());
-  // That thread is gone, and with it its queue.
-  EXPECT_EQ(PostThreadMessage(theirId, WM_USER, 0, 0), 0);
-}
-
 TEST_F(WindowMessages, PostMessageFromAnotherThreadWakesABlockedGetMessage) {
   HWND h = NewWindow();
   const pid_t waiter = gettid();
@@ -269,21 +255,25 @@ TEST_F(WindowMessages, PostMessageFromManyThreadsLosesNothingAndKeepsEachThreads
   DestroyWindow(h);
 }
 
-TEST_F(WindowMessages, PostThreadMessageReachesTheOtherThreadsGetMessage) {
+TEST_F(WindowMessages, EachThreadHasItsOwnQueueThatPostThreadMessageReaches) {
   std::atomic<DWORD> workerId{0};
-  std::atomic<int> got{-1};
+  std::atomic<int> workerQueue{-1}, got{-1};
   std::thread worker([&] {
-    MessageQueueDescriptor();  // make the queue exist before anyone posts
+    workerQueue = MessageQueueDescriptor();  // the queue exists before anyone posts
     workerId = GetCurrentThreadId();
     MSG m;
     while (GetMessage(&m, nullptr, 0, 0) > 0) got = static_cast<int>(m.wParam);
     got = got * 100 + static_cast<int>(m.wParam);
   });
   ASSERT_TRUE(support::WaitUntil([&] { return workerId != 0; }));
+  EXPECT_NE(workerId.load(), GetCurrentThreadId());
+  EXPECT_NE(workerQueue.load(), MessageQueueDescriptor());
   EXPECT_EQ(PostThreadMessage(workerId, WM_USER, 5, 0), 1);
   EXPECT_EQ(PostThreadMessage(workerId, WM_QUIT, 3, 0), 1);
   worker.join();
   EXPECT_EQ(got.load(), 503);
+  // That thread is gone, and with it its queue.
+  EXPECT_EQ(PostThreadMessage(workerId, WM_USER, 0, 0), 0);
 }
 
 TEST_F(WindowMessages, QuitComesAfterPostedMessagesPassesEveryFilterAndEndsGetMessage) {

@@ -1,6 +1,7 @@
 // The simulator's normal behaviour on the wire: negotiation, log-in, commands,
 // the data file, and the record of what the client sent.
 #include <algorithm>
+#include <filesystem>
 
 #include "simulator_fixture.h"
 
@@ -12,19 +13,16 @@ using DialogueTest = SimulatorTest;
 // The way the program under test cuts a capture: lines end at CR LF, CR or LF;
 // line 0, line 1 and the last line go; empty lines are skipped.
 std::vector<std::string> shown_lines(const std::string& capture) {
-  std::vector<std::string> lines;
-  std::string current;
+  std::vector<std::string> lines(1);
   for (std::size_t i = 0; i < capture.size(); ++i) {
-    char c = capture[i];
-    if (c == '\r' || c == '\n') {
-      lines.push_back(current);
-      current.clear();
-      if (c == '\r' && i + 1 < capture.size() && capture[i + 1] == '\n') ++i;
-    } else {
-      current.push_back(c);
+    if (capture[i] != '\r' && capture[i] != '\n') {
+      lines.back().push_back(capture[i]);
+      continue;
     }
+    if (capture[i] == '\r' && i + 1 < capture.size() && capture[i + 1] == '\n') ++i;
+    lines.emplace_back();
   }
-  if (!current.empty()) lines.push_back(current);
+  if (lines.back().empty()) lines.pop_back();
   std::vector<std::string> shown;
   for (std::size_t i = 2; i + 1 < lines.size(); ++i) {
     if (!lines[i].empty()) shown.push_back(lines[i]);
@@ -34,47 +32,44 @@ std::vector<std::string> shown_lines(const std::string& capture) {
 
 TEST_F(DialogueTest, OpensWithNegotiationAndAnswersOnlyChangesOfOptionState) {
   ASSERT_NO_FATAL_FAILURE(start());
-  auto client = connect();
-  ASSERT_TRUE(client->read_at_least(kOpening.size()));
-  EXPECT_EQ(client->take(), kOpening);
+  Peer client = connect();
+  ASSERT_TRUE(client.ReadAtLeast(kOpening.size()));
+  EXPECT_EQ(client.Take(), kOpening);
 
   // Agreeing to its offers gets no reply; agreeing to TERMINAL-TYPE gets the SEND.
-  ASSERT_TRUE(client->send(kAgree));
-  ASSERT_TRUE(client->read_at_least(kAskTerminalType.size()));
-  EXPECT_EQ(client->take(), kAskTerminalType);
+  ASSERT_TRUE(client.Send(kAgree));
+  ASSERT_TRUE(client.ReadAtLeast(kAskTerminalType.size()));
+  EXPECT_EQ(client.Take(), kAskTerminalType);
 
   // Repeating the same answers (as a client with no memory does) must not
   // start a ping-pong, nor ask for the terminal type again. The CR after them
   // proves nothing came before its answer.
-  ASSERT_TRUE(client->send(kAgree + kAgree + "\r"));
-  ASSERT_TRUE(client->read_until("login: "));
-  EXPECT_EQ(client->take(), "\r\nlogin: ");
+  ASSERT_TRUE(client.Send(kAgree + kAgree + "\r"));
+  EXPECT_EQ(take_until(client, "login: "), "\r\nlogin: ");
 
   // The client's own requests: DO 31 refused, WILL 5 refused, DO BINARY
   // accepted; asked again, the accepted one is already in force.
-  ASSERT_TRUE(client->send(std::string("\xff\xfd\x1f\xff\xfb\x05\xff\xfd\x00\xff\xfd\x00\r", 13)));
-  ASSERT_TRUE(client->read_until("login: "));
-  EXPECT_EQ(client->take(), std::string("\xff\xfc\x1f\xff\xfe\x05\xff\xfb\x00", 9) + "\r\nlogin: ");
+  ASSERT_TRUE(client.Send(std::string("\xff\xfd\x1f\xff\xfb\x05\xff\xfd\x00\xff\xfd\x00\r", 13)));
+  EXPECT_EQ(take_until(client, "login: "),
+            std::string("\xff\xfc\x1f\xff\xfe\x05\xff\xfb\x00", 9) + "\r\nlogin: ");
 
-  ASSERT_TRUE(client->send(std::string("\xff\xfa\x18\x00VT100\xff\xf0", 11)));
+  ASSERT_TRUE(client.Send(std::string("\xff\xfa\x18\x00VT100\xff\xf0", 11)));
   EXPECT_TRUE(sim_->wait_for_line("session 1 terminal-type VT100"));
 
   // DONT ECHO: acknowledged once, and the router stops echoing.
-  ASSERT_TRUE(
-      client->send("\xff\xfe\x01\xff\xfe\x01"
-                   "admin\r"));
-  ASSERT_TRUE(client->read_until("MT128-NET% "));
-  EXPECT_EQ(client->take(), "\xff\xfc\x01\r\nMT128-NET% ");
+  ASSERT_TRUE(client.Send("\xff\xfe\x01\xff\xfe\x01"
+                          "admin\r"));
+  EXPECT_EQ(take_until(client, "MT128-NET% "), "\xff\xfc\x01\r\nMT128-NET% ");
 }
 
 TEST_F(DialogueTest, RecordsExactlyWhatTheClientSent) {
   ASSERT_NO_FATAL_FAILURE(start());
-  auto client = connect();
-  ASSERT_NO_FATAL_FAILURE(log_in(*client));
+  Peer client = connect();
+  ASSERT_NO_FATAL_FAILURE(log_in(client));
   const std::string tail("sh\xff\xff\x01\r\0exit\r", 12);
-  ASSERT_TRUE(client->send(tail));
-  EXPECT_EQ(client->read_to_end(), TestClient::End::Closed);
-  client->close();
+  ASSERT_TRUE(client.Send(tail));
+  EXPECT_EQ(client.ReadToEnd(), Peer::End::Closed);
+  client.Close();
   EXPECT_EQ(record_of_closed_session(1), kAgree + "\r" + "admin\r" + tail);
 }
 
@@ -82,35 +77,27 @@ TEST_F(DialogueTest, LogInRefusesOtherNamesAndEachModelShowsItsPrompt) {
   for (std::string model : {"MT128-NET", "MN128-SOHO", "MN128-SOHO-SL10", "MN128-SOHO-SL11"}) {
     SCOPED_TRACE(model);
     ASSERT_NO_FATAL_FAILURE(start({"--model", model}));
-    auto client = connect();
-    ASSERT_TRUE(client->read_at_least(kOpening.size()));
-    client->take();
-    ASSERT_TRUE(client->send("\r"));
-    ASSERT_TRUE(client->read_until("login: "));
-    client->take();
-    ASSERT_TRUE(client->send("guest\r"));
-    ASSERT_TRUE(client->read_until("login: "));
-    EXPECT_EQ(client->take(), "guest\r\nLogin incorrect\r\n\r\nlogin: ");
-    ASSERT_TRUE(client->send("\r"));
-    ASSERT_TRUE(client->read_until("login: "));
-    EXPECT_EQ(client->take(), "\r\nlogin: ");
-    ASSERT_TRUE(client->send("admin\r"));
-    ASSERT_TRUE(client->read_until("% "));
-    EXPECT_EQ(client->take(), "admin\r\n\r\n" + model + "% ");
-    ASSERT_TRUE(client->send("show version\r"));
-    ASSERT_TRUE(client->read_until(model + "% "));
-    EXPECT_EQ(client->take(), "show version\r\n\r\nversion of " + model + "\r\n" + model + "% ");
+    Peer client = connect();
+    ASSERT_TRUE(client.Send("\r"));
+    take_until(client, "login: ");
+    ASSERT_TRUE(client.Send("guest\r"));
+    EXPECT_EQ(take_until(client, "login: "), "guest\r\nLogin incorrect\r\n\r\nlogin: ");
+    ASSERT_TRUE(client.Send("\r"));
+    EXPECT_EQ(take_until(client, "login: "), "\r\nlogin: ");
+    ASSERT_TRUE(client.Send("admin\r"));
+    EXPECT_EQ(take_until(client, "% "), "admin\r\n\r\n" + model + "% ");
+    ASSERT_TRUE(client.Send("show version\r"));
+    EXPECT_EQ(take_until(client, model + "% "),
+              "show version\r\n\r\nversion of " + model + "\r\n" + model + "% ");
     EXPECT_EQ(sim_->stop(), 0);
   }
 }
 
 TEST_F(DialogueTest, CommandIsEchoedAnsweredAndPromptedSoTheTrimmedCaptureIsTheAnswer) {
   ASSERT_NO_FATAL_FAILURE(start());
-  auto client = connect();
-  ASSERT_NO_FATAL_FAILURE(log_in(*client));
-  ASSERT_TRUE(client->send("show\r"));
-  ASSERT_TRUE(client->read_until("MT128-NET% "));
-  const std::string capture = client->take();
+  Peer client = connect();
+  ASSERT_NO_FATAL_FAILURE(log_in(client));
+  const std::string capture = command(client, "show");
   EXPECT_EQ(capture, "show\r\n" + kShowBody + "MT128-NET% ");
   EXPECT_EQ(shown_lines(capture),
             (std::vector<std::string>{"alpha line", "MT128-NET beta", kKatakanaLine}));
@@ -118,66 +105,54 @@ TEST_F(DialogueTest, CommandIsEchoedAnsweredAndPromptedSoTheTrimmedCaptureIsTheA
 
 TEST_F(DialogueTest, MatchesCommandsWhateverTheCaseBlanksAndLineEnd) {
   ASSERT_NO_FATAL_FAILURE(start());
-  auto client = connect();
-  ASSERT_NO_FATAL_FAILURE(log_in(*client));
+  Peer client = connect();
+  ASSERT_NO_FATAL_FAILURE(log_in(client));
   // CR LF and CR NUL are one line end each: no empty line (and no second
   // prompt) may follow, so each answer starts right after the previous prompt.
-  for (std::string typed : {std::string("  sH   "), std::string("SHOW"), std::string("Show")}) {
-    for (std::string end :
-         {std::string("\r"), std::string("\r\n"), std::string("\r\0", 2), std::string("\n")}) {
+  for (std::string typed : {"  sH   ", "SHOW", "Show"}) {
+    for (std::string end : {std::string("\r"), std::string("\r\n"), std::string("\r\0", 2),
+                            std::string("\n")}) {
       SCOPED_TRACE(typed + " / line end of " + std::to_string(end.size()) + " bytes");
-      ASSERT_TRUE(client->send(typed + end));
-      ASSERT_TRUE(client->read_until("MT128-NET% "));
-      EXPECT_EQ(client->take(), typed + "\r\n" + kShowBody + "MT128-NET% ");
+      ASSERT_TRUE(client.Send(typed + end));
+      EXPECT_EQ(take_until(client, "MT128-NET% "), typed + "\r\n" + kShowBody + "MT128-NET% ");
     }
   }
-  ASSERT_TRUE(client->send("show   version\r"));
-  ASSERT_TRUE(client->read_until("MT128-NET% "));
-  EXPECT_EQ(client->take(), "show   version\r\n\r\nversion of MT128-NET\r\nMT128-NET% ");
+  EXPECT_EQ(command(client, "show   version"),
+            "show   version\r\n\r\nversion of MT128-NET\r\nMT128-NET% ");
   // Backspace takes back a typed byte, on the line and on the screen.
-  ASSERT_TRUE(client->send("shx\x7fow\r"));
-  ASSERT_TRUE(client->read_until("MT128-NET% "));
-  EXPECT_EQ(client->take(), "shx\b \bow\r\n" + kShowBody + "MT128-NET% ");
+  EXPECT_EQ(command(client, "shx\x7fow"), "shx\b \bow\r\n" + kShowBody + "MT128-NET% ");
 }
 
 TEST_F(DialogueTest, UnknownAndEmptyLinesAndBothWaysOut) {
   ASSERT_NO_FATAL_FAILURE(start());
   for (std::string leave : {"exit", "QUIT"}) {
-    auto client = connect();
-    ASSERT_NO_FATAL_FAILURE(log_in(*client));
-    ASSERT_TRUE(client->send("  frob  it \r"));
-    ASSERT_TRUE(client->read_until("MT128-NET% "));
-    EXPECT_EQ(client->take(), "  frob  it \r\n\r\nNo such command: frob  it\r\nMT128-NET% ");
-    ASSERT_TRUE(client->send("\r"));
-    ASSERT_TRUE(client->read_until("MT128-NET% "));
-    EXPECT_EQ(client->take(), "\r\nMT128-NET% ");
-    ASSERT_TRUE(client->send(leave + "\r"));
-    EXPECT_EQ(client->read_to_end(), TestClient::End::Closed);
-    EXPECT_EQ(client->take(), leave + "\r\n");
+    Peer client = connect();
+    ASSERT_NO_FATAL_FAILURE(log_in(client));
+    EXPECT_EQ(command(client, "  frob  it "),
+              "  frob  it \r\n\r\nNo such command: frob  it\r\nMT128-NET% ");
+    EXPECT_EQ(command(client, ""), "\r\nMT128-NET% ");
+    ASSERT_TRUE(client.Send(leave + "\r"));
+    EXPECT_EQ(client.ReadToEnd(), Peer::End::Closed);
+    EXPECT_EQ(client.Take(), leave + "\r\n");
   }
 }
 
 // The data file that ships with the program, found beside the executable, and
 // the copy built into it, which answers when the file is missing.
 TEST(ShippedCommands, AnswerTheUsualScreensWithShiftJisAndNoPercent) {
-  TempDir dir;
-  const std::string lone = dir.file("vantrel-routersim");
+  support::TempFolder dir;
+  const std::string lone = dir.File("vantrel-routersim");
   std::filesystem::copy_file(RoutersimProcess::default_executable(), lone);
 
   auto answers = [](RoutersimProcess& sim) {
     std::vector<std::string> result;
-    TestClient client(sim.address(), sim.port());
-    EXPECT_TRUE(client.connected());
-    EXPECT_TRUE(client.send(std::string(kAgree) + "\radmin\r"));
-    EXPECT_TRUE(client.read_until("MT128-NET% "));
-    client.take();
-    for (std::string command : {"SHOW", "SHOW STATUS", "SHOW CONFIG", "SHOW LOG", "SHOW ISDN",
-                                "SHOW IP ROUTE", "SHOW VERSION", "HELP", "NO SUCH THING"}) {
-      EXPECT_TRUE(client.send(command + "\r"));
-      EXPECT_TRUE(client.read_until("MT128-NET% "));
-      std::string answer = client.take();
-      answer = answer.substr(command.size() + 4, answer.size() - command.size() - 4 - 11);
-      result.push_back(answer);
+    Peer client = Peer::Connect(sim.port(), sim.address());
+    EXPECT_TRUE(client.Send(kAgree + "\radmin\r"));
+    take_until(client, "MT128-NET% ");
+    for (std::string line : {"SHOW", "SHOW STATUS", "SHOW CONFIG", "SHOW LOG", "SHOW ISDN",
+                             "SHOW IP ROUTE", "SHOW VERSION", "HELP", "NO SUCH THING"}) {
+      const std::string answer = command(client, line);
+      result.push_back(answer.substr(line.size() + 4, answer.size() - line.size() - 4 - 11));
     }
     return result;
   };

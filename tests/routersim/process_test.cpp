@@ -2,6 +2,8 @@
 // it binds, many clients, and how it ends.
 #include <signal.h>
 
+#include <sstream>
+
 #include "simulator_fixture.h"
 
 namespace routersim_test {
@@ -9,73 +11,61 @@ namespace {
 
 using ProcessTest = SimulatorTest;
 
-TEST_F(ProcessTest, ReadyLineComesFirstAndNamesTheChosenPort) {
+TEST_F(ProcessTest, ReadyLineNamesTheChosenPortAndAClosedInputEndsIt) {
   ASSERT_NO_FATAL_FAILURE(start());
   EXPECT_EQ(sim_->lines().front(), "listening on 127.0.0.1:" + std::to_string(sim_->port()));
   EXPECT_NE(sim_->port(), 0);
+  sim_->close_stdin();
+  EXPECT_EQ(sim_->wait_exit(), 0);
 }
 
 TEST_F(ProcessTest, BindsOnlyTheAddressItIsGiven) {
   RoutersimProcess sim({"--listen", "127.0.0.61", "--port", "0"});
   ASSERT_TRUE(sim.wait_ready());
   EXPECT_EQ(sim.address(), "127.0.0.61");
-  TestClient there("127.0.0.61", sim.port());
-  EXPECT_TRUE(there.connected());
-  TestClient elsewhere("127.0.0.62", sim.port());
-  EXPECT_FALSE(elsewhere.connected());
-  EXPECT_EQ(elsewhere.connect_error(), ECONNREFUSED);
-}
-
-TEST_F(ProcessTest, BindsPortTwentyThree) {
-  if (::geteuid() != 0) GTEST_SKIP() << "port 23 needs root";
-  RoutersimProcess sim({"--listen", "127.0.0.231", "--port", "23", "--model", "mn128-soho"});
-  ASSERT_TRUE(sim.wait_ready());
-  EXPECT_EQ(sim.lines().front(), "listening on 127.0.0.231:23");
-  TestClient client("127.0.0.231", 23);
-  ASSERT_TRUE(client.send("\radmin\r"));
-  EXPECT_TRUE(client.read_until("MN128-SOHO% "));
+  EXPECT_TRUE(Peer::Connect(sim.port(), "127.0.0.61").Valid());
+  EXPECT_EQ(Peer::Connect(sim.port(), "127.0.0.62").ConnectError(), ECONNREFUSED);
 }
 
 TEST_F(ProcessTest, ServesClientsSideBySideAndOneAfterAnother) {
   ASSERT_NO_FATAL_FAILURE(start());
-  std::vector<std::unique_ptr<TestClient>> clients;
+  std::vector<Peer> clients;
   for (int i = 1; i <= 3; ++i) {
     clients.push_back(connect());
     ASSERT_TRUE(sim_->wait_for_line("session " + std::to_string(i) + " open"));
   }
   // Interleaved: every client is half way through its log-in before any finishes.
   for (auto& client : clients) {
-    ASSERT_TRUE(client->read_at_least(kOpening.size()));
-    ASSERT_TRUE(client->send("\r"));
+    ASSERT_TRUE(client.ReadAtLeast(kOpening.size()));
+    ASSERT_TRUE(client.Send("\r"));
   }
   for (auto& client : clients) {
-    ASSERT_TRUE(client->read_until("login: "));
-    ASSERT_TRUE(client->send("admin\r"));
+    ASSERT_TRUE(client.ReadUntil("login: "));
+    ASSERT_TRUE(client.Send("admin\r"));
   }
   const std::vector<std::string> commands = {"show", "show version", "what"};
   for (std::size_t i = 0; i < clients.size(); ++i) {
-    ASSERT_TRUE(clients[i]->read_until("MT128-NET% "));
-    clients[i]->take();
-    ASSERT_TRUE(clients[i]->send(commands[i] + "\r"));
+    take_until(clients[i], "MT128-NET% ");
+    ASSERT_TRUE(clients[i].Send(commands[i] + "\r"));
   }
   const std::vector<std::string> answers = {kShowBody, "\r\nversion of MT128-NET\r\n",
                                             "\r\nNo such command: what\r\n"};
   for (std::size_t i = 0; i < clients.size(); ++i) {
-    ASSERT_TRUE(clients[i]->read_until("MT128-NET% "));
-    EXPECT_EQ(clients[i]->take(), commands[i] + "\r\n" + answers[i] + "MT128-NET% ");
-    ASSERT_TRUE(clients[i]->send("exit\r"));
-    EXPECT_EQ(clients[i]->read_to_end(), TestClient::End::Closed);
-    clients[i]->close();
+    EXPECT_EQ(take_until(clients[i], "MT128-NET% "),
+              commands[i] + "\r\n" + answers[i] + "MT128-NET% ");
+    ASSERT_TRUE(clients[i].Send("exit\r"));
+    EXPECT_EQ(clients[i].ReadToEnd(), Peer::End::Closed);
+    clients[i].Close();
   }
   for (std::size_t i = 0; i < clients.size(); ++i) {
     EXPECT_EQ(record_of_closed_session(static_cast<int>(i) + 1),
               "\radmin\r" + commands[i] + "\rexit\r");
   }
   for (int i = 4; i <= 8; ++i) {
-    auto client = connect();
-    ASSERT_TRUE(client->send("\radmin\rexit\r"));
-    EXPECT_EQ(client->read_to_end(), TestClient::End::Closed);
-    client->close();
+    Peer client = connect();
+    ASSERT_TRUE(client.Send("\radmin\rexit\r"));
+    EXPECT_EQ(client.ReadToEnd(), Peer::End::Closed);
+    client.Close();
     EXPECT_EQ(record_of_closed_session(i), "\radmin\rexit\r");
   }
 }
@@ -84,20 +74,14 @@ TEST_F(ProcessTest, SigtermAndSigintEndItCleanlyWithSessionsOpen) {
   for (int signal_number : {SIGTERM, SIGINT}) {
     SCOPED_TRACE(signal_number);
     ASSERT_NO_FATAL_FAILURE(start({"--delay", "600000"}));
-    auto idle = connect();
-    auto busy = connect();
-    ASSERT_TRUE(busy->send("\radmin\rshow\r"));
-    ASSERT_TRUE(busy->read_until("show\r\n"));  // now inside the long delay
+    Peer idle = connect();
+    Peer busy = connect();
+    ASSERT_TRUE(busy.Send("\radmin\rshow\r"));
+    ASSERT_TRUE(busy.ReadUntil("show\r\n"));  // now inside the long delay
     EXPECT_EQ(sim_->signal_and_wait(signal_number), 0);
-    EXPECT_EQ(idle->read_to_end(), TestClient::End::Closed);
-    EXPECT_NE(busy->read_to_end(), TestClient::End::Timeout);
+    EXPECT_EQ(idle.ReadToEnd(), Peer::End::Closed);
+    EXPECT_NE(busy.ReadToEnd(), Peer::End::Timeout);
   }
-}
-
-TEST_F(ProcessTest, EndsWhenItsStandardInputCloses) {
-  ASSERT_NO_FATAL_FAILURE(start());
-  sim_->close_stdin();
-  EXPECT_EQ(sim_->wait_exit(), 0);
 }
 
 TEST(RoutersimCommandLine, HelpDescribesEveryOptionAndBadInputFails) {
@@ -105,21 +89,13 @@ TEST(RoutersimCommandLine, HelpDescribesEveryOptionAndBadInputFails) {
   EXPECT_EQ(help.wait_exit(), 0);
   std::string text;
   for (const auto& line : help.lines()) text += line + "\n";
-  for (const char* option : {"--listen",          "--port",
-                             "--model",           "--commands",
-                             "--record",          "--quiet",
-                             "--watch-stdin",     "--no-negotiation",
-                             "--send-hex",        "--delay",
-                             "--login-delay",     "--trickle",
-                             "--trickle-gap",     "--silent",
-                             "--no-login",        "--no-prompt",
-                             "--close-at-login",  "--close-in-output",
-                             "--reset-in-output", "--nul-in-output",
-                             "--iac-in-output",   "--percent-in-output",
-                             "--split-commands",  "--split-gap",
-                             "--answer-bytes",    "--answer-hex",
-                             "--endless-sb",      "--sb-limit",
-                             "SIGTERM",           "login: "}) {
+  std::istringstream options(
+      "--listen --port --model --commands --record --quiet --watch-stdin --no-negotiation "
+      "--send-hex --delay --login-delay --trickle --trickle-gap --silent --no-login --no-prompt "
+      "--close-at-login --close-in-output --reset-in-output --nul-in-output --iac-in-output "
+      "--percent-in-output --split-commands --split-gap --answer-bytes --answer-hex "
+      "--endless-sb --sb-limit SIGTERM login:");
+  for (std::string option; options >> option;) {
     EXPECT_NE(text.find(option), std::string::npos) << option;
   }
 
@@ -137,9 +113,9 @@ TEST(RoutersimCommandLine, HelpDescribesEveryOptionAndBadInputFails) {
 }
 
 TEST(RoutersimCommandLine, RejectsAMalformedDataFile) {
-  TempDir dir;
-  write_file(dir.file("bad.txt"), "an answer line before any command\n");
-  RoutersimProcess sim({"--port", "0", "--commands", dir.file("bad.txt")});
+  support::TempFolder dir;
+  support::WriteWholeFile(dir.File("bad.txt"), "an answer line before any command\n");
+  RoutersimProcess sim({"--port", "0", "--commands", dir.File("bad.txt")});
   EXPECT_EQ(sim.wait_exit(), 2);
 }
 

@@ -17,16 +17,17 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
-#include <climits>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -43,12 +44,8 @@ class RoutersimProcess {
     if (const char* env = std::getenv("VANTREL_ROUTERSIM"); env != nullptr && *env != '\0') {
       return env;
     }
-    char path[PATH_MAX];
-    ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    std::string self = n > 0 ? std::string(path, static_cast<std::size_t>(n)) : std::string();
-    auto slash = self.rfind('/');
-    return (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) +
-           "/vantrel-routersim";
+    return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "vantrel-routersim")
+        .string();
   }
 
   explicit RoutersimProcess(std::vector<std::string> args,
@@ -61,27 +58,15 @@ class RoutersimProcess {
 
     int out[2];
     int in[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) return;
-    if (::pipe2(in, O_CLOEXEC) != 0) {
-      ::close(out[0]);
-      ::close(out[1]);
-      return;
-    }
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      // Only async-signal-safe calls between fork and exec.
-      ::dup2(in[0], STDIN_FILENO);
-      ::dup2(out[1], STDOUT_FILENO);
-      ::execv(argv[0], argv.data());
-      ::_exit(127);
-    }
+    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(in, O_CLOEXEC) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    if (::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
     ::close(in[0]);
     ::close(out[1]);
-    if (pid_ < 0) {
-      ::close(in[1]);
-      ::close(out[0]);
-      return;
-    }
     stdin_fd_ = in[1];
     reader_ = std::thread([this, fd = out[0]] { read_lines(fd); });
   }
@@ -205,6 +190,7 @@ class RoutersimProcess {
   bool exited() const { return status_.has_value(); }
 
   int reap() {
+    if (pid_ <= 0) return -1;
     if (status_) return *status_;
     int raw = 0;
     while (::waitpid(pid_, &raw, 0) < 0 && errno == EINTR) {

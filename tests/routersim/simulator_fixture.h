@@ -4,20 +4,17 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-
-#include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "routersim_process.h"
-#include "test_client.h"
+#include "support/loopback_peer.h"
+#include "support/temp_folder.h"
 
 namespace routersim_test {
+
+using support::Peer;
 
 // IAC WILL ECHO, IAC WILL SUPPRESS-GO-AHEAD, IAC DO TERMINAL-TYPE.
 inline const std::string kOpening = "\xff\xfb\x01\xff\xfb\x03\xff\xfd\x18";
@@ -48,79 +45,59 @@ inline const std::string kTestCommands =
 inline const std::string kShowBody =
     "\r\nalpha line\r\nMT128-NET beta\r\n\r\n" + kKatakanaLine + "\r\n";
 
-inline std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+// Reads until `needle` came and takes everything received so far.
+inline std::string take_until(Peer& client, const std::string& needle) {
+  EXPECT_TRUE(client.ReadUntil(needle)) << "no " << needle << " in " << client.Received();
+  return client.Take();
 }
 
-inline void write_file(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
+// Sends `line` and CR, and returns all up to the next MT128-NET prompt.
+inline std::string command(Peer& client, const std::string& line) {
+  EXPECT_TRUE(client.Send(line + "\r"));
+  return take_until(client, "MT128-NET% ");
 }
-
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "routersim-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
 
 class SimulatorTest : public ::testing::Test {
  protected:
   // Starts the simulator on a free port with the test data file and a record
   // path; `args` come after those and may override them.
   void start(std::vector<std::string> args = {}) {
-    write_file(dir_.file("commands.txt"), kTestCommands);
+    support::WriteWholeFile(dir_.File("commands.txt"), kTestCommands);
     std::vector<std::string> all = {"--listen", "127.0.0.1",      "--port",
-                                    "0",        "--commands",     dir_.file("commands.txt"),
-                                    "--record", dir_.file("wire")};
+                                    "0",        "--commands",     dir_.File("commands.txt"),
+                                    "--record", dir_.File("wire")};
     all.insert(all.end(), args.begin(), args.end());
     sim_ = std::make_unique<RoutersimProcess>(all);
     ASSERT_TRUE(sim_->wait_ready()) << "the simulator did not print its ready line";
   }
 
-  std::unique_ptr<TestClient> connect() {
-    auto client = std::make_unique<TestClient>(sim_->address(), sim_->port());
-    EXPECT_TRUE(client->connected()) << "connect failed, errno " << client->connect_error();
+  Peer connect() {
+    Peer client = Peer::Connect(sim_->port(), sim_->address());
+    EXPECT_TRUE(client.Valid()) << "connect failed, errno " << client.ConnectError();
     return client;
   }
 
   // Opening negotiation, wake-up and log-in as a client that agrees to all;
   // afterwards the client has taken everything up to the prompt.
-  void log_in(TestClient& client, const std::string& prompt = "MT128-NET% ") {
-    ASSERT_TRUE(client.read_at_least(kOpening.size()));
-    ASSERT_EQ(client.take(), kOpening);
-    ASSERT_TRUE(client.send(kAgree));
-    ASSERT_TRUE(client.read_at_least(kAskTerminalType.size()));
-    ASSERT_EQ(client.take(), kAskTerminalType);
-    ASSERT_TRUE(client.send("\r"));
-    ASSERT_TRUE(client.read_until("login: "));
-    ASSERT_EQ(client.take(), "\r\nlogin: ");
-    ASSERT_TRUE(client.send("admin\r"));
-    ASSERT_TRUE(client.read_until(prompt));
-    ASSERT_EQ(client.take(), "admin\r\n\r\n" + prompt);
+  void log_in(Peer& client, const std::string& prompt = "MT128-NET% ") {
+    ASSERT_TRUE(client.ReadAtLeast(kOpening.size()));
+    ASSERT_EQ(client.Take(), kOpening);
+    ASSERT_TRUE(client.Send(kAgree));
+    ASSERT_TRUE(client.ReadAtLeast(kAskTerminalType.size()));
+    ASSERT_EQ(client.Take(), kAskTerminalType);
+    ASSERT_TRUE(client.Send("\r"));
+    ASSERT_EQ(take_until(client, "login: "), "\r\nlogin: ");
+    ASSERT_TRUE(client.Send("admin\r"));
+    ASSERT_EQ(take_until(client, prompt), "admin\r\n\r\n" + prompt);
   }
 
   // Everything client number `n` (1 = first accepted) sent, once its session is over.
   std::string record_of_closed_session(int n) {
     EXPECT_TRUE(sim_->wait_for_line("session " + std::to_string(n) + " closed"));
-    return read_file(dir_.file("wire." + std::to_string(n)));
+    return support::ReadWholeFile(dir_.File("wire." + std::to_string(n)));
   }
 
-  TempDir dir_;
+  support::TempFolder dir_;
   std::unique_ptr<RoutersimProcess> sim_;
 };
 

@@ -45,10 +45,7 @@ bool WaitFor(int fd, short events, Clock::time_point end) {
     const int ready = ::poll(fds, count, static_cast<int>(std::max<long long>(left, 0)));
     if (ready < 0 && errno != EINTR) return false;
     if (ready > 0 && fds[0].revents != 0) return true;
-    if (ready > 0 && count == 2 && fds[1].revents != 0) {
-      tServe();
-      continue;
-    }
+    if (ready > 0 && count == 2 && fds[1].revents != 0) tServe();
     if (left <= 0) return false;
   }
 }
@@ -60,36 +57,21 @@ void ServeWhileWaiting(int fd, void (*serve)()) {
   tServe = serve;
 }
 
-Peer::Peer(int fd) : fd_(fd) {}
-Peer::~Peer() { Close(); }
-Peer::Peer(Peer&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)),
-      connectError_(other.connectError_),
-      lastError_(other.lastError_),
-      reads_(other.reads_),
-      received_(std::move(other.received_)) {}
-
-Peer& Peer::operator=(Peer&& other) noexcept {
-  if (this != &other) {
-    Close();
-    fd_ = std::exchange(other.fd_, -1);
-    connectError_ = other.connectError_;
-    lastError_ = other.lastError_;
-    reads_ = other.reads_;
-    received_ = std::move(other.received_);
-  }
-  return *this;
-}
+Peer::Peer(int fd)
+    : fd_(fd < 0 ? nullptr : std::shared_ptr<const int>(new int(fd), [](const int* owned) {
+        ::close(*owned);
+        delete owned;
+      })) {}
 
 Peer Peer::Connect(int port, const std::string& address) {
   Peer peer(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   const sockaddr_in record = Address(address, port);
-  if (::connect(peer.fd_, reinterpret_cast<const sockaddr*>(&record), sizeof record) != 0) {
+  if (::connect(peer.Fd(), reinterpret_cast<const sockaddr*>(&record), sizeof record) != 0) {
     peer.connectError_ = errno;
     peer.Close();
     return peer;
   }
-  ::fcntl(peer.fd_, F_SETFL, ::fcntl(peer.fd_, F_GETFL) | O_NONBLOCK);
+  ::fcntl(peer.Fd(), F_SETFL, ::fcntl(peer.Fd(), F_GETFL) | O_NONBLOCK);
   return peer;
 }
 
@@ -98,15 +80,15 @@ Peer Peer::Datagram() { return Peer(BoundSocket(SOCK_DGRAM, "127.0.0.1")); }
 int Peer::LocalPort() const {
   sockaddr_in record{};
   socklen_t length = sizeof record;
-  if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&record), &length) != 0) return -1;
+  if (::getsockname(Fd(), reinterpret_cast<sockaddr*>(&record), &length) != 0) return -1;
   return ntohs(record.sin_port);
 }
 
 bool Peer::Send(std::string_view bytes) {
   const auto end = Clock::now() + kDeadline;
   while (!bytes.empty()) {
-    if (!WaitFor(fd_, POLLOUT, end)) return false;
-    const ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (!WaitFor(Fd(), POLLOUT, end)) return false;
+    const ssize_t n = ::send(Fd(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
     if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
     if (n <= 0) return false;
     bytes.remove_prefix(static_cast<std::size_t>(n));
@@ -116,7 +98,7 @@ bool Peer::Send(std::string_view bytes) {
 
 bool Peer::SendTo(int port, std::string_view datagram) const {
   const sockaddr_in record = Address("127.0.0.1", port);
-  return ::sendto(fd_, datagram.data(), datagram.size(), 0,
+  return ::sendto(Fd(), datagram.data(), datagram.size(), 0,
                   reinterpret_cast<const sockaddr*>(&record),
                   sizeof record) == static_cast<ssize_t>(datagram.size());
 }
@@ -124,9 +106,9 @@ bool Peer::SendTo(int port, std::string_view datagram) const {
 int Peer::ReadOnce(Clock::time_point end) {
   lastError_ = ETIMEDOUT;
   for (;;) {
-    if (!WaitFor(fd_, POLLIN, end)) return -1;
+    if (!WaitFor(Fd(), POLLIN, end)) return -1;
     char buffer[65536];
-    const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+    const ssize_t n = ::recv(Fd(), buffer, sizeof buffer, 0);
     if (n > 0) {
       received_.append(buffer, static_cast<std::size_t>(n));
       ++reads_;
@@ -185,35 +167,33 @@ std::string Peer::Take() { return std::exchange(received_, std::string()); }
 
 int Peer::OutputQueue() const {
   int queued = -1;
-  ::ioctl(fd_, SIOCOUTQ, &queued);
+  ::ioctl(Fd(), SIOCOUTQ, &queued);
   return queued;
 }
 
 void Peer::SetReceiveBuffer(int bytes) {
-  ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+  ::setsockopt(Fd(), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
 }
 
-void Peer::ShutdownSend() { ::shutdown(fd_, SHUT_WR); }
+void Peer::ShutdownSend() { ::shutdown(Fd(), SHUT_WR); }
 
 void Peer::ResetAndClose() {
   const linger abortive{1, 0};
-  ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+  ::setsockopt(Fd(), SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
   Close();
 }
 
-void Peer::Close() {
-  if (fd_ >= 0) ::close(std::exchange(fd_, -1));
-}
+void Peer::Close() { fd_.reset(); }
 
 Listener::Listener(int receiveBuffer, const std::string& address)
     : socket_(BoundSocket(SOCK_STREAM, address)) {
   if (receiveBuffer > 0) socket_.SetReceiveBuffer(receiveBuffer);
-  ::listen(socket_.fd_, 16);
+  ::listen(socket_.Fd(), 16);
 }
 
 Peer Listener::Accept(milliseconds deadline) {
-  if (!WaitFor(socket_.fd_, POLLIN, Clock::now() + deadline)) return Peer();
-  return Peer(::accept4(socket_.fd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+  if (!WaitFor(socket_.Fd(), POLLIN, Clock::now() + deadline)) return Peer();
+  return Peer(::accept4(socket_.Fd(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
 }
 
 int RefusingPort() {

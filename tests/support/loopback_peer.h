@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -24,10 +25,8 @@ class Peer {
   enum class End { Closed, Reset, Timeout };
 
   Peer() = default;
+  // Takes `fd` over; it is closed when the last copy closes or goes.
   explicit Peer(int fd);
-  ~Peer();
-  Peer(Peer&& other) noexcept;
-  Peer& operator=(Peer&& other) noexcept;
 
   // A TCP connection to address:port. Loopback connects or refuses at once;
   // when refused, Valid() is false and ConnectError() says why.
@@ -35,7 +34,7 @@ class Peer {
   // A UDP socket on a loopback port of the system's choice.
   static Peer Datagram();
 
-  bool Valid() const { return fd_ >= 0; }
+  bool Valid() const { return Fd() >= 0; }
   int ConnectError() const { return connectError_; }
   int LocalPort() const;
 
@@ -73,8 +72,9 @@ class Peer {
   friend class Listener;
   // >0 bytes read, 0 end of stream, -1 deadline or error (see lastError_).
   int ReadOnce(Clock::time_point end);
+  int Fd() const { return fd_ ? *fd_ : -1; }
 
-  int fd_ = -1;
+  std::shared_ptr<const int> fd_;
   int connectError_ = 0;
   int lastError_ = 0;
   int reads_ = 0;

@@ -13,9 +13,8 @@ namespace wsock_test {
 namespace {
 
 // The address a.b.c.d as inet_addr returns it: network order in memory.
-ws::u_long Address(unsigned a, unsigned b, unsigned c, unsigned d) {
-  const unsigned char bytes[4] = {static_cast<unsigned char>(a), static_cast<unsigned char>(b),
-                                  static_cast<unsigned char>(c), static_cast<unsigned char>(d)};
+ws::u_long Address(unsigned char a, unsigned char b, unsigned char c, unsigned char d) {
+  const unsigned char bytes[4] = {a, b, c, d};
   ws::u_long value;
   std::memcpy(&value, bytes, sizeof value);
   return value;
@@ -32,7 +31,6 @@ TEST(AddressTextTest, InetAddrTakesEveryWindowsForm) {
       {"10.65538", Address(10, 1, 0, 2)},            // a.b: b fills 24 bits
       {"3232235521", Address(192, 168, 0, 1)},       // a: all 32 bits
       {"0xC0.0250.0.0x1", Address(192, 168, 0, 1)},  // hexadecimal and octal parts
-      {"0300.0xa8.00.01", Address(192, 168, 0, 1)},
       {"0", Address(0, 0, 0, 0)},
       {"1.2.3.4 trailing", Address(1, 2, 3, 4)},  // white space ends the address
   };
@@ -47,10 +45,9 @@ TEST(AddressTextTest, InetAddrTakesEveryWindowsForm) {
   EXPECT_EQ(wsa.inet_addr(nullptr), ws::INADDR_NONE);
 }
 
-TEST(AddressTextTest, InetNtoaWritesAPerThreadBuffer) {
+TEST(AddressTextTest, InetNtoaWritesAPerThreadBufferAndPortsAreInNetworkOrder) {
   const WsockLibrary& wsa = Wsa();
-  ws::in_addr address{Address(192, 168, 0, 1)};
-  char* mine = wsa.inet_ntoa(address);
+  char* mine = wsa.inet_ntoa(ws::in_addr{Address(192, 168, 0, 1)});
   EXPECT_STREQ(mine, "192.168.0.1");
   std::thread([&] {
     char* theirs = wsa.inet_ntoa(ws::in_addr{Address(255, 255, 255, 255)});
@@ -58,17 +55,10 @@ TEST(AddressTextTest, InetNtoaWritesAPerThreadBuffer) {
     EXPECT_NE(theirs, mine);
   }).join();
   EXPECT_STREQ(mine, "192.168.0.1");
-}
 
-TEST(AddressTextTest, ByteOrderIsNetworkOrder) {
-  const WsockLibrary& wsa = Wsa();
-  const ws::u_short port = wsa.htons(23);
-  unsigned char bytes[2];
-  std::memcpy(bytes, &port, sizeof bytes);
-  EXPECT_EQ(bytes[0], 0);
-  EXPECT_EQ(bytes[1], 23);
-  EXPECT_EQ(wsa.ntohs(port), 23);
-  EXPECT_EQ(wsa.ntohs(wsa.htons(0xABCD)), 0xABCD);
+  const ws::u_short port = wsa.htons(0x1723);
+  EXPECT_EQ(std::memcmp(&port, "\x17\x23", 2), 0);
+  EXPECT_EQ(wsa.ntohs(port), 0x1723);
 }
 
 TEST(KnownServicesTest, CommonServicesAndProtocolsAreBuiltIn) {
@@ -76,9 +66,8 @@ TEST(KnownServicesTest, CommonServicesAndProtocolsAreBuiltIn) {
     const char* name;
     const char* protocol;
     int port;
-  } services[] = {{"telnet", "tcp", 23},   {"ftp", "tcp", 21},   {"smtp", "tcp", 25},
-                  {"http", "tcp", 80},     {"pop3", "tcp", 110}, {"domain", "udp", 53},
-                  {"TELNET", nullptr, 23}, {"www", "TCP", 80}};
+  } services[] = {{"telnet", "tcp", 23}, {"domain", "udp", 53}, {"TELNET", nullptr, 23},
+                  {"www", "TCP", 80}};
   for (const auto& expected : services) {
     const wsock::KnownService* found = wsock::FindKnownService(expected.name, expected.protocol);
     ASSERT_NE(found, nullptr) << expected.name;
@@ -86,16 +75,8 @@ TEST(KnownServicesTest, CommonServicesAndProtocolsAreBuiltIn) {
   }
   EXPECT_EQ(wsock::FindKnownService("telnet", "udp"), nullptr);
   EXPECT_EQ(wsock::FindKnownService("no-such-service", nullptr), nullptr);
-
-  const struct {
-    const char* name;
-    int number;
-  } protocols[] = {{"ip", 0}, {"icmp", 1}, {"tcp", 6}, {"UDP", 17}};
-  for (const auto& expected : protocols) {
-    const wsock::KnownProtocol* found = wsock::FindKnownProtocol(expected.name);
-    ASSERT_NE(found, nullptr) << expected.name;
-    EXPECT_EQ(found->number, expected.number);
-  }
+  ASSERT_NE(wsock::FindKnownProtocol("UDP"), nullptr);
+  EXPECT_EQ(wsock::FindKnownProtocol("UDP")->number, 17);
   EXPECT_EQ(wsock::FindKnownProtocol("no-such-protocol"), nullptr);
 }
 
