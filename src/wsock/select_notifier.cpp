@@ -29,6 +29,7 @@
 #include <thread>
 
 #include "wsock/error_codes.h"
+#include "wsock/system_calls.h"
 
 namespace wsock {
 
@@ -86,6 +87,14 @@ short InterestLocked(const SocketEntry& entry) {
   }
 }
 
+// "Readable with nothing waiting" has two causes: the peer ended the stream,
+// or the owner read the data between our poll() and now. Counting the bytes
+// can't tell them apart; a peek that sees the end of the stream can.
+bool PeerEndedStream(int fd) {
+  char probe = 0;
+  return System().recvfrom(fd, &probe, 1, MSG_PEEK | MSG_DONTWAIT, nullptr, nullptr) == 0;
+}
+
 void EvaluateConnectedLocked(SocketEntry& entry, short revents) {
   if ((revents & POLLERR) != 0) {
     const int error = TakeSocketError(entry.fd);
@@ -98,8 +107,8 @@ void EvaluateConnectedLocked(SocketEntry& entry, short revents) {
     if (ioctl(entry.fd, FIONREAD, &waiting) == 0 && waiting > 0) {
       // Before any FD_CLOSE of this round: the owner reads what is left first.
       PostIfArmed(entry, ws::FD_READ, &entry.readArmed);
-    } else {
-      ended = true;  // readable with nothing to read is the end of the stream
+    } else if (PeerEndedStream(entry.fd)) {
+      ended = true;
     }
   }
   if (!ended && (revents & POLLOUT) != 0) PostIfArmed(entry, ws::FD_WRITE, &entry.writeArmed);
