@@ -2,6 +2,7 @@
 // in which order, and what is not posted until re-enabled.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 
 #include "select_fixture.h"
@@ -68,6 +69,28 @@ TEST_F(AsyncSelectTest, ReadIsRepostedOnlyAfterRecvAndOnlyWhileDataRemains) {
   EXPECT_EQ(Count(s, ws::FD_READ), 2);
   ASSERT_TRUE(peer.Send("g"));
   Expect(s, ws::FD_READ);
+}
+
+TEST_F(AsyncSelectTest, DataReadAwayBeforeTheHelperLooksIsNotTakenForAClose) {
+  Listener listener;
+  Peer peer;
+  const ws::SOCKET s = Connected(listener, peer);
+  // The owner reads each byte as soon as it lands, racing the helper thread
+  // that saw it arrive: finding nothing left to read must not count as the
+  // peer closing. Many rounds, because each gives the race one chance.
+  for (int round = 0; round < 3000; ++round) {
+    ASSERT_TRUE(peer.Send("x"));
+    std::string got;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (got.empty() && std::chrono::steady_clock::now() < deadline) {
+      char byte = 0;
+      if (wsa_->recv(s, &byte, 1, 0) == 1) got = std::string(1, byte);
+    }
+    ASSERT_EQ(got, "x") << "round " << round;
+  }
+  Barrier();
+  EXPECT_EQ(Count(s, ws::FD_CLOSE), 0);
+  EXPECT_EQ(wsa_->send(s, "still here", 10, 0), 10);
 }
 
 TEST_F(AsyncSelectTest, WriteComesBackOnlyAfterASendWouldBlock) {
