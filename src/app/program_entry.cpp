@@ -1,8 +1,13 @@
 #include "app/program_entry.h"
 
 #include <QTimer>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "app/app_icon.h"
 #include "app/application.h"
@@ -86,6 +91,25 @@ int RunApplication(const std::vector<std::string>& arguments, const std::string&
   return QApplication::exec();
 }
 
+// Without a desktop session there is no XDG_RUNTIME_DIR, and Qt then warns on
+// every start before falling back to a private folder under /tmp. Hand it that
+// same folder up front (only when it is ours and private), so a hidden run's
+// standard error carries nothing but our own messages.
+static void ProvideRuntimeFolder() {
+  if (EnvironmentSet("XDG_RUNTIME_DIR")) {
+    return;
+  }
+  const std::string folder = "/tmp/runtime-" + std::to_string(getuid());
+  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+    return;
+  }
+  struct stat info {};
+  if (lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == getuid() &&
+      (info.st_mode & 0777) == 0700) {
+    setenv("XDG_RUNTIME_DIR", folder.c_str(), 0);
+  }
+}
+
 int ProgramMain(int argc, char** argv) {
   // Before anything else, so that a signal sent right after the start is not
   // the default (fatal) one.
@@ -111,6 +135,8 @@ int ProgramMain(int argc, char** argv) {
       return kExitNoDisplay;
     }
   }
+
+  ProvideRuntimeFolder();
 
   // The arguments are the program's, not Qt's: none of them may be taken as a
   // Qt option such as -style or -platform.
