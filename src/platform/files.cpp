@@ -59,15 +59,19 @@ int CreateUniqueFile(const std::string& prefix, std::string* name) {
 
 }  // namespace
 
-std::optional<std::string> ReadFileBytes(const std::string& path) {
+std::optional<std::string> ReadFileBytes(const std::string& path, int* error) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
+  if (fd < 0) {
+    if (error != nullptr) *error = errno;
+    return std::nullopt;
+  }
   std::string bytes;
   char buffer[65536];
   for (;;) {
     const ssize_t n = read(fd, buffer, sizeof buffer);
     if (n < 0) {
       if (errno == EINTR) continue;
+      if (error != nullptr) *error = errno;
       close(fd);
       return std::nullopt;
     }

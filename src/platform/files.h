@@ -7,8 +7,9 @@
 
 namespace platform {
 
-// The whole file as bytes, or nothing when it can't be opened or read.
-std::optional<std::string> ReadFileBytes(const std::string& path);
+// The whole file as bytes, or nothing when it can't be opened or read (the
+// reason, an errno value, in `error` when given: ENOENT for a missing file).
+std::optional<std::string> ReadFileBytes(const std::string& path, int* error = nullptr);
 
 // Replaces the file with `bytes`: a temporary file in the same folder is
 // written, flushed and renamed over the old one, so a failure never truncates

@@ -7,8 +7,10 @@
 //   ; comment         <- anything else is kept and otherwise ignored
 #include "platform/profile.h"
 
+#include <cerrno>
 #include <charconv>
 #include <climits>
+#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -145,7 +147,15 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
                                const std::string& value, const std::string& path,
                                std::string* error) {
   std::vector<std::string> lines;
-  if (auto bytes = ReadFileBytes(path)) lines = SplitLines(*bytes);
+  int readError = 0;
+  if (auto bytes = ReadFileBytes(path, &readError)) {
+    lines = SplitLines(*bytes);
+  } else if (readError != ENOENT) {
+    // Something is there that we can't read: writing only our key would lose
+    // the rest of it.
+    if (error != nullptr) *error = "cannot read " + path + ": " + std::strerror(readError);
+    return false;
+  }
   const std::string wantedSection = Trim(section);
   const std::string wantedKey = Trim(key);
   const std::vector<SectionRange> sections = FindSections(lines, wantedSection);

@@ -145,14 +145,16 @@ void TCustomAsyncSocket::HandleSocketEvent(TMessage& msg) {
   if (handle != socketHandle_ || paused_) return;
   const int events = ws::WSAGETSELECTEVENT(msg.LParam);
   const auto error = static_cast<std::uint16_t>(ws::WSAGETSELECTERROR(msg.LParam));
-  // Each branch may close the socket; the later bits of the same message
-  // then refer to a handle that is gone and are dropped.
+  // Handlers may close the socket, or close it and open a new connection at
+  // once. What follows them in this message belongs to the handle it came
+  // for: once that is gone, closing again would end the new connection or
+  // report the old one's end a second time.
   const auto current = [&] { return handle == socketHandle_; };
 
   if (events & ws::FD_CONNECT) {
     SetState(wsConnected);
     NotifySessionConnected(error);
-    if (error != 0 && state_ != wsClosed) Close();
+    if (error != 0 && current() && state_ != wsClosed) Close();
   }
   if ((events & ws::FD_READ) && current()) HandleReadEvent(error);
   if ((events & ws::FD_WRITE) && current()) {
@@ -162,11 +164,12 @@ void TCustomAsyncSocket::HandleSocketEvent(TMessage& msg) {
   if ((events & ws::FD_ACCEPT) && current()) NotifySessionAvailable(error);
   if ((events & ws::FD_CLOSE) && current() && state_ != wsConnecting) {
     HandleReadEvent(0);
+    if (!current()) return;
     if (OnSessionClosed && !closeNotified_) {
       closeNotified_ = true;
       NotifySessionClosed(error);
     }
-    if (state_ != wsClosed) Close();
+    if (current() && state_ != wsClosed) Close();
   }
 }
 

@@ -206,8 +206,8 @@ class TCustomAsyncSocket : public platform::TComponent {
 
   void SetState(TSocketState newState);
   // Raises (or notifies OnError) with the text of WSAGetLastError. A reset or
-  // lost connection also closes the handle, unless the error is one this
-  // object made up itself and the handle is still good.
+  // lost connection also closes the handle, unless told not to: a refusal this
+  // object makes up itself must not end a socket that is still good.
   void ReportSocketError(const std::string& context, bool closeOnLostConnection = true);
 
   void HandleSocketEvent(TMessage& msg);

@@ -35,10 +35,10 @@ void TCustomAsyncSocket::ClearSendQueue() { sendQueue_.clear(); }
 
 int TCustomAsyncSocket::Send(const void* data, int len) {
   if (state_ != wsConnected) {
-    // Refusing to send does not harm the socket: a connection still being set
-    // up goes on, and its owner hears of it through OnSessionConnected.
+    // Refusing to send does not harm an open socket: a connection still being
+    // set up goes on, and its owner hears of it through OnSessionConnected.
     winsock::WSASetLastError(ws::WSAENOTCONN);
-    ReportSocketError("Send", false);
+    ReportSocketError("Send", state_ == wsClosed);
     return -1;
   }
   allSent_ = false;
@@ -47,10 +47,12 @@ int TCustomAsyncSocket::Send(const void* data, int len) {
     result = len;
     QueueData(data, len);
   }
+  const ws::SOCKET handle = socketHandle_;
   TryToSend();
   // Everything went out at once: OnDataSent still comes from the message
   // loop, after Send has returned, as it does when FD_WRITE finishes the job.
-  if (allSent_) PostSocketMessage(ws::FD_WRITE);
+  // A connection lost on the way has sent nothing, and must not say so.
+  if (allSent_ && socketHandle_ == handle) PostSocketMessage(ws::FD_WRITE);
   return result;
 }
 
@@ -82,10 +84,12 @@ void TCustomAsyncSocket::TryToSend() {
       const int code = winsock::WSAGetLastError();
       if (code == ws::WSAECONNRESET || code == ws::WSAENOTSOCK || code == ws::WSAENOTCONN ||
           code == ws::WSAEINVAL) {
-        // The owner hears of the lost connection once, with the reason.
+        // The owner hears of the lost connection once, with the reason; a
+        // close handler that sends into it has been told already.
+        const bool notify = !closeNotified_;
         closeNotified_ = true;
         Close();
-        NotifySessionClosed(static_cast<std::uint16_t>(code));
+        if (notify) NotifySessionClosed(static_cast<std::uint16_t>(code));
         return;
       }
       if (code == ws::WSAEWOULDBLOCK) return;

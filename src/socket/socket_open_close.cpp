@@ -293,6 +293,14 @@ void TCustomAsyncSocket::FinishClose(bool shutdownFirst, std::uint16_t error) {
     closeNotified_ = true;
     NotifySessionClosed(error);
   }
+  if (socketHandle_ != ws::INVALID_SOCKET) {
+    // The handler opened the socket again. The defaults would orphan that new
+    // handle, so only what described the connection that ended is dropped.
+    closeNotified_ = false;
+    paused_ = false;
+    readCount_ = 0;
+    return;
+  }
   try {
     ResetToDefaults();
   } catch (const std::exception&) {

@@ -54,46 +54,47 @@ int StreamSendStateLocked(SocketEntry& entry) {
   return 0;
 }
 
-int SendFailure(SocketEntry& entry, int error) {
-  bool wake = false;
-  int code = 0;
-  {
-    std::lock_guard lock(SocketTable::Instance().Mutex());
-    if (error == EAGAIN) {
-      // Only a send that would block re-enables FD_WRITE.
-      wake = !entry.writeArmed;
-      entry.writeArmed = true;
-      code = ws::WSAEWOULDBLOCK;
-    } else if (!entry.stream) {
-      code = error == EDESTADDRREQ ? ws::WSAENOTCONN : FromErrno(error);
-    } else if (error == EPIPE || error == ENOTCONN || IsConnectionDeath(error)) {
-      // The system says "broken pipe" for several situations Windows tells
-      // apart.
-      if (entry.sendShut) {
-        code = ws::WSAESHUTDOWN;
-      } else if (entry.abortError != 0) {
-        code = entry.abortError;
-      } else if (!entry.everConnected) {
-        code = ws::WSAENOTCONN;
-      } else {
-        entry.abortError = IsConnectionDeath(error) ? AbortiveCloseError(error) : ws::WSAECONNRESET;
-        code = entry.abortError;
-        wake = true;
-      }
-    } else {
-      code = FromErrno(error);
-    }
+// Ends a stream call counted in callsInFlight (the caller holds the table
+// mutex); true when the helper waits for it and must be woken.
+bool EndCallLocked(SocketEntry& entry) {
+  if (--entry.callsInFlight > 0 || !entry.helperWaits) return false;
+  entry.helperWaits = false;
+  return true;
+}
+
+// The Windows code for a failed send. The caller holds the table mutex.
+int SendErrorLocked(SocketEntry& entry, int error, bool* wake) {
+  if (error == EAGAIN) {
+    // Only a send that would block re-enables FD_WRITE.
+    *wake = *wake || !entry.writeArmed;
+    entry.writeArmed = true;
+    return ws::WSAEWOULDBLOCK;
   }
-  if (wake) WakeNotifier();
-  return Fail(code);
+  if (!entry.stream) return error == EDESTADDRREQ ? ws::WSAENOTCONN : FromErrno(error);
+  if (error != EPIPE && error != ENOTCONN && !IsConnectionDeath(error)) return FromErrno(error);
+  // The system says "broken pipe" for several situations Windows tells apart.
+  if (entry.sendShut) return ws::WSAESHUTDOWN;
+  if (entry.abortError != 0) return entry.abortError;
+  if (!entry.everConnected) return ws::WSAENOTCONN;
+  entry.abortError = IsConnectionDeath(error) ? AbortiveCloseError(error) : ws::WSAECONNRESET;
+  *wake = true;
+  return entry.abortError;
 }
 
 int Transmit(SocketEntry& entry, const char* data, int length, int flags, const sockaddr_in* to) {
   const ssize_t sent =
       System().sendto(entry.fd, data, static_cast<size_t>(length), flags,
                       reinterpret_cast<const sockaddr*>(to), to != nullptr ? sizeof *to : 0);
-  if (sent < 0) return SendFailure(entry, errno);
-  return static_cast<int>(sent);
+  const int error = sent < 0 ? errno : 0;
+  bool wake = false;
+  int code = 0;
+  {
+    std::lock_guard lock(SocketTable::Instance().Mutex());
+    if (entry.stream) wake = EndCallLocked(entry);
+    if (sent < 0) code = SendErrorLocked(entry, error, &wake);
+  }
+  if (wake) WakeNotifier();
+  return sent < 0 ? Fail(code) : static_cast<int>(sent);
 }
 
 int Receive(ws::SOCKET s, char* buffer, int length, int flags, ws::sockaddr* from,
@@ -113,6 +114,7 @@ int Receive(ws::SOCKET s, char* buffer, int length, int flags, ws::sockaddr* fro
       RefreshConnectLocked(*entry);
       if (entry->receiveShut) return Fail(ws::WSAESHUTDOWN);
       if (entry->phase != SocketPhase::kConnected) return Fail(ws::WSAENOTCONN);
+      ++entry->callsInFlight;
     } else if (entry->pendingDatagramError != 0) {
       const int pending = entry->pendingDatagramError;
       entry->pendingDatagramError = 0;
@@ -134,9 +136,10 @@ int Receive(ws::SOCKET s, char* buffer, int length, int flags, ws::sockaddr* fro
   bool wake = false;
   {
     std::lock_guard lock(table.Mutex());
+    if (entry->stream) wake = EndCallLocked(*entry);
     // Every receive re-enables FD_READ; the helper posts it again at once
     // when bytes remain.
-    wake = !entry->readArmed && (entry->events & ws::FD_READ) != 0;
+    wake = wake || (!entry->readArmed && (entry->events & ws::FD_READ) != 0);
     entry->readArmed = true;
     if (entry->stream && received < 0 && IsConnectionDeath(error)) {
       if (entry->abortError == 0) entry->abortError = AbortiveCloseError(error);
@@ -164,6 +167,7 @@ int Send(ws::SOCKET s, const char* data, int length, int flags) {
   if (entry->stream) {
     std::lock_guard lock(SocketTable::Instance().Mutex());
     if (int error = StreamSendStateLocked(*entry); error != 0) return Fail(error);
+    ++entry->callsInFlight;
   }
   return Transmit(*entry, data, length, systemFlags, nullptr);
 }

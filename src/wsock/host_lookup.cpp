@@ -1,8 +1,8 @@
 // Host lookups through the system resolver, IPv4 only.
 //
-// Names under "invalid" never exist and "localhost" is always the loopback
-// address (the special-use names of RFC 6761); answering those here keeps
-// them immediate and right even where the resolver would ask a name server.
+// Names under "invalid" never exist, so they are answered at once, without
+// asking a name server; "localhost" is the loopback address even where the
+// resolver knows nothing of it (the special-use names of RFC 6761).
 //
 // hostent layout in the caller's buffer (offsets from its start):
 //   hostent record | alias pointers, null | address pointers, null |

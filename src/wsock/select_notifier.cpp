@@ -13,6 +13,12 @@
 //               once, 0 when graceful, 10053/10054 when abortive
 // A socket whose connection is entirely gone leaves the poll set for good, so
 // a hung-up descriptor never makes the helper spin.
+//
+// The owner's calls change what poll() saw without the helper's lock (a recv
+// takes the data, or the connection's pending error; a send fills the
+// buffer; an accept takes the connection), so poll() only wakes the helper:
+// what it posts is decided under the lock from a fresh look, and never while
+// an owner call that may take the pending error is still under way.
 #include "wsock/select_notifier.h"
 
 #include <poll.h>
@@ -63,7 +69,7 @@ void PostIfArmed(SocketEntry& entry, long event, bool* armed) {
 }
 
 short InterestLocked(const SocketEntry& entry) {
-  if (entry.events == 0 || entry.hungUp) return 0;
+  if (entry.events == 0 || entry.hungUp || entry.helperWaits) return 0;
   short interest = 0;
   if (!entry.stream) {
     if (entry.readArmed && Selects(entry, ws::FD_READ)) interest |= POLLIN;
@@ -88,18 +94,20 @@ short InterestLocked(const SocketEntry& entry) {
 }
 
 // "Readable with nothing waiting" has two causes: the peer ended the stream,
-// or the owner read the data between our poll() and now. Counting the bytes
-// can't tell them apart; a peek that sees the end of the stream can.
-bool PeerEndedStream(int fd) {
+// or the owner read the data meanwhile. Counting the bytes can't tell them
+// apart; a peek can: 0 is the end of the stream, and an error other than
+// would-block is the connection's death, whose code the peek has just taken
+// from the system. Returns that code, or 0.
+int PeekForEnd(int fd, bool* ended) {
   char probe = 0;
-  return System().recvfrom(fd, &probe, 1, MSG_PEEK | MSG_DONTWAIT, nullptr, nullptr) == 0;
+  const ssize_t n = System().recvfrom(fd, &probe, 1, MSG_PEEK | MSG_DONTWAIT, nullptr, nullptr);
+  const int error = n < 0 && errno != EAGAIN && errno != EINTR ? errno : 0;
+  if (n == 0 || error != 0) *ended = true;
+  return error;
 }
 
 void EvaluateConnectedLocked(SocketEntry& entry, short revents) {
-  if ((revents & POLLERR) != 0) {
-    const int error = TakeSocketError(entry.fd);
-    if (error != 0 && entry.abortError == 0) entry.abortError = AbortiveCloseError(error);
-  }
+  int error = (revents & POLLERR) != 0 ? TakeSocketError(entry.fd) : 0;
   const bool hungUp = (revents & (POLLHUP | POLLERR)) != 0;
   bool ended = hungUp || (!entry.receiveShut && (revents & POLLRDHUP) != 0);
   if ((revents & POLLIN) != 0 && !entry.receiveShut) {
@@ -107,10 +115,12 @@ void EvaluateConnectedLocked(SocketEntry& entry, short revents) {
     if (ioctl(entry.fd, FIONREAD, &waiting) == 0 && waiting > 0) {
       // Before any FD_CLOSE of this round: the owner reads what is left first.
       PostIfArmed(entry, ws::FD_READ, &entry.readArmed);
-    } else if (PeerEndedStream(entry.fd)) {
-      ended = true;
+    } else {
+      const int peeked = PeekForEnd(entry.fd, &ended);
+      if (error == 0) error = peeked;
     }
   }
+  if (error != 0 && entry.abortError == 0) entry.abortError = AbortiveCloseError(error);
   if (!ended && (revents & POLLOUT) != 0) PostIfArmed(entry, ws::FD_WRITE, &entry.writeArmed);
   if (ended && !entry.closeDetected) {
     entry.closeDetected = true;
@@ -119,7 +129,16 @@ void EvaluateConnectedLocked(SocketEntry& entry, short revents) {
   if (hungUp) entry.hungUp = true;
 }
 
-void EvaluateLocked(SocketEntry& entry, short revents) {
+void EvaluateLocked(SocketEntry& entry) {
+  if (entry.callsInFlight > 0) {
+    entry.helperWaits = true;  // the owner's call wakes us when it is done
+    return;
+  }
+  const short interest = InterestLocked(entry);
+  if (interest == 0) return;
+  pollfd now{entry.fd, interest, 0};
+  if (poll(&now, 1, 0) <= 0) return;
+  const short revents = now.revents;
   if (!entry.stream) {
     if ((revents & POLLERR) != 0) {
       const int error = TakeSocketError(entry.fd);
@@ -221,7 +240,7 @@ class Notifier {
         // A handle closed since the round began is gone from the table; its
         // descriptor number may already belong to a newer socket.
         EntryPtr entry = table.FindLocked(handles[i]);
-        if (entry != nullptr) EvaluateLocked(*entry, descriptors[i].revents);
+        if (entry != nullptr) EvaluateLocked(*entry);
       }
     }
   }

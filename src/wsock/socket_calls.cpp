@@ -279,9 +279,11 @@ int Shutdown(ws::SOCKET s, int how) {
     default:
       return Fail(ws::WSAEINVAL);
   }
-  if (System().shutdown(entry->fd, systemHow) != 0) return Fail(FromErrno(errno));
   {
+    // Under the helper's lock: our own end of reading looks to poll() like
+    // the peer's, and the helper must know which it is before it looks.
     std::lock_guard lock(SocketTable::Instance().Mutex());
+    if (System().shutdown(entry->fd, systemHow) != 0) return Fail(FromErrno(errno));
     if (how != ws::SD_SEND) entry->receiveShut = true;
     if (how != ws::SD_RECEIVE) entry->sendShut = true;
   }

@@ -61,6 +61,12 @@ struct SocketEntry {
 
   // How the connection died, once known (10053/10054), for later calls.
   int abortError = 0;
+  // Owner calls inside recv/send right now. Such a call may take the
+  // connection's pending error from the system, and records it only once it
+  // is back, so the helper leaves the socket alone meanwhile and is woken
+  // when the call is done (`helperWaits`).
+  int callsInFlight = 0;
+  bool helperWaits = false;
   // A datagram error collected by the helper (e.g. port unreachable), for the
   // next receive.
   int pendingDatagramError = 0;

@@ -58,13 +58,6 @@ TEST(Codepage, Utf8ThatCp932CannotHoldOrThatIsInvalidBecomesQuestionMarks) {
   EXPECT_EQ(Utf8ToAnsi("Ω€"), "\x83\xB6?");
 }
 
-TEST(Codepage, LeadBytes) {
-  for (int c = 0; c < 256; ++c) {
-    const bool lead = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-    EXPECT_EQ(IsAnsiLeadByte(static_cast<unsigned char>(c)), lead) << c;
-  }
-}
-
 TEST(AnsiFind, FindsTextAnywhereButNeverStartingOnATrailByte) {
   EXPECT_EQ(AnsiFind("\x83\x5C", "\x5C"), std::string::npos);
   EXPECT_EQ(AnsiFind("\x83\x5C\x5C", "\x5C"), 2u);

@@ -1,6 +1,8 @@
 /* A library for the loader tests. It exports `connect`, a name the C library
    exports too, as the socket stand-in does: loading it must not put this one
    in anyone else's way. */
+#include <unistd.h>
+
 int connect(int a, const void* b, unsigned c) {
   (void)a;
   (void)b;
@@ -8,9 +10,6 @@ int connect(int a, const void* b, unsigned c) {
   return 4242;
 }
 
-int vantrel_sample_answer(void) { return 42; }
-
 /* Calling into the C library makes it a dependency of this library, as it is
    of every real one, so look-ups can be checked not to wander into it. */
-#include <unistd.h>
 int vantrel_sample_pid(void) { return (int)getpid(); }

@@ -30,8 +30,6 @@ class MessageProcessing : public ::testing::Test {
  protected:
   void SetUp() override {
     platform::SetMessageProcessingHooks({});
-    platform::DispatchPendingPlatformMessages();
-    platform::TakePlatformQuitMessage();
     received = &log;
     window = support::NewTestWindow("ProcessingTestClass", CountingProc);
     ASSERT_NE(window, nullptr);
@@ -47,16 +45,13 @@ class MessageProcessing : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(MessageProcessing, DefaultDispatchesEverythingPendingInOrder) {
+TEST_F(MessageProcessing, DefaultDispatchesEverythingPendingInOrderAndTakesQuitOut) {
   PostMessage(window, WM_USER, 1, 0);
   PostMessage(window, WM_USER, 2, 0);
   platform::ProcessMessages();
   EXPECT_EQ(log, (std::vector<WPARAM>{1, 2, 100}));
-  EXPECT_EQ(platform::DispatchPendingPlatformMessages(), 0);
-}
 
-TEST_F(MessageProcessing, QuitIsTakenOutNotDispatchedAndReported) {
-  PostMessage(window, WM_USER, 2, 0);
+  PostMessage(window, WM_USER, 3, 0);
   PostQuitMessage(4);
   EXPECT_EQ(platform::DispatchPendingPlatformMessages(), 1);
   int code = 0;
@@ -78,7 +73,6 @@ TEST_F(MessageProcessing, WaitingDefaultEndsAtItsTimeoutOrAtAPostFromAnotherThre
     EXPECT_TRUE(support::WaitUntilThreadSleeps(me));
     PostMessage(window, WM_USER, 7, 0);
   });
-  // The post must end the wait long before its timeout.
   const auto waited = support::Clock::now();
   platform::ProcessMessagesWaiting(20000);
   EXPECT_LT(support::Clock::now() - waited, std::chrono::seconds(10));

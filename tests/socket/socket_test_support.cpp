@@ -31,14 +31,14 @@ bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds dead
   return true;
 }
 
-void StartConnect(net::TAsyncSocket& socket, const std::string& port) {
+void StartConnect(net::TCustomAsyncSocket& socket, const std::string& port) {
   socket.SetProto("tcp");
   socket.SetPort(port);
   socket.SetAddr("127.0.0.1");
   socket.Connect();
 }
 
-int ConnectAndWait(net::TAsyncSocket& socket, const std::string& port) {
+int ConnectAndWait(net::TCustomAsyncSocket& socket, const std::string& port) {
   int result = -1;
   auto previous = socket.OnSessionConnected;
   socket.OnSessionConnected = [&](net::TCustomAsyncSocket* sender, std::uint16_t error) {
@@ -51,10 +51,15 @@ int ConnectAndWait(net::TAsyncSocket& socket, const std::string& port) {
   return result;
 }
 
-void ConnectPeer(net::TAsyncSocket& socket, Listener& listener, Peer& peer) {
+void ConnectPeer(net::TCustomAsyncSocket& socket, Listener& listener, Peer& peer) {
   ASSERT_EQ(ConnectAndWait(socket, listener.PortText()), 0);
   peer = listener.Accept();
   ASSERT_TRUE(peer.Valid());
+}
+
+void Deliver(net::TCustomAsyncSocket& socket, ws::SOCKET handle, long events, long error) {
+  net::TCustomAsyncSocket::WindowProc(socket.WindowHandle(), net::WM_ASYNCSELECT, handle,
+                                      ws::WSAMAKESELECTREPLY(events, error));
 }
 
 std::string MessageOf(const std::function<void()>& action) {
@@ -66,16 +71,12 @@ std::string MessageOf(const std::function<void()>& action) {
   return "no exception";
 }
 
-const char* StateName(net::TSocketState state) {
-  static const char* const kNames[] = {"Invalid",   "Opened",    "Bound",     "Connecting",
-                                       "Connected", "Accepting", "Listening", "Closed"};
-  return kNames[static_cast<int>(state)];
-}
-
 void EventLog::Attach(net::TCustomAsyncSocket& socket) {
+  static const char* const kStates[] = {"Invalid",   "Opened",    "Bound",     "Connecting",
+                                        "Connected", "Accepting", "Listening", "Closed"};
   socket.OnChangeState = [this](net::TCustomAsyncSocket*, net::TSocketState from,
                                 net::TSocketState to) {
-    lines.push_back(std::string("state ") + StateName(from) + ">" + StateName(to));
+    lines.push_back(std::string("state ") + kStates[from] + ">" + kStates[to]);
   };
   const auto recorder = [this](const char* what) {
     return [this, what](net::TCustomAsyncSocket*, std::uint16_t error) {
@@ -89,6 +90,12 @@ void EventLog::Attach(net::TCustomAsyncSocket& socket) {
 
 bool EventLog::Has(const std::string& line) const {
   return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+int EventLog::Count(const std::string& prefix) const {
+  return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
+    return line.rfind(prefix, 0) == 0;
+  }));
 }
 
 }  // namespace sockettest

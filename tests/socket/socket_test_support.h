@@ -1,7 +1,7 @@
 // Shared pieces of the socket tests: bounded waits that keep the message queue
-// flowing, connecting to a loopback peer, and an event recorder. The peers are
-// the shared loopback peers; here their waits also dispatch this thread's
-// messages, since the socket on the other end only moves when they are.
+// flowing, connecting to a loopback peer, and an event recorder. The shared
+// loopback peers dispatch this thread's messages while they wait, since the
+// socket on the other end only moves when they are.
 #pragma once
 
 #include <chrono>
@@ -24,12 +24,15 @@ using support::Peer;
 bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds deadline = 10000ms);
 
 // Sets tcp, `port` and 127.0.0.1 and calls Connect.
-void StartConnect(net::TAsyncSocket& socket, const std::string& port);
-// StartConnect, then waits for OnSessionConnected. Returns the error it
-// reported, or -1 at the deadline.
-int ConnectAndWait(net::TAsyncSocket& socket, const std::string& port);
-// ConnectAndWait to a peer of `listener`, which is accepted into `peer`.
-void ConnectPeer(net::TAsyncSocket& socket, Listener& listener, Peer& peer);
+void StartConnect(net::TCustomAsyncSocket& socket, const std::string& port);
+// StartConnect, then waits for OnSessionConnected: the error it reported, or
+// -1 at the deadline.
+int ConnectAndWait(net::TCustomAsyncSocket& socket, const std::string& port);
+// ConnectAndWait to `listener`, whose end is accepted into `peer`.
+void ConnectPeer(net::TCustomAsyncSocket& socket, Listener& listener, Peer& peer);
+
+// Hands the socket's window a network notification, as the library would.
+void Deliver(net::TCustomAsyncSocket& socket, ws::SOCKET handle, long events, long error = 0);
 
 // The message of the platform exception `action` raises, or "no exception".
 std::string MessageOf(const std::function<void()>& action);
@@ -40,8 +43,7 @@ struct EventLog {
   std::vector<std::string> lines;
   void Attach(net::TCustomAsyncSocket& socket);
   bool Has(const std::string& line) const;
+  int Count(const std::string& prefix) const;
 };
-
-const char* StateName(net::TSocketState state);
 
 }  // namespace sockettest

@@ -1,13 +1,17 @@
-// Dotted address text, byte order, and the built-in services and protocols
-// tables that stand in for missing system databases.
+// Dotted address text, byte order, the translation of the system's error
+// numbers, and the built-in services and protocols tables that stand in for
+// missing system databases.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <thread>
+#include <utility>
 
+#include "wsock/error_codes.h"
 #include "wsock/known_services.h"
-#include "wsock_library.h"
+#include "wsock_fixture.h"
 
 namespace wsock_test {
 namespace {
@@ -59,6 +63,19 @@ TEST(AddressTextTest, InetNtoaWritesAPerThreadBufferAndPortsAreInNetworkOrder) {
   const ws::u_short port = wsa.htons(0x1723);
   EXPECT_EQ(std::memcmp(&port, "\x17\x23", 2), 0);
   EXPECT_EQ(wsa.ntohs(port), 0x1723);
+}
+
+TEST(ErrorCodesTest, SystemErrorsBecomeTheWindowsSocketsNumbers) {
+  const std::pair<int, int> mapping[] = {
+      {EWOULDBLOCK, 10035}, {EINPROGRESS, 10036},  {EALREADY, 10037},    {EACCES, 10013},
+      {EFAULT, 10014},      {EINVAL, 10022},       {EMFILE, 10024},      {EBADF, 10038},
+      {ENOTSOCK, 10038},    {EMSGSIZE, 10040},     {EADDRINUSE, 10048},  {EADDRNOTAVAIL, 10049},
+      {ENETDOWN, 10050},    {ENETUNREACH, 10051},  {ECONNABORTED, 10053}, {ECONNRESET, 10054},
+      {ENOBUFS, 10055},     {EISCONN, 10056},      {ENOTCONN, 10057},    {ESHUTDOWN, 10058},
+      {ETIMEDOUT, 10060},   {ECONNREFUSED, 10061}, {EHOSTDOWN, 10064},   {EHOSTUNREACH, 10065}};
+  for (const auto& [system, windows] : mapping) EXPECT_EQ(wsock::FromErrno(system), windows) << system;
+  EXPECT_EQ(wsock::AbortiveCloseError(ECONNRESET), ws::WSAECONNRESET);
+  EXPECT_EQ(wsock::AbortiveCloseError(ETIMEDOUT), ws::WSAECONNABORTED);
 }
 
 TEST(KnownServicesTest, CommonServicesAndProtocolsAreBuiltIn) {

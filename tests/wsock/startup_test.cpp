@@ -6,7 +6,7 @@
 #include <utility>
 #include <thread>
 
-#include "wsock_library.h"
+#include "wsock_fixture.h"
 
 namespace wsock_test {
 namespace {

@@ -15,8 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "support/loopback_peer.h"
-#include "wsock_library.h"
+#include "wsock_fixture.h"
 
 namespace wsock_test {
 namespace {
