@@ -1,5 +1,5 @@
-// The toolkit-free message processing: the default serves the calling thread's
-// platform queue; installed hooks take over.
+// The toolkit-free message processing: without the application's hooks it
+// serves the calling thread's platform queue.
 #include "platform/message_processing.h"
 
 #include <gtest/gtest.h>
@@ -78,19 +78,4 @@ TEST_F(MessageProcessing, WaitingDefaultEndsAtItsTimeoutOrAtAPostFromAnotherThre
   EXPECT_LT(support::Clock::now() - waited, std::chrono::seconds(10));
   poster.join();
   EXPECT_EQ(log, (std::vector<WPARAM>{7}));
-}
-
-TEST_F(MessageProcessing, InstalledHooksTakeOverAndEmptyOnesRestoreTheDefault) {
-  int pending = 0, lastTimeout = 0;
-  platform::SetMessageProcessingHooks(
-      {[&] { ++pending; }, [&](int timeoutMs) { lastTimeout = timeoutMs; }});
-  PostMessage(window, WM_USER, 3, 0);
-  platform::ProcessMessages();
-  platform::ProcessMessagesWaiting(250);
-  EXPECT_EQ(pending, 1);
-  EXPECT_EQ(lastTimeout, 250);
-  EXPECT_TRUE(log.empty());
-  platform::SetMessageProcessingHooks({});
-  platform::ProcessMessages();
-  EXPECT_EQ(log, (std::vector<WPARAM>{3}));
 }

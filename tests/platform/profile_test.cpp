@@ -57,9 +57,16 @@ TEST_F(Profile, ReadsNamesWithoutCaseOrBlanksAndGivesTheDefaultForWhatIsMissing)
 TEST_F(Profile, WhatIsNotAnIntegerReadsAsTheDefault) {
   Ini("[pos]\r\ntop=abc\r\nleft=12abc\r\nheight=\r\nwidth= -40 \r\np_width=+183\r\n"
       "big=99999999999\r\nneg=-2147483648\r\nsign=-\r\ntwo=+-5\r\nhex=0x10\r\n");
-  const std::pair<const char*, int> cases[] = {
-      {"top", 5},  {"left", 5},  {"height", 5},          {"width", -40}, {"p_width", 183},
-      {"big", 5},  {"neg", -2147483647 - 1}, {"sign", 5}, {"two", 5},     {"hex", 5}};
+  const std::pair<const char*, int> cases[] = {{"top", 5},
+                                               {"left", 5},
+                                               {"height", 5},
+                                               {"width", -40},
+                                               {"p_width", 183},
+                                               {"big", 5},
+                                               {"neg", -2147483647 - 1},
+                                               {"sign", 5},
+                                               {"two", 5},
+                                               {"hex", 5}};
   for (const auto& [key, expected] : cases) EXPECT_EQ(Int("pos", key), expected) << key;
 }
 

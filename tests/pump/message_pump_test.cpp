@@ -112,7 +112,8 @@ class MessagePumpTest : public QObject {
 
     bool delivered = false;
     took = WaitWhileAnotherThreadPosts([&] {
-      QMetaObject::invokeMethod(this, [&] { delivered = true; }, Qt::QueuedConnection);
+      QMetaObject::invokeMethod(
+          this, [&] { delivered = true; }, Qt::QueuedConnection);
     });
     QVERIFY(delivered);
     QVERIFY2(took < kPromptMs, qPrintable(QString("the wait took %1 ms").arg(took)));

@@ -101,7 +101,7 @@ TEST_F(DataPathTest, FourThousandBytesFillThreeChunksAndDataSentFollowsFromTheLo
   EXPECT_EQ(socket.Send(nullptr, 0), 0);
   EXPECT_EQ(socket.ChunkFill(), (std::vector<int>{0})) << "two chunks freed, the last kept";
   EXPECT_EQ(sent, 0);
-  ASSERT_TRUE(PumpUntil([&] { return sent == 1; }));
+  ASSERT_TRUE(PumpUntil([&] { return sent > 0; }));
   EXPECT_EQ(peer.Receive(4000), data);
 }
 
@@ -145,7 +145,8 @@ TEST_F(DataPathTest, ConnectionLostInSendClosesOnceWithTheReasonAndNothingSent) 
   ASSERT_EQ(socket.Pause(), 0);
   peer.ResetAndClose();
   char byte = 0;
-  ASSERT_TRUE(PumpUntil([&] { return socket.Receive(&byte, 1) == -1 && socket.LastError() != 10035; }));
+  ASSERT_TRUE(
+      PumpUntil([&] { return socket.Receive(&byte, 1) == -1 && socket.LastError() != 10035; }));
   EXPECT_EQ(socket.SendStr("lost"), 4);
   platform::ProcessMessages();
   EXPECT_EQ(log.lines, (std::vector<std::string>{"state Connected>Closed", "closed 10054"}));

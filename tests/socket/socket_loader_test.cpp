@@ -61,6 +61,8 @@ struct LoaderFailure {
 
 class SocketLoaderTest : public ::testing::TestWithParam<LoaderFailure> {
  protected:
+  // The resolvers load the library without any socket object to unload it.
+  void SetUp() override { net::UnloadSocketLibrary(); }
   void TearDown() override { net::SetSocketLibraryPath(""); }
 };
 
@@ -73,23 +75,22 @@ TEST_P(SocketLoaderTest, FailureNamesTheFileAndTheReason) {
 }
 
 const std::string kNoExport = " Error #" + std::to_string(ESRCH);
-const std::string kMissing = "Unable to load libno_such_socket_library.so Error #" +
-                             std::to_string(ENOENT);
+const std::string kMissing =
+    "Unable to load libno_such_socket_library.so Error #" + std::to_string(ENOENT);
 
 INSTANTIATE_TEST_SUITE_P(
     Libraries, SocketLoaderTest,
     ::testing::Values(
         LoaderFailure{"libno_such_socket_library.so", kMissing, kMissing},
         // The protocol is resolved first, so its lookup is the first missing export.
-        LoaderFailure{"libsocket_test_partial_wsock.so",
-                      "Procedure getprotobyname not found in libsocket_test_partial_wsock.so" +
-                          kNoExport,
-                      "Procedure getprotobyname not found in libsocket_test_partial_wsock.so" +
-                          kNoExport},
+        LoaderFailure{
+            "libsocket_test_partial_wsock.so",
+            "Procedure getprotobyname not found in libsocket_test_partial_wsock.so" + kNoExport,
+            "Procedure getprotobyname not found in libsocket_test_partial_wsock.so" + kNoExport},
         // Start-up is not repeated: the library stays loaded after a refusal.
-        LoaderFailure{"libsocket_test_refusing_wsock.so",
-                      "libsocket_test_refusing_wsock.so: WSAStartup error #10092",
-                      "Procedure getprotobyname not found in libsocket_test_refusing_wsock.so" +
-                          kNoExport}));
+        LoaderFailure{
+            "libsocket_test_refusing_wsock.so",
+            "libsocket_test_refusing_wsock.so: WSAStartup error #10092",
+            "Procedure getprotobyname not found in libsocket_test_refusing_wsock.so" + kNoExport}));
 
 }  // namespace

@@ -25,10 +25,9 @@ TEST(SocketConnectTest, RefusedConnectionPassesThroughConnectedToClosed) {
   log.Attach(socket);
   StartConnect(socket, support::RefusingPortText());
   ASSERT_TRUE(PumpUntil([&] { return log.Has("closed 0"); }));
-  EXPECT_EQ(log.lines, (std::vector<std::string>{
-                           "state Closed>Opened", "state Opened>Connecting",
-                           "state Connecting>Connected", "connected 10061",
-                           "state Connected>Closed", "closed 0"}));
+  EXPECT_EQ(log.lines, (std::vector<std::string>{"state Closed>Opened", "state Opened>Connecting",
+                                                 "state Connecting>Connected", "connected 10061",
+                                                 "state Connected>Closed", "closed 0"}));
   EXPECT_EQ(socket.SocketHandle(), ws::INVALID_SOCKET);
 }
 

@@ -67,13 +67,14 @@ TEST(AddressTextTest, InetNtoaWritesAPerThreadBufferAndPortsAreInNetworkOrder) {
 
 TEST(ErrorCodesTest, SystemErrorsBecomeTheWindowsSocketsNumbers) {
   const std::pair<int, int> mapping[] = {
-      {EWOULDBLOCK, 10035}, {EINPROGRESS, 10036},  {EALREADY, 10037},    {EACCES, 10013},
-      {EFAULT, 10014},      {EINVAL, 10022},       {EMFILE, 10024},      {EBADF, 10038},
-      {ENOTSOCK, 10038},    {EMSGSIZE, 10040},     {EADDRINUSE, 10048},  {EADDRNOTAVAIL, 10049},
+      {EWOULDBLOCK, 10035}, {EINPROGRESS, 10036},  {EALREADY, 10037},     {EACCES, 10013},
+      {EFAULT, 10014},      {EINVAL, 10022},       {EMFILE, 10024},       {EBADF, 10038},
+      {ENOTSOCK, 10038},    {EMSGSIZE, 10040},     {EADDRINUSE, 10048},   {EADDRNOTAVAIL, 10049},
       {ENETDOWN, 10050},    {ENETUNREACH, 10051},  {ECONNABORTED, 10053}, {ECONNRESET, 10054},
-      {ENOBUFS, 10055},     {EISCONN, 10056},      {ENOTCONN, 10057},    {ESHUTDOWN, 10058},
-      {ETIMEDOUT, 10060},   {ECONNREFUSED, 10061}, {EHOSTDOWN, 10064},   {EHOSTUNREACH, 10065}};
-  for (const auto& [system, windows] : mapping) EXPECT_EQ(wsock::FromErrno(system), windows) << system;
+      {ENOBUFS, 10055},     {EISCONN, 10056},      {ENOTCONN, 10057},     {ESHUTDOWN, 10058},
+      {ETIMEDOUT, 10060},   {ECONNREFUSED, 10061}, {EHOSTDOWN, 10064},    {EHOSTUNREACH, 10065}};
+  for (const auto& [system, windows] : mapping)
+    EXPECT_EQ(wsock::FromErrno(system), windows) << system;
   EXPECT_EQ(wsock::AbortiveCloseError(ECONNRESET), ws::WSAECONNRESET);
   EXPECT_EQ(wsock::AbortiveCloseError(ETIMEDOUT), ws::WSAECONNABORTED);
 }
@@ -83,8 +84,8 @@ TEST(KnownServicesTest, CommonServicesAndProtocolsAreBuiltIn) {
     const char* name;
     const char* protocol;
     int port;
-  } services[] = {{"telnet", "tcp", 23}, {"domain", "udp", 53}, {"TELNET", nullptr, 23},
-                  {"www", "TCP", 80}};
+  } services[] = {
+      {"telnet", "tcp", 23}, {"domain", "udp", 53}, {"TELNET", nullptr, 23}, {"www", "TCP", 80}};
   for (const auto& expected : services) {
     const wsock::KnownService* found = wsock::FindKnownService(expected.name, expected.protocol);
     ASSERT_NE(found, nullptr) << expected.name;

@@ -54,7 +54,8 @@ TEST_F(HostLookupTest, LocalhostIsLaidOutInsideTheCallersBufferAndAnUnknownHostI
   EXPECT_TRUE(Untouched(buffer + used, buffer + sizeof buffer));
   // The record and everything it points to lies in the bytes it says it used.
   const auto inside = [&](const void* p, std::size_t size) {
-    return static_cast<const char*>(p) >= buffer && static_cast<const char*>(p) + size <= buffer + used;
+    return static_cast<const char*>(p) >= buffer &&
+           static_cast<const char*>(p) + size <= buffer + used;
   };
   ws::hostent entry;
   std::memcpy(&entry, buffer, sizeof entry);

@@ -3,8 +3,8 @@
 
 #include <cstring>
 #include <functional>
-#include <utility>
 #include <thread>
+#include <utility>
 
 #include "wsock_fixture.h"
 
@@ -18,11 +18,13 @@ TEST(StartupTest, CallsBeforeStartupFailWithNotInitialised) {
       {"socket", [&] { return wsa.socket(ws::AF_INET, ws::SOCK_STREAM, 0) == ws::INVALID_SOCKET; }},
       {"closesocket", [&] { return wsa.closesocket(0x100) == ws::SOCKET_ERROR; }},
       {"send", [&] { return wsa.send(0x100, "x", 1, 0) == ws::SOCKET_ERROR; }},
-      {"WSAAsyncSelect", [&] { return wsa.WSAAsyncSelect(0x100, nullptr, 0, 0) == ws::SOCKET_ERROR; }},
+      {"WSAAsyncSelect",
+       [&] { return wsa.WSAAsyncSelect(0x100, nullptr, 0, 0) == ws::SOCKET_ERROR; }},
       {"gethostbyname", [&] { return wsa.gethostbyname("localhost") == nullptr; }},
       {"getservbyname", [&] { return wsa.getservbyname("telnet", "tcp") == nullptr; }},
       {"WSAAsyncGetHostByName",
        [&] { return wsa.WSAAsyncGetHostByName(nullptr, 1026, "localhost", buffer, 64) == 0; }},
+      {"WSACancelAsyncRequest", [&] { return wsa.WSACancelAsyncRequest(1) == ws::SOCKET_ERROR; }},
       {"WSACleanup", [&] { return wsa.WSACleanup() == ws::SOCKET_ERROR; }},
   };
   for (const auto& [call, fails] : calls) {
@@ -35,27 +37,16 @@ TEST(StartupTest, CallsBeforeStartupFailWithNotInitialised) {
   EXPECT_NE(wsa.inet_addr("10.0.0.1"), ws::INADDR_NONE);
 }
 
-TEST(StartupTest, StartupGrantsVersionOneOneAndDescribesItself) {
+TEST(StartupTest, StartupGrantsVersionOneOneAndIsCountedAndTheLastCleanupClosesWhatIsOpen) {
   const WsockLibrary& wsa = Wsa();
   ws::WSAData data;
+  EXPECT_EQ(wsa.WSAStartup(0x0000, &data), ws::WSAVERNOTSUPPORTED);
   std::memset(&data, 0xFF, sizeof data);
   ASSERT_EQ(wsa.WSAStartup(0x0202, &data), 0);
   EXPECT_EQ(data.wVersion, 0x0101);
   EXPECT_EQ(data.wHighVersion, 0x0101);
-  EXPECT_GT(std::strlen(data.szDescription), 0u);
   EXPECT_LE(std::strlen(data.szDescription), static_cast<std::size_t>(ws::WSADESCRIPTION_LEN));
   EXPECT_LE(std::strlen(data.szSystemStatus), static_cast<std::size_t>(ws::WSASYS_STATUS_LEN));
-  EXPECT_GT(data.iMaxSockets, 0);
-  EXPECT_EQ(wsa.WSACleanup(), 0);
-
-  EXPECT_EQ(wsa.WSAStartup(0x0000, &data), ws::WSAVERNOTSUPPORTED);
-  EXPECT_EQ(wsa.socket(ws::AF_INET, ws::SOCK_STREAM, 0), ws::INVALID_SOCKET);
-}
-
-TEST(StartupTest, CleanupIsCountedAndTheLastOneClosesWhatIsOpen) {
-  const WsockLibrary& wsa = Wsa();
-  ws::WSAData data;
-  ASSERT_EQ(wsa.WSAStartup(0x0101, &data), 0);
   ASSERT_EQ(wsa.WSAStartup(0x0101, &data), 0);
   const ws::SOCKET kept = wsa.socket(ws::AF_INET, ws::SOCK_STREAM, 0);
   ASSERT_NE(kept, ws::INVALID_SOCKET);

@@ -2,7 +2,7 @@
 // descriptor. The fixture's header comes first: the system's socket headers
 // define its Windows names as macros.
 #include "wsock_fixture.h"
-// (kept apart)
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>

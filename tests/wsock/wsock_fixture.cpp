@@ -61,8 +61,8 @@ StartedLibrary::~StartedLibrary() { Wsa().WSACleanup(); }
 ws::sockaddr_in LoopbackAddress(int port) {
   ws::sockaddr_in address{};
   address.sin_family = ws::AF_INET;
-  const unsigned char bytes[6] = {static_cast<unsigned char>(port >> 8),
-                                  static_cast<unsigned char>(port & 0xFF), 127, 0, 0, 1};
+  const unsigned char bytes[6] = {
+      static_cast<unsigned char>(port >> 8), static_cast<unsigned char>(port & 0xFF), 127, 0, 0, 1};
   std::memcpy(&address.sin_port, bytes, 2);
   std::memcpy(&address.sin_addr.s_addr, bytes + 2, 4);
   return address;

@@ -79,8 +79,9 @@ class NotificationWindow {
   win::HWND Handle() const { return window_; }
   // Dispatches messages until a recorded one, not yet waited for, matches;
   // nothing when the deadline passes first.
-  std::optional<Notification> WaitFor(const NotificationMatch& match,
-                                      std::chrono::milliseconds deadline = std::chrono::seconds(10));
+  std::optional<Notification> WaitFor(
+      const NotificationMatch& match,
+      std::chrono::milliseconds deadline = std::chrono::seconds(10));
   void Pump();  // dispatches what is queued now
   const std::vector<Notification>& History() const { return history_; }
   int Count(const NotificationMatch& match) const;
