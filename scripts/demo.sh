@@ -50,15 +50,36 @@ mkdir -p "$demo"
 cp -f "$build/bin/vantrel" "$demo/"
 cp -fP "$build"/bin/libvantrel_*.so* "$demo/"
 # The user's own edits of a previous demo run survive; only the router
-# address is forced to the simulator's.
+# address and model are forced to the simulator's. Without its panel file the
+# program would start with an error box (and a hidden run end with status 1).
 if [ ! -e "$demo/vantrel_p.cfg" ]; then
   cp "$root/src/app/vantrel_p.cfg.sample" "$demo/vantrel_p.cfg"
 fi
-if [ -e "$demo/vantrel.Ini" ]; then
-  sed -i -e "s/^ip=.*\r\$/ip=$address\r/" -e "s/^rt=.*\r\$/rt=$rt\r/" "$demo/vantrel.Ini"
-else
-  printf '[main]\r\nrt=%s\r\nip=%s\r\nsingle=0\r\n' "$rt" "$address" >"$demo/vantrel.Ini"
+if [ ! -e "$demo/vantrel.Ini" ]; then
+  printf '[main]\r\nsingle=0\r\n' >"$demo/vantrel.Ini"
 fi
+# "rt" and "ip" of the [main] section are replaced where they stand and added
+# where they are missing (a missing "ip" would mean 192.168.0.1, a real
+# router's address); every other line stays as it was, in CR LF.
+awk -v rt="$rt" -v ip="$address" '
+  function addMissing() {
+    if (inMain && !seenRt) printf "rt=%s\r\n", rt
+    if (inMain && !seenIp) printf "ip=%s\r\n", ip
+    if (inMain) seenRt = seenIp = 1
+  }
+  { line = $0; sub(/\r$/, "", line); key = tolower(line) }
+  key ~ /^[ \t]*\[/ {
+    addMissing()
+    inMain = key ~ /^[ \t]*\[[ \t]*main[ \t]*\]/
+    if (inMain) hadMain = 1
+    print line "\r"; next
+  }
+  inMain && key ~ /^[ \t]*rt[ \t]*=/ { if (!seenRt) printf "rt=%s\r\n", rt; seenRt = 1; next }
+  inMain && key ~ /^[ \t]*ip[ \t]*=/ { if (!seenIp) printf "ip=%s\r\n", ip; seenIp = 1; next }
+  { print line "\r" }
+  END { addMissing(); if (!hadMain) printf "[main]\r\nrt=%s\r\nip=%s\r\n", rt, ip }
+' "$demo/vantrel.Ini" >"$demo/vantrel.Ini.new"
+mv "$demo/vantrel.Ini.new" "$demo/vantrel.Ini"
 
 echo "== starting the router simulator ($model) on $address:23"
 work="$(mktemp -d)"

@@ -172,6 +172,9 @@ class TForm1 : public QMainWindow {
   void createTimersAndMenu();
   // router_session.cpp
   void createTelnetConnection();
+  // Serves events until the connection is up (true), or the connection's
+  // share of the tick budget is spent or an abort was asked for (false).
+  bool waitForConnection();
   void showOutput(std::vector<std::string>& captureList);
   // main_window.cpp
   void wireHandlers();

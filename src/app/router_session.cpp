@@ -50,6 +50,20 @@ void PumpOnce(bool firstPass) {
   }
 }
 
+// Timer2 counts only while a wait is in progress. An error that leaves a wait
+// (raised by a handler served inside it) must not leave the tick timer running
+// while the window is idle.
+class TickTimerRunning {
+ public:
+  explicit TickTimerRunning(QTimer* timer) : timer_(timer) { timer_->start(); }
+  ~TickTimerRunning() { timer_->stop(); }
+  TickTimerRunning(const TickTimerRunning&) = delete;
+  TickTimerRunning& operator=(const TickTimerRunning&) = delete;
+
+ private:
+  QTimer* timer_;
+};
+
 }  // namespace
 
 void TForm1::createTelnetConnection() {
@@ -112,17 +126,11 @@ bool TForm1::ConnectAndLogin() {
   TelnetConnection1->Connect();
   TickCount = 0;
   AbortRequested = 0;
-  Timer2->start();
-  for (bool firstPass = true; !TelnetConnection1->IsConnected(); firstPass = false) {
-    PumpOnce(firstPass);
-    if (TickCount > kConnectTickLimit || AbortRequested == 1) {
-      Timer2->stop();
-      app::ShowMessageBox(this, app::FromAnsi(app::texts::kErrorCaption),
-                          app::FromAnsi(app::texts::kLoginFailed), app::BoxKind::Error);
-      return false;
-    }
+  if (!waitForConnection()) {
+    app::ShowMessageBox(this, app::FromAnsi(app::texts::kErrorCaption),
+                        app::FromAnsi(app::texts::kLoginFailed), app::BoxKind::Error);
+    return false;
   }
-  Timer2->stop();
   TelnetConnection1->SendStr(kWakeUp);
   WaitForText(kLoginPrompt);
   TelnetConnection1->SendStr(kLoginAnswer);
@@ -130,9 +138,20 @@ bool TForm1::ConnectAndLogin() {
   return true;
 }
 
+bool TForm1::waitForConnection() {
+  const TickTimerRunning ticking(Timer2);
+  for (bool firstPass = true; !TelnetConnection1->IsConnected(); firstPass = false) {
+    PumpOnce(firstPass);
+    if (TickCount > kConnectTickLimit || AbortRequested == 1) {
+      return false;
+    }
+  }
+  return true;
+}
+
 void TForm1::WaitForText(const std::string& text) {
   bool found = platform::AnsiFind(ReceiveBuffer, text) != std::string::npos;
-  Timer2->start();
+  const TickTimerRunning ticking(Timer2);
   for (bool firstPass = true; !found; firstPass = false) {
     PumpOnce(firstPass);
     found = platform::AnsiFind(ReceiveBuffer, text) != std::string::npos;
@@ -140,7 +159,6 @@ void TForm1::WaitForText(const std::string& text) {
       break;
     }
   }
-  Timer2->stop();
 }
 
 void TForm1::WaitForPrompt() {

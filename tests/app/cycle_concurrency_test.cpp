@@ -158,12 +158,25 @@ class CycleConcurrencyTest : public QObject {
     auto form = startWindow(kSilentRouterAddress);
     QVERIFY(form);
     const int sessionsBefore = silentRouter_->SessionsOpened();
-    AtFirstLampTick(*form, [&] { form->Panel3Click(); });
+    // The click comes at the first lamp tick after the router has read the
+    // wake-up CR, which goes out once the connection is up: it lands in the
+    // wait for "login:" however long connecting took.
+    const std::string wokenUp = "session " + std::to_string(sessionsBefore + 1) + " line";
+    int ticksAtClick = -1;
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    *connection = connect(form->Timer1, &QTimer::timeout, form.get(), [&, connection] {
+      if (!silentRouter_->Reported(wokenUp)) return;
+      disconnect(*connection);
+      ticksAtClick = form->TickCount;
+      QTest::mouseClick(form->Label1, Qt::LeftButton, {}, QPoint(1, 1));
+    });
     form->RunCommand("SHOW");
 
+    QVERIFY(ticksAtClick >= 0);
     QVERIFY(!app::ErrorBoxRaised());
     QVERIFY(form->Memo1Lines().empty());
-    QCOMPARE(form->TickCount, 0);
+    // Every wait after the click ended at its first check: not one more tick.
+    QCOMPARE(form->TickCount, ticksAtClick);
     QCOMPARE(form->StatusText(), std::string(app::texts::kStatusRetrieved));
     QVERIFY(silentRouter_->WaitForEvent(" closed", sessionsBefore + 1));
     const std::vector<std::string> read = silentRouter_->LinesRead();

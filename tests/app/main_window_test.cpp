@@ -29,6 +29,9 @@ const std::vector<std::string> kPanel = {"group",      "Status",       "end",   
                                          "end"};
 
 constexpr char kRouterAddress[] = "127.0.0.175";
+// Closes the connection as soon as the log-in name arrives, so the command's
+// SendStr fails and the cycle ends in an error.
+constexpr char kClosingRouterAddress[] = "127.0.0.177";
 
 QStringList Commands(const QSignalSpy& spy) {
   QStringList commands;
@@ -151,14 +154,6 @@ class MainWindowTest : public QObject {
     QCOMPARE(Commands(started), QStringList({"SHOW LOG"}));
   }
 
-  void singleClickShowsTheRoutersAnswer() {
-    auto form = startWindow(kPanel);
-    QVERIFY(form);
-    clickNode(*form, QStringLiteral("Show all"));
-    QCOMPARE(form->Memo1Lines(), std::vector<std::string>({"A", "B"}));
-    QCOMPARE(form->Memo1->toPlainText(), QStringLiteral("A\nB"));
-  }
-
   void messageLineFollowsTheCommandOutput() {
     auto form = startWindow(kPanel);
     QVERIFY(form);
@@ -238,6 +233,32 @@ class MainWindowTest : public QObject {
     QCOMPARE(form->AbortRequested, 1);
     QVERIFY(app::ErrorBoxRaised());
     QCOMPARE(form->TreeView1->currentItem()->text(0), QStringLiteral("Lines"));
+  }
+
+  void anErrorSkipsTheMessageLineAndTheReturnToTheFirstEntry() {
+    testing_support::TestRouter closing(kClosingRouterAddress, {"--close-at-login"});
+    QVERIFY(closing.Ready());
+    folder_ = std::make_unique<testing_support::ProgramFolder>();
+    auto form = testing_support::StartWindow(*folder_, kPanel,
+                                             testing_support::SettingsFor(kClosingRouterAddress));
+    QVERIFY(form);
+    app::ResetErrorBoxRaised();
+    testing_support::CapturedStream err(stderr);
+
+    // The command's SendStr fails: the error box, and no message line (a
+    // failed log-in would have returned normally and added it).
+    clickNode(*form, QStringLiteral("With message"));
+    QVERIFY(app::ErrorBoxRaised());
+    QVERIFY(form->Memo1Lines().empty());
+    QCOMPARE(form->TreeView1Tag, 0);
+
+    // Enter: the selection stays where the error found it.
+    app::ResetErrorBoxRaised();
+    form->FlatEdit1->setText(QStringLiteral("SHOW"));
+    QTest::keyClick(form->FlatEdit1, Qt::Key_Return);
+    QVERIFY(app::ErrorBoxRaised());
+    QCOMPARE(form->TreeView1->currentItem()->text(0), QStringLiteral("With message"));
+    QCOMPARE(form->SuppressActivation, 0);
   }
 
   void editBoxTextGoesOutInShiftJis() {

@@ -69,6 +69,13 @@ class TestRouter {
     }));
   }
 
+  // True once an event line beginning with `prefix` has come.
+  bool Reported(const std::string& prefix) const {
+    const auto events = process_->lines();
+    return std::any_of(events.begin(), events.end(),
+                       [&](const std::string& e) { return e.rfind(prefix, 0) == 0; });
+  }
+
   // Waits (with a deadline) for the `occurrence`-th event line holding `needle`.
   bool WaitForEvent(const std::string& needle, int occurrence = 1) {
     return process_->wait_for_line(needle, std::chrono::seconds(20), occurrence).has_value();
@@ -87,13 +94,15 @@ inline std::string SettingsFor(const std::string& address, int model = 0, int si
          "\r\nsingle=" + std::to_string(single) + "\r\n";
 }
 
-// A shown window whose start-up has run on `panel` and `settings`.
+// A shown window whose start-up has run on `panel`, `settings` and the
+// program arguments `arguments`.
 inline std::unique_ptr<TForm1> StartWindow(const ProgramFolder& folder,
                                            const std::vector<std::string>& panel,
-                                           const std::string& settings) {
+                                           const std::string& settings,
+                                           std::vector<std::string> arguments = {}) {
   folder.WritePanel(panel);
   folder.WriteSettings(settings);
-  auto form = std::make_unique<TForm1>(std::vector<std::string>{}, folder.Path());
+  auto form = std::make_unique<TForm1>(std::move(arguments), folder.Path());
   form->FormCreate();
   form->show();
   if (!QTest::qWaitForWindowExposed(form.get())) return nullptr;

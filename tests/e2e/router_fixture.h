@@ -32,6 +32,17 @@ struct CycleRun {
   double seconds = 0;
 };
 
+// Runs the program in `sandbox` without a display and times it.
+inline CycleRun TimedRun(const ProgramSandbox& sandbox, const std::vector<std::string>& arguments,
+                         std::chrono::milliseconds deadline = std::chrono::seconds(60)) {
+  RunOptions options;
+  options.deadline = deadline;
+  const auto start = std::chrono::steady_clock::now();
+  CycleRun run{sandbox.Run(arguments, options), 0};
+  run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return run;
+}
+
 class RouterFixture {
  public:
   // `address`: the test's own 127.0.0.x. `model`: the settings' "rt".
@@ -56,16 +67,7 @@ class RouterFixture {
   ProgramSandbox& Sandbox() { return sandbox_; }
   routersim_test::RoutersimProcess& Simulator() { return *simulator_; }
 
-  // Runs the program without a display and times it.
-  CycleRun Run(const std::vector<std::string>& arguments,
-               std::chrono::milliseconds deadline = std::chrono::seconds(60)) {
-    RunOptions options;
-    options.deadline = deadline;
-    const auto start = std::chrono::steady_clock::now();
-    CycleRun run{sandbox_.Run(arguments, options), 0};
-    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return run;
-  }
+  CycleRun Run(const std::vector<std::string>& arguments) { return TimedRun(sandbox_, arguments); }
 
   // What the program sent in session `n` (from 1), TELNET commands removed;
   // waits until the simulator has closed that session.

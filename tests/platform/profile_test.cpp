@@ -84,38 +84,17 @@ TEST_F(Profile, AnyLineEndReadsTheSameAndAWriteTurnsTheFileToCrLf) {
 TEST_F(Profile, WritesCreateFileSectionsAndKeysAndKeepEverythingElseInPlace) {
   ASSERT_TRUE(Write("main", "rt", "-1"));
   EXPECT_EQ(Bytes(), "[main]\r\nrt=-1\r\n");
-  Ini("; written by hand\r\n"
-      "[other]\r\n"
-      "keep = me \r\n"
-      "\r\n"
-      "[Main]\r\n"
-      "; the router\r\n"
-      "IP = 10.1.1.1\r\n"
-      "single=1\r\n"
-      "\r\n"
-      "[pos]\r\n"
-      "top=5\r\n"
-      "junk line without equals\r\n");
+  Ini("; written by hand\r\n[other]\r\nkeep = me \r\n\r\n"
+      "[Main]\r\n; the router\r\nIP = 10.1.1.1\r\nsingle=1\r\n\r\n"
+      "[pos]\r\ntop=5\r\njunk line without equals\r\n");
   ASSERT_TRUE(Write("main", "ip", "192.168.0.254"));
   ASSERT_TRUE(Write("main", "rt", "3"));
   ASSERT_TRUE(Write("pos", "top", "77"));
   ASSERT_TRUE(Write("extra", "x", "y"));
   EXPECT_EQ(Bytes(),
-            "; written by hand\r\n"
-            "[other]\r\n"
-            "keep = me \r\n"
-            "\r\n"
-            "[Main]\r\n"
-            "; the router\r\n"
-            "IP=192.168.0.254\r\n"
-            "single=1\r\n"
-            "rt=3\r\n"
-            "\r\n"
-            "[pos]\r\n"
-            "top=77\r\n"
-            "junk line without equals\r\n"
-            "[extra]\r\n"
-            "x=y\r\n");
+            "; written by hand\r\n[other]\r\nkeep = me \r\n\r\n"
+            "[Main]\r\n; the router\r\nIP=192.168.0.254\r\nsingle=1\r\nrt=3\r\n\r\n"
+            "[pos]\r\ntop=77\r\njunk line without equals\r\n[extra]\r\nx=y\r\n");
 }
 
 TEST_F(Profile, ShiftJisBytesPassUnchangedAndTrailBytesKeepTheirCase) {

@@ -13,20 +13,14 @@
 
 namespace support {
 
-// The fields of a /proc stat file after the command name, which is in
-// parentheses and may hold blanks: "S 1234 ..." (state, parent, ...).
-inline std::string ProcStatFields(const std::string& path) {
-  std::ifstream stat(path);
+// The state letter of thread `tid` of this process ('R' running, 'S' asleep,
+// ...), or '?' when it can't be read. It follows the command name, which is in
+// parentheses and may hold blanks: "1234 (name) S ...".
+inline char ThreadState(pid_t tid) {
+  std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
   const std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
   const auto close = text.rfind(')');
-  return close == std::string::npos || close + 2 >= text.size() ? "" : text.substr(close + 2);
-}
-
-// The state letter of thread `tid` of this process ('R' running, 'S' asleep,
-// ...), or '?' when it can't be read.
-inline char ThreadState(pid_t tid) {
-  const std::string fields = ProcStatFields("/proc/self/task/" + std::to_string(tid) + "/stat");
-  return fields.empty() ? '?' : fields[0];
+  return close == std::string::npos || close + 2 >= text.size() ? '?' : text[close + 2];
 }
 
 inline bool WaitUntilThreadSleeps(pid_t tid, milliseconds deadline = kDeadline) {

@@ -142,7 +142,7 @@ TEST_F(AsyncSelectTest, APeerResetGivesCloseWithConnectionResetEvenToAnOwnerRead
   // The owner's read may take the reset from the system just when the helper
   // looks; neither may then take the end for a graceful one. Many rounds,
   // because each gives the race one chance.
-  for (int round = 0; round < 150; ++round) {
+  for (int round = 0; round < 300; ++round) {
     Peer peer;
     const ws::SOCKET s = Connected(listener, peer);
     std::thread resetter([&] { peer.ResetAndClose(); });
@@ -158,7 +158,7 @@ TEST_F(AsyncSelectTest, APeerResetGivesCloseWithConnectionResetEvenToAnOwnerRead
 
 TEST_F(AsyncSelectTest, OurOwnShutdownOfReceivingIsNoClose) {
   Listener listener;
-  for (int round = 0; round < 100; ++round) {
+  for (int round = 0; round < 300; ++round) {
     Peer peer;
     const ws::SOCKET s = Connected(listener, peer);
     ASSERT_EQ(wsa_->shutdown(s, ws::SD_RECEIVE), 0);
