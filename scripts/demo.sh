@@ -56,7 +56,7 @@ if [ ! -e "$demo/vantrel_p.cfg" ]; then
   cp "$root/src/app/vantrel_p.cfg.sample" "$demo/vantrel_p.cfg"
 fi
 if [ ! -e "$demo/vantrel.Ini" ]; then
-  printf '[main]\r\nsingle=0\r\n' >"$demo/vantrel.Ini"
+  printf '[main]\r\nrt=%s\r\nip=%s\r\nsingle=0\r\n' "$rt" "$address" >"$demo/vantrel.Ini"
 fi
 # "rt" and "ip" of the [main] section are replaced where they stand and added
 # where they are missing (a missing "ip" would mean 192.168.0.1, a real

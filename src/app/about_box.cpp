@@ -37,11 +37,13 @@ void TAboutBox::createComponents() {
   setFixedSize(295, 183);
   setFont(app::ProportionalFont());
 
-  // A raised panel sunk into the window, as the box has always looked.
+  // A lowered outer and a raised inner bevel: the etched edge of a panel
+  // sunk into the window.
   Panel1 = new QFrame(this);
   Panel1->setObjectName("Panel1");
-  Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
-  Panel1->setLineWidth(2);
+  Panel1->setFrameStyle(QFrame::Box | QFrame::Sunken);
+  Panel1->setLineWidth(1);
+  Panel1->setMidLineWidth(0);
   Panel1->setGeometry(8, 8, 279, 130);
 
   ProgramIcon = new QLabel(Panel1);

@@ -91,8 +91,10 @@ void TForm2::createComponents() {
   Button1 = new QPushButton(FromAnsi(app::texts::kCancelButton), this);
   Button1->setObjectName("Button1");
   Button1->setGeometry(233, 305, 88, 24);
-  Button1->setAutoDefault(false);
-  // Esc reaches QDialog::reject on its own; the button does the same.
+  // Enter clicks the focused button, as on every dialog of the desktop: OK
+  // from anywhere else, Cancel when Cancel has the focus. Esc reaches
+  // QDialog::reject on its own; the button does the same.
+  Button1->setAutoDefault(true);
   connect(Button1, &QPushButton::clicked, this, &QDialog::reject);
 }
 

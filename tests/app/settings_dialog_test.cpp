@@ -112,6 +112,18 @@ class SettingsDialogTest : public QObject {
                                        dialog.ComboBox1, dialog.CheckBox1, dialog.Edit1}));
   }
 
+  void enterClicksTheFocusedCancelButton() {
+    TForm2 dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    QSignalSpy accepted(&dialog, &QDialog::accepted);
+    QSignalSpy rejected(&dialog, &QDialog::rejected);
+    dialog.Button1->setFocus();
+    QTest::keyClick(dialog.Button1, Qt::Key_Return);
+    QCOMPARE(accepted.count(), 0);
+    QCOMPARE(rejected.count(), 1);
+  }
+
   void valuesRoundTripInShiftJis() {
     TForm2 dialog;
     // "状態" with a 0x5C trail byte, and an empty line kept inside the text.

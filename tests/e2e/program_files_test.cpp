@@ -52,6 +52,15 @@ TEST(ProgramFiles, FirstCloseWritesTheDefaultsAndThePanelInCrLf) {
     EXPECT_EQ(Setting(sandbox, section, key), value) << section << "/" << key;
   }
   EXPECT_EQ(settings->find('\n'), settings->find("\r\n") + 1) << "lines end in CR LF";
+  // Written in the order the window reads them.
+  std::size_t previous = 0;
+  for (const char* line : {"[main]", "\nrt=", "\nip=", "\nsingle=", "[pos]", "\ntop=", "\nleft=",
+                           "\nheight=", "\nwidth=", "\np_width="}) {
+    const std::size_t at = settings->find(line);
+    ASSERT_NE(at, std::string::npos) << line;
+    EXPECT_GE(at, previous) << line;
+    previous = at;
+  }
 }
 
 TEST(ProgramFiles, SettingsAreReadBackAndOtherLinesKept) {
