@@ -124,6 +124,8 @@ TEST_F(SocketCalls, WindowsOptionNumbersReachTheSystemAsTheRightSettings) {
   } flags[] = {{ws::SO_KEEPALIVE, &SystemSocketView::keepAlive},
                {ws::SO_REUSEADDR, &SystemSocketView::reuseAddress},
                {ws::SO_BROADCAST, &SystemSocketView::broadcast}};
+  // Streams carry short interactive exchanges: small segments go out at once.
+  EXPECT_TRUE(system().noDelay);
   for (const auto& flag : flags) {
     EXPECT_FALSE(system().*flag.setting) << flag.option;
     EXPECT_EQ(SetOption(s, ws::SOL_SOCKET, flag.option, -1), 0) << flag.option;

@@ -6,6 +6,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 
 #include <filesystem>
@@ -42,6 +43,9 @@ std::optional<SystemSocketView> ViewSocketOnPort(int port) {
     view.lingerOn = record.l_onoff != 0;
     view.lingerSeconds = record.l_linger;
     view.nonBlocking = (fcntl(fd, F_GETFL) & O_NONBLOCK) != 0;
+    int noDelay = 0;
+    length = sizeof noDelay;
+    view.noDelay = getsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, &length) == 0 && noDelay != 0;
     return view;
   }
   return std::nullopt;

@@ -100,7 +100,7 @@ class NotificationWindow {
 // Windows number reached the system as the right setting.
 struct SystemSocketView {
   bool keepAlive = false, reuseAddress = false, broadcast = false;
-  bool lingerOn = false, nonBlocking = false;
+  bool lingerOn = false, nonBlocking = false, noDelay = false;
   int lingerSeconds = 0;
 };
 std::optional<SystemSocketView> ViewSocketOnPort(int port);
