@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <memory>
+#include <ostream>
+#include <string>
 
 #include "platform/files.h"
 #include "socket_test_support.h"
@@ -58,6 +60,9 @@ struct LoaderFailure {
   std::string connect;  // what Connect raises
   std::string again;    // what the next entry-point request raises
 };
+
+// Names the case by its library in test listings instead of dumping its bytes.
+void PrintTo(const LoaderFailure& c, std::ostream* os) { *os << c.file; }
 
 class SocketLoaderTest : public ::testing::TestWithParam<LoaderFailure> {
  protected:
