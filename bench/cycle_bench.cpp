@@ -27,6 +27,8 @@
 #include <string>
 #include <vector>
 
+#include "bench_sandbox.h"
+
 extern char** environ;
 
 namespace fs = std::filesystem;
@@ -155,25 +157,6 @@ class Simulator {
   pid_t pid_ = 0;
 };
 
-// A private copy of the program with its libraries, settings and an empty
-// panel, so the benchmark never touches the build's own settings.
-fs::path MakeSandbox(const fs::path& binDir, const std::string& address) {
-  char pattern[] = "/tmp/vantrel-bench-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) Fail("mkdtemp failed");
-  const fs::path dir = pattern;
-  fs::copy_file(binDir / "vantrel", dir / "vantrel");
-  for (const auto& entry : fs::directory_iterator(binDir)) {
-    const std::string name = entry.path().filename().string();
-    if (name.rfind("libvantrel_", 0) == 0 && name.find(".so") != std::string::npos) {
-      fs::copy(entry.path(), dir / name, fs::copy_options::copy_symlinks);
-    }
-  }
-  std::ofstream(dir / "vantrel.Ini", std::ios::binary)
-      << "[main]\r\nrt=0\r\nip=" << address << "\r\nsingle=0\r\n";
-  std::ofstream(dir / "vantrel_p.cfg", std::ios::binary) << "";
-  return dir;
-}
-
 double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
   const std::size_t n = values.size();
@@ -220,15 +203,8 @@ int Main(int argc, char** argv) {
     }
   }
   const fs::path binDir = fs::canonical("/proc/self/exe").parent_path();
-  const fs::path sandbox = MakeSandbox(binDir, address);
-  struct RemoveOnExit {
-    fs::path dir;
-    ~RemoveOnExit() {
-      std::error_code ignored;
-      fs::remove_all(dir, ignored);
-    }
-  } removeSandbox{sandbox};
-  const fs::path program = sandbox / "vantrel";
+  const BenchSandbox sandbox(binDir, address);
+  const fs::path program = sandbox.Program();
   const fs::path simulatorBinary = binDir / "vantrel-routersim";
 
   std::vector<double> wall, cpu, cycleTimes;

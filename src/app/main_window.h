@@ -52,6 +52,11 @@ class TForm1 : public QMainWindow {
   void FormClose();
   // True once start-up has asked the program to end ("-h").
   bool TerminateRequested() const { return terminateRequested_; }
+  // True once start-up has read the settings file (so a close may write it).
+  bool SettingsRead() const { return settingsRead_; }
+  // True when the last cycle awaited the router's prompt and a wait ended
+  // without it (its limit, or the connection's end).
+  bool AnswerIncomplete() const { return answerIncomplete_; }
   std::string SettingsPath() const;
   std::string PanelPath() const;
 
@@ -176,6 +181,11 @@ class TForm1 : public QMainWindow {
   // share of the tick budget is spent or an abort was asked for (false).
   bool waitForConnection();
   void showOutput(std::vector<std::string>& captureList);
+  // WaitForText, telling whether the text came.
+  bool waitForText(const std::string& text);
+  // Ends the cycle with its error when the answer outgrew what a cycle keeps
+  // (after showing what was kept) or the router stopped taking our data.
+  void endCycleOnOverrun();
   // main_window.cpp
   void wireHandlers();
   // main_window_startup.cpp
@@ -192,6 +202,9 @@ class TForm1 : public QMainWindow {
   std::string statusText_;
   int panel1Width_ = 0;
   bool terminateRequested_ = false;
+  bool settingsRead_ = false;
+  bool answerCut_ = false;
+  bool answerIncomplete_ = false;
 };
 
 // Sets SuppressActivation while the program itself moves the tree selection,

@@ -31,9 +31,9 @@ void TForm1::Button5Click() {
   std::vector<QTreeWidgetItem*> items;
   items.reserve(nodes.size());
   for (const app::PanelNode& node : nodes) {
-    auto* item = node.parent < 0
+    auto* item = node.shownParent < 0
                      ? new QTreeWidgetItem(TreeView1)
-                     : new QTreeWidgetItem(items[static_cast<std::size_t>(node.parent)]);
+                     : new QTreeWidgetItem(items[static_cast<std::size_t>(node.shownParent)]);
     item->setText(0, app::FromAnsi(node.caption));
     item->setData(0, kLineReferenceRole, node.lineReference);
     item->setData(0, kCaptionBytesRole, QByteArray::fromStdString(node.caption));

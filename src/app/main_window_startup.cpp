@@ -12,6 +12,8 @@
 
 #include "app/main_window.h"
 #include "app/message_box.h"
+#include "app/program_entry.h"
+#include "app/session_texts.h"
 #include "app/texts.h"
 #include "app/widget_text.h"
 #include "platform/codepage.h"
@@ -109,20 +111,31 @@ void TForm1::readSettings() {
   resize(width(), platform::GetPrivateProfileInt(kPositionSection, "height", height(), ini));
   resize(platform::GetPrivateProfileInt(kPositionSection, "width", width(), ini), height());
   SetPanel1Width(platform::GetPrivateProfileInt(kPositionSection, "p_width", Panel1Width(), ini));
+  settingsRead_ = true;
 }
 
 void TForm1::processSwitches() {
   const std::size_t count = arguments_.size();
+  // A window lets the user see how far an answer got; a script reading a
+  // hidden run only has the exit status to tell a cut answer from a whole one.
+  const bool hidden = app::HasHiddenSwitch(arguments_);
+  const auto reportIncompleteAnswer = [this, hidden] {
+    if (hidden && AnswerIncomplete()) {
+      app::ReportFailure(app::texts::kAnswerIncomplete);
+    }
+  };
   for (std::size_t i = 0; i < count; ++i) {
     const std::string argument = arguments_[i];
     const std::string next = i + 1 < count ? arguments_[i + 1] : std::string();
     if (IsSwitch(argument, "-c", "-C")) {
       RunCommand(next);
+      reportIncompleteAnswer();
     }
     if (IsSwitch(argument, "-cd", "-CD")) {
       RunCommand(next);
       app::ShowMessageBox(this, QLatin1String(app::texts::kApplicationTitle), Memo1Text(),
                           app::BoxKind::Plain);
+      reportIncompleteAnswer();
     }
   }
 }

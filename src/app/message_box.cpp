@@ -12,6 +12,7 @@ namespace app {
 namespace {
 
 bool errorBoxRaised = false;
+bool boxesWrittenOut = false;
 
 void WriteOut(std::FILE* stream, const QByteArray& utf8) {
   std::fwrite(utf8.constData(), 1, static_cast<std::size_t>(utf8.size()), stream);
@@ -24,6 +25,9 @@ void WriteOut(std::FILE* stream, const QByteArray& utf8) {
 }  // namespace
 
 bool BoxesAreWrittenOut() {
+  if (boxesWrittenOut) {
+    return true;
+  }
   const QString platform = QGuiApplication::platformName();
   return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
 }
@@ -44,6 +48,13 @@ void ShowMessageBox(QWidget* owner, const QString& caption, const QString& text,
                   text, QMessageBox::Ok, owner);
   box.setTextFormat(Qt::PlainText);
   box.exec();
+}
+
+void WriteBoxesOutFromNowOn() { boxesWrittenOut = true; }
+
+void ReportFailure(const std::string& ansiMessage) {
+  errorBoxRaised = true;
+  WriteOut(stderr, FromAnsi(ansiMessage).toUtf8());
 }
 
 void ShowApplicationError(const std::string& ansiMessage) {

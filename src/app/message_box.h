@@ -34,6 +34,13 @@ void ResetErrorBoxRaised();
 
 // True when boxes are written out instead of shown.
 bool BoxesAreWrittenOut();
+// From now on every box is written out, display or not: a close asked for by
+// a signal must not wait for anyone to press OK.
+void WriteBoxesOutFromNowOn();
+
+// A failure with no box of its own: `ansiMessage` goes to standard error, and
+// counts as an error box for the exit status.
+void ReportFailure(const std::string& ansiMessage);
 
 // Runs `handler` and turns an error that leaves it into the application's
 // error box, so that no exception reaches the toolkit's event loop. Every slot

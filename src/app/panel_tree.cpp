@@ -28,16 +28,29 @@ void SkipToEnd(const std::vector<std::string>& lines, int& i) {
 
 std::vector<PanelNode> BuildPanelTree(const std::vector<std::string>& lines) {
   std::vector<PanelNode> nodes;
+  std::vector<int> levels;  // of each node, top level 1
   int currentParent = -1;
   const int count = static_cast<int>(lines.size());
 
+  const auto addNode = [&](std::string caption, int lineReference) {
+    PanelNode node{std::move(caption), lineReference, currentParent, false, currentParent};
+    const int level = currentParent < 0 ? 1 : levels[static_cast<std::size_t>(currentParent)] + 1;
+    if (level > kDeepestShownLevel) {
+      // The parent sits at the deepest level or below; its shown parent is
+      // the group one level above.
+      node.shownParent = nodes[static_cast<std::size_t>(currentParent)].shownParent;
+    }
+    nodes.push_back(std::move(node));
+    levels.push_back(level);
+  };
+
   for (int i = 0; i < count - 1; ++i) {
     if (PanelLine(lines, i) == kItemKeyword) {
-      nodes.push_back({PanelLine(lines, i + 1), i + 2, currentParent, false});
+      addNode(PanelLine(lines, i + 1), i + 2);
       SkipToEnd(lines, i);
     }
     if (PanelLine(lines, i) == kGroupKeyword) {
-      nodes.push_back({PanelLine(lines, i + 1), 0, currentParent, false});
+      addNode(PanelLine(lines, i + 1), 0);
       currentParent = static_cast<int>(nodes.size()) - 1;
       SkipToEnd(lines, i);
     }

@@ -24,7 +24,16 @@ struct PanelNode {
   int lineReference = 0;
   int parent = -1;  // index of the parent node; -1 at the top level
   bool expanded = false;
+  // Where the tree shows the node: its parent, or for a node nested deeper
+  // than kDeepestShownLevel, the group at the level above that, so that such
+  // nodes appear side by side at the deepest level instead of nesting on.
+  int shownParent = -1;
 };
+
+// The deepest level the tree shows (top-level entries are level 1). Views
+// lay out and tear down their trees recursively; tens of thousands of nested
+// groups would overflow the stack.
+inline constexpr int kDeepestShownLevel = 256;
 
 // Line `index` of the panel text; any index outside the text reads as empty.
 std::string PanelLine(const std::vector<std::string>& lines, int index);

@@ -1,6 +1,5 @@
 #include "app/program_entry.h"
 
-#include <QTimer>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,6 +38,27 @@ bool DisplaylessPlatformRequested() {
   return platform.rfind("xcb", 0) != 0 && platform.rfind("wayland", 0) != 0;
 }
 
+// A close asked for by a signal may arrive anywhere: inside a cycle's wait,
+// under a modal box or dialog, during start-up. It writes the files as any
+// close does, reports failures on standard error, and ends the process right
+// there, as nobody may be left to answer a box and the loops it interrupted
+// must not go on running switches or cycles.
+[[noreturn]] void CloseBySignal(TForm1& form) {
+  WriteBoxesOutFromNowOn();
+  ResetErrorBoxRaised();
+  // Before the settings were read, writing them would put defaults over the
+  // user's values.
+  if (form.SettingsRead()) {
+    Guarded([&form] {
+      form.FormCloseQuery();
+      form.FormClose();
+    });
+  }
+  std::fflush(stdout);
+  std::fflush(stderr);
+  std::_Exit(ErrorBoxRaised() ? 1 : 0);
+}
+
 }  // namespace
 
 bool HasHiddenSwitch(const std::vector<std::string>& arguments) {
@@ -57,7 +77,6 @@ int RunApplication(const std::vector<std::string>& arguments, const std::string&
   const bool hidden = HasHiddenSwitch(arguments);
 
   TForm1 form(arguments, programDirectory);
-  bool terminationPending = false;
   TerminationNotifier termination;
   QObject::connect(&termination, &TerminationNotifier::terminationRequested, &form,
                    [&](int signal) {
@@ -65,11 +84,8 @@ int RunApplication(const std::vector<std::string>& arguments, const std::string&
                      // A hidden run has nothing to save, and later switches must not start.
                      if (hidden) {
                        EndBySignal(signal);
-                     } else if (form.isVisible()) {
-                       form.close();
-                     } else {
-                       terminationPending = true;
                      }
+                     CloseBySignal(form);
                    });
   if (hooks.mainWindowCreated) {
     hooks.mainWindowCreated(form);
@@ -85,9 +101,6 @@ int RunApplication(const std::vector<std::string>& arguments, const std::string&
     hooks.startUpFinished(form);
   }
   form.show();
-  if (terminationPending) {
-    QTimer::singleShot(0, &form, &QWidget::close);
-  }
   return QApplication::exec();
 }
 

@@ -18,9 +18,11 @@
 #include "app/debug_output_log.h"
 #include "app/main_window.h"
 #include "app/message_box.h"
+#include "app/program_entry.h"
 #include "app/session_texts.h"
 #include "app/widget_text.h"
 #include "platform/codepage.h"
+#include "platform/exception.h"
 #include "platform/message_processing.h"
 #include "telnet/telnet_connection.h"
 
@@ -39,6 +41,16 @@ constexpr char kLoginPrompt[] = "login:";
 constexpr char kLoginAnswer[] = "admin\r";
 constexpr char kWakeUp[] = "\r";
 constexpr char kLineEnd[] = "\r";
+
+// The most of a router's answer a cycle keeps. Real answers are a few hundred
+// kilobytes at most; a router that never stops must not eat the machine.
+constexpr std::size_t kAnswerLimit = std::size_t{64} << 20;
+
+// A line break inside a command would reach the router as two commands in one
+// session, and their answers would mix.
+bool HasLineBreak(const std::string& command) {
+  return command.find_first_of("\r\n") != std::string::npos;
+}
 
 // Serves whatever is pending; from the second pass on, sleeps until there is
 // something first.
@@ -85,6 +97,11 @@ void TForm1::RunCommand(const std::string& command) {
   if (TreeView1Tag != 0) {
     return;
   }
+  if (HasLineBreak(command)) {
+    throw platform::Exception(app::texts::kCommandHasLineBreak);
+  }
+  answerCut_ = false;
+  answerIncomplete_ = false;
   TreeView1Tag = 1;
   emit commandStarted(QByteArray::fromStdString(command));
   SetStatusText(app::texts::kStatusRetrieving);
@@ -149,15 +166,46 @@ bool TForm1::waitForConnection() {
   return true;
 }
 
-void TForm1::WaitForText(const std::string& text) {
-  bool found = platform::AnsiFind(ReceiveBuffer, text) != std::string::npos;
-  const TickTimerRunning ticking(Timer2);
-  for (bool firstPass = true; !found; firstPass = false) {
-    PumpOnce(firstPass);
-    found = platform::AnsiFind(ReceiveBuffer, text) != std::string::npos;
-    if (!TelnetConnection1->IsConnected() || AbortRequested == 1 || TickCount > kWaitTickLimit) {
-      break;
+void TForm1::WaitForText(const std::string& text) { waitForText(text); }
+
+bool TForm1::waitForText(const std::string& text) {
+  // The buffer only grows while a wait runs, so each look goes on where the
+  // last one stopped: a long answer is searched once, not once per batch.
+  std::size_t searchedTo = 0;
+  const auto look = [&] {
+    if (searchedTo > ReceiveBuffer.size()) {
+      searchedTo = 0;
     }
+    return platform::AnsiFindFrom(ReceiveBuffer, text, searchedTo) != std::string::npos;
+  };
+  bool found = look();
+  {
+    const TickTimerRunning ticking(Timer2);
+    for (bool firstPass = true; !found; firstPass = false) {
+      PumpOnce(firstPass);
+      found = look();
+      if (!TelnetConnection1->IsConnected() || AbortRequested == 1 || TickCount > kWaitTickLimit ||
+          answerCut_) {
+        break;
+      }
+    }
+  }
+  endCycleOnOverrun();
+  return found;
+}
+
+void TForm1::endCycleOnOverrun() {
+  if (answerCut_) {
+    CloseConnection();
+    // A hidden run never shows its pane, and the error skips the "-cd" box.
+    if (CaptureList && !app::HasHiddenSwitch(arguments_)) {
+      showOutput(*CaptureList);
+    }
+    throw platform::Exception(app::texts::kAnswerTooLong);
+  }
+  if (TelnetConnection1->SendBacklogExceeded()) {
+    CloseConnection();
+    throw platform::Exception(app::texts::kRouterNotReading);
   }
 }
 
@@ -165,7 +213,9 @@ void TForm1::WaitForPrompt() {
   // The model may change while a cycle waits (the settings dialog), so it is
   // looked up at each wait.
   if (const std::optional<std::string> prompt = app::PromptForModel(RouterModel)) {
-    WaitForText(*prompt);
+    if (!waitForText(*prompt)) {
+      answerIncomplete_ = true;
+    }
   }
 }
 
@@ -196,7 +246,16 @@ void TForm1::FinishCommand() {
 
 void TForm1::TelnetConnection1DataAvailable(telnet::TTelnetConnection*, const char* buffer,
                                             int len) {
+  // Past the limit nothing more is kept; the wait sees the mark within a few
+  // milliseconds and ends the cycle.
+  if (answerCut_) {
+    return;
+  }
   app::AppendReceivedBatch(ReceiveBuffer, buffer, len > 0 ? static_cast<std::size_t>(len) : 0);
+  if (ReceiveBuffer.size() > kAnswerLimit) {
+    ReceiveBuffer.resize(kAnswerLimit);
+    answerCut_ = true;
+  }
 }
 
 void TForm1::FlatEdit1KeyPress(char& Key) {

@@ -18,6 +18,13 @@ void OnTerminationSignal(int signal) {
   const char byte = static_cast<char>(signal);
   // A full pipe already holds a request; losing this byte loses nothing.
   [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
+  // One orderly close is all a signal gets: whoever sends a second one while
+  // it runs wants the program gone at once.
+  struct sigaction fatal {};
+  fatal.sa_handler = SIG_DFL;
+  sigemptyset(&fatal.sa_mask);
+  sigaction(SIGTERM, &fatal, nullptr);
+  sigaction(SIGINT, &fatal, nullptr);
   errno = savedErrno;
 }
 

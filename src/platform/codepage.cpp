@@ -148,13 +148,18 @@ bool IsAnsiLeadByte(unsigned char c) {
 }
 
 std::size_t AnsiFind(const std::string& haystack, const std::string& needle) {
-  if (needle.empty()) return 0;
+  std::size_t from = 0;
+  return AnsiFindFrom(haystack, needle, from);
+}
+
+std::size_t AnsiFindFrom(const std::string& haystack, const std::string& needle,
+                         std::size_t& from) {
+  if (needle.empty()) return from;
   // Walk the text a character at a time, so a match can only start where a
   // character starts, never on the trail byte of a double-byte one.
-  std::size_t i = 0;
-  while (i + needle.size() <= haystack.size()) {
-    if (haystack.compare(i, needle.size(), needle) == 0) return i;
-    i += IsAnsiLeadByte(static_cast<unsigned char>(haystack[i])) ? 2 : 1;
+  while (from + needle.size() <= haystack.size()) {
+    if (haystack.compare(from, needle.size(), needle) == 0) return from;
+    from += IsAnsiLeadByte(static_cast<unsigned char>(haystack[from])) ? 2 : 1;
   }
   return std::string::npos;
 }

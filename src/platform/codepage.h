@@ -23,4 +23,10 @@ bool IsAnsiLeadByte(unsigned char c);
 // character boundary, or std::string::npos. An empty needle is found at 0.
 std::size_t AnsiFind(const std::string& haystack, const std::string& needle);
 
+// AnsiFind from the character boundary `from` on. When nothing is found,
+// `from` is left at the first boundary not yet ruled out, so a search of a
+// text that has only grown since can go on from there.
+std::size_t AnsiFindFrom(const std::string& haystack, const std::string& needle,
+                         std::size_t& from);
+
 }  // namespace platform

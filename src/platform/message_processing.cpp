@@ -31,6 +31,8 @@ MessageProcessingHooks CurrentHooks() {
   return store.hooks;
 }
 
+constexpr std::chrono::milliseconds kDispatchSlice{4};
+
 thread_local bool quitTaken = false;
 thread_local int quitExitCode = 0;
 
@@ -79,7 +81,12 @@ void SetMessageProcessingHooks(MessageProcessingHooks hooks) {
 int DispatchPendingPlatformMessages() {
   int dispatched = 0;
   win::MSG msg;
-  while (win::PeekMessage(&msg, nullptr, 0, 0, win::PM_REMOVE)) {
+  // A peer that sends without pause keeps the queue full for ever: after a
+  // short slice the round ends with messages still waiting, so the waits,
+  // the toolkit's timers and the user get their turn before the next round.
+  const auto sliceEnd = std::chrono::steady_clock::now() + kDispatchSlice;
+  while (std::chrono::steady_clock::now() < sliceEnd &&
+         win::PeekMessage(&msg, nullptr, 0, 0, win::PM_REMOVE)) {
     if (msg.message == win::WM_QUIT) {
       quitTaken = true;
       quitExitCode = static_cast<int>(msg.wParam);

@@ -25,8 +25,10 @@ struct MessageProcessingHooks {
 // platform-queue-only default.
 void SetMessageProcessingHooks(MessageProcessingHooks hooks);
 
-// The default: dispatches every message waiting in the calling thread's
-// platform queue. Returns how many were dispatched. A WM_QUIT is taken out,
+// The default: dispatches the messages waiting in the calling thread's
+// platform queue, for a few milliseconds at most; what is left stays queued
+// (and the queue's descriptor readable) for the next round. Returns how many
+// were dispatched. A WM_QUIT is taken out,
 // not dispatched, and ends the round; TakePlatformQuitMessage reports it.
 int DispatchPendingPlatformMessages();
 

@@ -110,6 +110,8 @@ class TCustomAsyncSocket : public platform::TComponent {
   win::HWND WindowHandle() const { return window_; }
   ws::HANDLE LookupHandle() const { return lookupHandle_; }
   bool AllSent() const { return allSent_; }
+  // Bytes given to Send that the network has not taken yet.
+  std::size_t QueuedSendBytes() const;
   bool Paused() const { return paused_; }
   bool CloseNotified() const { return closeNotified_; }
   bool Terminated() const { return terminated_; }

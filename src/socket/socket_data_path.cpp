@@ -3,6 +3,7 @@
 // buffered here: FD_READ asks the owner to read, and reads away what nobody
 // wants so the notification does not repeat for ever.
 #include <algorithm>
+#include <chrono>
 
 #include "socket/custom_async_socket.h"
 #include "socket/socket_library.h"
@@ -15,6 +16,7 @@ constexpr int kDiscardChunk = 1024;
 // Safety net for the waiting loops: they wake on every message, and at the
 // latest after this long look again even if none came.
 constexpr int kWaitSliceMs = 200;
+constexpr std::chrono::milliseconds kReadSlice{4};
 
 }  // namespace
 
@@ -32,6 +34,12 @@ void TCustomAsyncSocket::QueueData(const void* data, int len) {
 }
 
 void TCustomAsyncSocket::ClearSendQueue() { sendQueue_.clear(); }
+
+std::size_t TCustomAsyncSocket::QueuedSendBytes() const {
+  std::size_t queued = 0;
+  for (const auto& chunk : sendQueue_) queued += static_cast<std::size_t>(chunk->UnsentCount());
+  return queued;
+}
 
 int TCustomAsyncSocket::Send(const void* data, int len) {
   if (state_ != wsConnected) {
@@ -177,8 +185,12 @@ std::int32_t TCustomAsyncSocket::GetRcvdCount() {
 }
 
 void TCustomAsyncSocket::HandleReadEvent(std::uint16_t error) {
+  // A peer that sends without pause always has more waiting. Past a short
+  // slice the rest is left to the next FD_READ (every receive re-arms it), so
+  // one notification never keeps the thread from its other work.
+  const auto sliceEnd = std::chrono::steady_clock::now() + kReadSlice;
   bool more = true;
-  while (more) {
+  while (more && std::chrono::steady_clock::now() < sliceEnd) {
     lastError_ = 0;
     try {
       if (!NotifyDataAvailable(error)) {

@@ -48,6 +48,7 @@ void TTelnetConnection::Notification(platform::TComponent* component,
 
 void TTelnetConnection::Connect() {
   if (socket_ == nullptr) return;
+  sendBacklogExceeded_ = false;
   if (socket_->State() != net::wsClosed) {
     socket_->Close();
     // The close is reported to the owner, whose handler may have done anything.
@@ -68,7 +69,12 @@ void TTelnetConnection::Close() {
 }
 
 int TTelnetConnection::Send(const void* data, int len) {
-  if (socket_ == nullptr) return -1;
+  if (socket_ == nullptr || sendBacklogExceeded_) return -1;
+  if (len > 0 && socket_->QueuedSendBytes() + static_cast<std::size_t>(len) > kSendBacklogLimit) {
+    sendBacklogExceeded_ = true;
+    socket_->Close();
+    return -1;
+  }
   return socket_->Send(data, len);
 }
 

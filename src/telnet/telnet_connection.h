@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -78,6 +79,15 @@ public:
   // Data bytes received but not yet delivered.
   int PendingDataCount() const { return dataCount_; }
 
+  // Most bytes the connection lets wait for a server that does not read. A
+  // dialogue queues a few hundred at most; a server that floods us with
+  // negotiation and never reads the replies would otherwise grow the queue
+  // without end.
+  static constexpr std::size_t kSendBacklogLimit = std::size_t{1} << 20;
+  // True once a send would have passed the limit; the connection was closed
+  // then. Cleared by the next Connect.
+  bool SendBacklogExceeded() const { return sendBacklogExceeded_; }
+
 protected:
   void Notification(platform::TComponent* component, platform::TOperation operation) override;
 
@@ -107,6 +117,7 @@ private:
   net::TAsyncSocket* socket_ = nullptr;
   std::array<char, kDataBufferSize> dataBuffer_{};
   std::int32_t dataCount_ = 0;
+  bool sendBacklogExceeded_ = false;
 };
 
 }  // namespace telnet

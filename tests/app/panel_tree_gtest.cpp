@@ -124,4 +124,24 @@ TEST(PanelLine, OutsideTheTextIsEmpty) {
   EXPECT_EQ(PanelLine(lines, -1), "");
 }
 
+TEST(PanelTree, NestingBeyondTheDeepestLevelIsShownAtThatLevel) {
+  constexpr int kDepth = app::kDeepestShownLevel + 40;
+  Lines lines;
+  for (int i = 0; i < kDepth; ++i) lines.insert(lines.end(), {"group", "G", "end"});
+  lines.insert(lines.end(), {"item", "Leaf", "SHOW", "end"});
+  lines.insert(lines.end(), kDepth, "endgroup+");
+  lines.push_back("end");
+  const auto nodes = BuildPanelTree(lines);
+  ASSERT_EQ(nodes.size(), static_cast<std::size_t>(kDepth + 1));
+  // Node i is the group at level i + 1, the leaf is last; the grammar's own
+  // parents are untouched, and every group closed, so each one is expanded.
+  for (std::size_t i = 0; i < nodes.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(nodes[i].parent, static_cast<int>(i) - 1);
+    EXPECT_EQ(nodes[i].expanded, i + 1 < nodes.size());
+    const bool tooDeep = i >= static_cast<std::size_t>(app::kDeepestShownLevel);
+    EXPECT_EQ(nodes[i].shownParent, tooDeep ? app::kDeepestShownLevel - 2 : nodes[i].parent);
+  }
+}
+
 }  // namespace

@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -47,6 +48,7 @@ struct RunResult {
   int exitCode = -1;  // the status when the program exited
   int signal = 0;     // the signal that ended it, if any
   bool timedOut = false;
+  long peakRssKb = 0;  // the kernel's high-water mark of the program's memory
   std::string out;
   std::string err;
 };
@@ -88,6 +90,16 @@ class RunningProgram {
 
   void Signal(int signal) const { ::kill(pid_, signal); }
 
+  // Sends `signal`, then reads until the program has ended; `seconds` gets
+  // how long the program took to end after the signal.
+  RunResult SignalAndFinish(int signal, double& seconds) {
+    const auto signalled = std::chrono::steady_clock::now();
+    Signal(signal);
+    RunResult result = Finish();
+    seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count();
+    return result;
+  }
+
   // Reads until the program has ended and closed its output, or the deadline.
   RunResult Finish() {
     while (outFd_ >= 0 || errFd_ >= 0) {
@@ -100,8 +112,10 @@ class RunningProgram {
     if (pid_ > 0) {
       int status = 0;
       while (!result_.timedOut) {
-        const pid_t done = ::waitpid(pid_, &status, WNOHANG);
+        rusage usage{};
+        const pid_t done = ::wait4(pid_, &status, WNOHANG, &usage);
         if (done == pid_) {
+          result_.peakRssKb = usage.ru_maxrss;
           recordExit(status);
           break;
         }
@@ -184,8 +198,10 @@ class RunningProgram {
 
 class ProgramSandbox {
  public:
-  ProgramSandbox() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vantrel-e2e-XXXXXX").string();
+  // The folder is made in `parent`, the system's temporary folder by default.
+  explicit ProgramSandbox(
+      const std::filesystem::path& parent = std::filesystem::temp_directory_path()) {
+    std::string pattern = (parent / "vantrel-e2e-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {
       throw std::runtime_error("mkdtemp failed");
     }

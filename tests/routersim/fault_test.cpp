@@ -168,5 +168,49 @@ TEST_F(FaultTest, EndlessSubnegotiationEndsWhenTheClientGoesAway) {
   EXPECT_TRUE(sim_->wait_for_line("session 1 closed"));
 }
 
+TEST_F(FaultTest, EndlessOutputFlowsAtItsRateWithoutAPromptUntilItsTimeIsUp) {
+  ASSERT_NO_FATAL_FAILURE(
+      start({"--endless-output", "--output-rate", "2000000", "--flood-seconds", "1"}));
+  Peer client = connect();
+  log_in(client);
+  const auto sent = Clock::now();
+  ASSERT_TRUE(client.Send("show\r"));
+  EXPECT_EQ(client.ReadToEnd(std::chrono::seconds(20)), Peer::End::Closed);
+  EXPECT_GE(Clock::now() - sent, milliseconds(900));
+  // Numbered lines of 64 bytes after the echo and the blank line: one second
+  // at 2,000,000 bytes a second, sent in blocks of 16 KiB.
+  const std::string stream = client.Take();
+  ASSERT_EQ(stream.substr(0, 8), "show\r\n\r\n");
+  EXPECT_EQ(stream.substr(8, 8), "0000001 ");
+  EXPECT_GT(stream.size(), 1500000u);
+  EXPECT_LT(stream.size(), 2500000u);
+  EXPECT_EQ(stream.find(kPrompt), std::string::npos);
+}
+
+TEST_F(FaultTest, OptionFloodWithAndWithoutReading) {
+  for (const bool reads : {true, false}) {
+    SCOPED_TRACE(reads ? "reads" : "never reads");
+    std::vector<std::string> args{"--option-flood", "--flood-seconds", "1"};
+    if (!reads) args.push_back("--no-read");
+    ASSERT_NO_FATAL_FAILURE(start(args));
+    Peer client = connect();
+    ASSERT_TRUE(client.ReadAtLeast(kOpening.size() + 300));
+    const std::string head = client.Received();
+    EXPECT_EQ(head.substr(0, kOpening.size()), kOpening);
+    EXPECT_EQ(head.substr(kOpening.size(), 6), "\xff\xfd\x17\xff\xfd\x17");
+    if (reads) {
+      // The flood ends, and the session goes on as usual.
+      ASSERT_TRUE(client.Send("\r"));
+      EXPECT_TRUE(client.ReadUntil("login: ", std::chrono::seconds(20)));
+    } else {
+      // Nothing sent is read, so the wake-up gets no "login: "; the session
+      // ends with the flood (reset, as our bytes lie unread on its side).
+      ASSERT_TRUE(client.Send("\r"));
+      EXPECT_NE(client.ReadToEnd(std::chrono::seconds(20)), Peer::End::Timeout);
+      EXPECT_EQ(client.Received().find("login"), std::string::npos);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace routersim_test

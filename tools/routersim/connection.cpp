@@ -47,7 +47,7 @@ bool Connection::pump(bool want_write, int timeout_ms) {
   if (!usable()) return false;
   pollfd fds[2] = {{fd_, 0, 0}, {stop_fd_, POLLIN, 0}};
   // After the client's FIN the socket stays readable forever; stop asking.
-  if (!peer_closed_) fds[0].events |= POLLIN;
+  if (!peer_closed_ && reading_) fds[0].events |= POLLIN;
   if (want_write) fds[0].events |= POLLOUT;
   int n = ::poll(fds, 2, timeout_ms);
   if (n < 0) {
@@ -60,7 +60,10 @@ bool Connection::pump(bool want_write, int timeout_ms) {
     return false;
   }
   if (fds[0].revents & (POLLIN | POLLERR | POLLHUP)) {
-    if (peer_closed_) {
+    if (!reading_) {
+      // A reset or hang-up still ends the connection.
+      if (fds[0].revents & (POLLERR | POLLHUP)) failed_ = true;
+    } else if (peer_closed_) {
       // Nothing left to read, yet the socket keeps signalling: it is dead.
       if (fds[0].revents & (POLLERR | POLLHUP)) failed_ = true;
     } else {

@@ -30,6 +30,9 @@ class Connection {
   bool wait_for_input();
 
   std::string take_input();
+  // From now on nothing is read: the client's data piles up in the kernel
+  // until its sends block, as with a peer that has stopped reading.
+  void stop_reading() { reading_ = false; }
   bool peer_closed() const { return peer_closed_; }
   bool stopping() const { return stopping_; }
   bool usable() const { return fd_ >= 0 && !failed_ && !stopping_; }
@@ -54,6 +57,7 @@ class Connection {
   bool peer_closed_ = false;
   bool failed_ = false;
   bool stopping_ = false;
+  bool reading_ = true;
 };
 
 }  // namespace routersim

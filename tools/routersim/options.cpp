@@ -88,6 +88,9 @@ ParseResult parse_options(const std::vector<std::string>& args) {
       {"--percent-in-output", [&] { options.percent_in_output = true; }},
       {"--split-commands", [&] { options.split_commands = true; }},
       {"--endless-sb", [&] { options.endless_subnegotiation = true; }},
+      {"--endless-output", [&] { options.endless_output = true; }},
+      {"--option-flood", [&] { options.option_flood = true; }},
+      {"--no-read", [&] { options.no_read = true; }},
   };
   auto milliseconds = [](int& target) {
     return [&target](const std::string& v) {
@@ -138,6 +141,18 @@ ParseResult parse_options(const std::vector<std::string>& args) {
          return n.has_value() && *n != 1;
        }},
       {"--answer-hex", hex(options.answer_raw)},
+      {"--output-rate",
+       [&](const std::string& v) {
+         auto n = parse_number(v, 1, 1LL << 34);
+         if (n) options.output_rate = static_cast<std::size_t>(*n);
+         return n.has_value();
+       }},
+      {"--flood-seconds",
+       [&](const std::string& v) {
+         auto n = parse_number(v, 1, 3600);
+         if (n) options.flood_seconds = static_cast<int>(*n);
+         return n.has_value();
+       }},
       {"--sb-limit",
        [&](const std::string& v) {
          auto n = parse_number(v, 0, 1LL << 40);
@@ -276,6 +291,17 @@ Fault modes (each applies to every session):
                        then filler bytes (never 240 nor 255) until the client goes away or
                        --sb-limit N filler bytes (default 67108864) have gone out; then
                        IAC SE, and the session goes on as usual
+  --endless-output     after the echo of a command and the blank line, send generated
+                       lines of 64 bytes without end and without a prompt, as fast as the
+                       client takes them (or --output-rate N bytes per second), until the
+                       client goes away or --flood-seconds S (default 60) have passed;
+                       then close
+  --option-flood       after the opening negotiation send IAC DO SEND-LOCATION over and
+                       over, as fast as the client takes it, until the client goes away
+                       or --flood-seconds S have passed; what the client sends meanwhile
+                       is answered as usual (with --no-login: the negotiation only)
+  --no-read            never read what the client sends (nothing is recorded); with a
+                       flood, the session closes when the flood ends
 
 Examples:
   vantrel-routersim --listen 127.0.0.23 --port 23 --model MN128-SOHO

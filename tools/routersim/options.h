@@ -43,6 +43,11 @@ struct Options {
   std::optional<std::string> answer_raw;
   bool endless_subnegotiation = false;
   std::size_t subnegotiation_limit = 64u * 1024u * 1024u;
+  bool endless_output = false;
+  std::size_t output_rate = 0;  // bytes per second; 0: as fast as the client takes it
+  bool option_flood = false;
+  bool no_read = false;
+  int flood_seconds = 60;  // how long an endless output or a flood lasts at most
 };
 
 // What parse_options decided: run with the options, or leave at once with

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -69,6 +70,7 @@ int Session::open_record(const Options& options, int id) {
 void Session::run() {
   context_.log.session(id_, "open", peer_);
   if (context_.options.silent || context_.options.no_login) stage_ = Stage::Mute;
+  if (context_.options.no_read) connection_.stop_reading();
 
   bool alive = open_session();
   while (alive && stage_ != Stage::Done) {
@@ -90,7 +92,54 @@ bool Session::open_session() {
     if (!send_command(opening)) return false;
   }
   if (!options.send_raw.empty() && !connection_.send_all(options.send_raw)) return false;
-  if (options.endless_subnegotiation) return stream_endless_subnegotiation();
+  if (options.endless_subnegotiation && !stream_endless_subnegotiation()) return false;
+  if (options.option_flood) return stream_option_flood();
+  return true;
+}
+
+bool Session::flood_with(std::string_view block, bool serve_input) {
+  using Clock = std::chrono::steady_clock;
+  const Options& options = context_.options;
+  const auto start = Clock::now();
+  const auto end = start + std::chrono::seconds(options.flood_seconds);
+  std::size_t sent = 0;
+  while (Clock::now() < end) {
+    if (!connection_.send_all(block)) return false;
+    if (connection_.peer_closed()) return false;
+    sent += block.size();
+    // What a reading client sent meanwhile is recorded already. Before the
+    // log-in it is served as usual (negotiation, the wake-up); inside an
+    // answer the session has no use for it.
+    const std::string input = connection_.take_input();
+    if (serve_input && !input.empty() && !process(input)) return false;
+    if (options.output_rate > 0) {
+      const auto due = start + std::chrono::milliseconds(sent * 1000 / options.output_rate);
+      const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now());
+      if (wait.count() > 0 && !connection_.pause(static_cast<int>(wait.count()))) return false;
+    }
+  }
+  return true;
+}
+
+bool Session::stream_option_flood() {
+  std::string block;
+  const std::string request{static_cast<char>(tn::IAC), static_cast<char>(tn::DO),
+                            static_cast<char>(tn::SEND_LOCATION)};
+  while (block.size() < 3 * 4096) block += request;
+  if (!flood_with(block, true)) return false;
+  // A client that could not get rid of its replies has had its chance.
+  if (context_.options.no_read) {
+    stage_ = Stage::Done;
+    connection_.close_gracefully();
+  }
+  return true;
+}
+
+bool Session::stream_endless_output() {
+  if (send_data("\r\n"))
+    flood_with(encode_lines(generated_lines(16 * 1024), ContentFaults{}), false);
+  stage_ = Stage::Done;
+  connection_.close_gracefully();
   return true;
 }
 
@@ -215,6 +264,7 @@ bool Session::handle_command(const std::string& line) {
     return true;
   }
   if (!connection_.pause(options.answer_delay_ms)) return false;
+  if (options.endless_output) return stream_endless_output();
 
   std::string body = "\r\n";
   if (options.answer_raw) {

@@ -38,6 +38,13 @@ class Session {
 
   bool open_session();
   bool stream_endless_subnegotiation();
+  bool stream_option_flood();
+  bool stream_endless_output();
+  // Sends `block` over and over until the client goes away or the flood's
+  // time is up (false when the connection failed or the program stops);
+  // with --output-rate, no faster than that. With `serve_input`, what the
+  // client sends meanwhile is answered as usual.
+  bool flood_with(std::string_view block, bool serve_input);
   bool process(std::string_view bytes);
   bool take_data_byte(char c);
   bool end_of_line();

@@ -25,6 +25,7 @@ inline constexpr std::uint8_t BINARY = 0;
 inline constexpr std::uint8_t ECHO = 1;
 inline constexpr std::uint8_t SGA = 3;
 inline constexpr std::uint8_t TTYPE = 24;
+inline constexpr std::uint8_t SEND_LOCATION = 23;
 
 inline constexpr std::uint8_t TTYPE_IS = 0;
 inline constexpr std::uint8_t TTYPE_SEND = 1;

@@ -1,0 +1,42 @@
+// A private copy of the program with its libraries, settings pointing at the
+// simulator on `address` (model MT128-NET) and an empty panel, so a benchmark
+// never touches the build's own settings. Removed again when it goes.
+#pragma once
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+
+class BenchSandbox {
+ public:
+  BenchSandbox(const std::filesystem::path& binDir, const std::string& address) {
+    char pattern[] = "/tmp/vantrel-bench-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
+    dir_ = pattern;
+    std::filesystem::copy_file(binDir / "vantrel", dir_ / "vantrel");
+    for (const auto& entry : std::filesystem::directory_iterator(binDir)) {
+      const std::string name = entry.path().filename().string();
+      if (name.rfind("libvantrel_", 0) == 0 && name.find(".so") != std::string::npos) {
+        std::filesystem::copy(entry.path(), dir_ / name,
+                              std::filesystem::copy_options::copy_symlinks);
+      }
+    }
+    std::ofstream(dir_ / "vantrel.Ini", std::ios::binary)
+        << "[main]\r\nrt=0\r\nip=" << address << "\r\nsingle=0\r\n";
+    std::ofstream(dir_ / "vantrel_p.cfg", std::ios::binary) << "";
+  }
+  ~BenchSandbox() {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
+  BenchSandbox(const BenchSandbox&) = delete;
+  BenchSandbox& operator=(const BenchSandbox&) = delete;
+
+  std::filesystem::path Program() const { return dir_ / "vantrel"; }
+
+ private:
+  std::filesystem::path dir_;
+};

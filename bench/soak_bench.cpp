@@ -1,0 +1,254 @@
+// Whether the program holds steady over a long life and against hostile
+// routers. Not a test: it prints numbers.
+//
+//   vantrel-soak-bench [--cycles N] [--address 127.0.0.x] [--no-faults]
+//
+// 1. One process runs N command cycles (`-h -c SHOW` N times, default 10,000)
+//    against the simulator; every 1,000 cycles (counted by the simulator's
+//    closed sessions) it reports the program's open descriptors and resident
+//    memory, read from /proc. Both should stay flat.
+// 2. One `-h -cd SHOW` run per fault mode of the simulator (endless output at
+//    full speed and at 1 MiB/s, a flood of option requests with and without
+//    reading): how long until the program ended, its exit status and its peak
+//    resident memory.
+//
+// The program and the simulator come from this benchmark's own folder (the
+// build's bin folder); the simulator listens on port 23, so run it as root.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "bench_sandbox.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+[[noreturn]] void Fail(const std::string& why) { throw std::runtime_error(why); }
+
+// A child process with its standard output on a pipe we read line by line.
+class Child {
+ public:
+  Child(std::vector<std::string> args, bool headless) {
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) {
+      const std::string entry = *e;
+      if (headless &&
+          (entry.rfind("DISPLAY=", 0) == 0 || entry.rfind("WAYLAND_DISPLAY=", 0) == 0)) {
+        continue;
+      }
+      env.push_back(entry);
+    }
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) Fail("pipe failed");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    const std::vector<char*> argv = Pointers(args);
+    const std::vector<char*> envp = Pointers(env);
+    const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    out_ = fds[0];
+    if (rc != 0) Fail("cannot start " + args[0] + ": " + std::strerror(rc));
+  }
+  ~Child() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+    if (out_ >= 0) close(out_);
+  }
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+
+  pid_t Pid() const { return pid_; }
+
+  // The next line of output; false at its end.
+  bool ReadLine(std::string& line) {
+    line.clear();
+    char c = 0;
+    for (;;) {
+      const ssize_t n = read(out_, &c, 1);
+      if (n == 1 && c != '\n') {
+        line += c;
+      } else if (n == 1) {
+        return true;
+      } else if (n < 0 && errno == EINTR) {
+        continue;
+      } else {
+        return !line.empty();
+      }
+    }
+  }
+
+  // Reads the rest of the output, then reaps the child.
+  int Finish(rusage& usage) {
+    std::string ignored;
+    while (ReadLine(ignored)) {
+    }
+    int status = 0;
+    while (wait4(pid_, &status, 0, &usage) < 0 && errno == EINTR) {
+    }
+    pid_ = 0;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+
+ private:
+  static std::vector<char*> Pointers(std::vector<std::string>& strings) {
+    std::vector<char*> pointers;
+    for (std::string& s : strings) pointers.push_back(s.data());
+    pointers.push_back(nullptr);
+    return pointers;
+  }
+
+  pid_t pid_ = 0;
+  int out_ = -1;
+};
+
+class Simulator {
+ public:
+  Simulator(const fs::path& binary, const std::string& address, std::vector<std::string> extra)
+      : child_(Arguments(binary, address, std::move(extra)), false) {
+    std::string line;
+    if (!child_.ReadLine(line) || line.rfind("listening on", 0) != 0) {
+      Fail("the simulator did not start on " + address + ":23 (root is needed for port 23)");
+    }
+  }
+  // The next event line of the simulator.
+  bool NextEvent(std::string& line) { return child_.ReadLine(line); }
+
+ private:
+  static std::vector<std::string> Arguments(const fs::path& binary, const std::string& address,
+                                            std::vector<std::string> extra) {
+    std::vector<std::string> args{binary.string(), "--listen", address, "--port", "23"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return args;
+  }
+  Child child_;
+};
+
+int OpenDescriptors(pid_t pid) {
+  int count = 0;
+  std::error_code error;
+  for (auto it = fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error);
+       !error && it != fs::directory_iterator(); it.increment(error)) {
+    ++count;
+  }
+  return count;
+}
+
+long ResidentKb(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+  }
+  return -1;
+}
+
+void Soak(const fs::path& program, const fs::path& simulator, const std::string& address,
+          int cycles) {
+  Simulator router(simulator, address, {});
+  std::vector<std::string> args{program.string(), "-h"};
+  for (int i = 0; i < cycles; ++i) {
+    args.push_back("-c");
+    args.push_back("SHOW");
+  }
+  const auto start = Clock::now();
+  Child vantrel(args, true);
+  std::printf("%d cycles in one process (-h -c SHOW ...)\n", cycles);
+  std::printf("  %8s %10s %12s %10s\n", "cycles", "open fds", "resident KB", "seconds");
+  int closed = 0;
+  std::string event;
+  while (closed < cycles && router.NextEvent(event)) {
+    if (event.find(" closed") == std::string::npos) continue;
+    ++closed;
+    if (closed % 1000 == 0 || closed == 1) {
+      std::printf("  %8d %10d %12ld %10.1f\n", closed, OpenDescriptors(vantrel.Pid()),
+                  ResidentKb(vantrel.Pid()),
+                  std::chrono::duration<double>(Clock::now() - start).count());
+      std::fflush(stdout);
+    }
+  }
+  rusage usage{};
+  const int status = vantrel.Finish(usage);
+  std::printf("  exit status %d, peak resident %ld KB\n", status, usage.ru_maxrss);
+}
+
+void FaultRun(const fs::path& program, const fs::path& simulator, const std::string& address,
+              const char* name, const std::vector<std::string>& mode) {
+  Simulator router(simulator, address, mode);
+  const auto start = Clock::now();
+  Child vantrel({program.string(), "-h", "-cd", "SHOW"}, true);
+  rusage usage{};
+  const int status = vantrel.Finish(usage);
+  std::printf("  %-34s %8.1f s %6d %12ld KB\n", name,
+              std::chrono::duration<double>(Clock::now() - start).count(), status, usage.ru_maxrss);
+  std::fflush(stdout);
+}
+
+int Main(int argc, char** argv) {
+  int cycles = 10000;
+  std::string address = "127.0.0.79";
+  bool faults = true;
+  for (int i = 1; i < argc; ++i) {
+    const std::string key = argv[i];
+    if (key == "--no-faults") {
+      faults = false;
+    } else if (key == "--cycles" && i + 1 < argc) {
+      cycles = std::max(1, std::atoi(argv[++i]));
+    } else if (key == "--address" && i + 1 < argc) {
+      address = argv[++i];
+    } else {
+      Fail("unknown option " + key);
+    }
+  }
+  const fs::path binDir = fs::canonical("/proc/self/exe").parent_path();
+  const BenchSandbox sandbox(binDir, address);
+  const fs::path program = sandbox.Program();
+  const fs::path simulator = binDir / "vantrel-routersim";
+
+  Soak(program, simulator, address, cycles);
+  if (!faults) return 0;
+  std::printf("one -h -cd SHOW per fault mode\n");
+  std::printf("  %-34s %10s %6s %15s\n", "router", "ends after", "status", "peak resident");
+  FaultRun(program, simulator, address, "endless output, full speed", {"--endless-output"});
+  FaultRun(program, simulator, address, "endless output, 1 MiB/s",
+           {"--endless-output", "--output-rate", "1048576"});
+  FaultRun(program, simulator, address, "option flood, router reads",
+           {"--option-flood", "--no-login"});
+  FaultRun(program, simulator, address, "option flood, router never reads",
+           {"--option-flood", "--no-read"});
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  signal(SIGPIPE, SIG_IGN);
+  try {
+    return Main(argc, argv);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "vantrel-soak-bench: %s\n", error.what());
+    return 1;
+  }
+}
