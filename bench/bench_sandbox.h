@@ -1,10 +1,14 @@
-// A private copy of the program with its libraries, settings pointing at the
-// simulator on `address` (model MT128-NET) and an empty panel, so a benchmark
-// never touches the build's own settings. Removed again when it goes.
+// What the benchmarks share: a private copy of the program with its
+// libraries, settings pointing at the simulator on `address` (model
+// MT128-NET) and an empty panel, so a benchmark never touches the build's own
+// settings (removed again when it goes); and the frame of a benchmark's main.
 #pragma once
 
+#include <signal.h>
 #include <stdlib.h>
 
+#include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -40,3 +44,15 @@ class BenchSandbox {
  private:
   std::filesystem::path dir_;
 };
+
+// Runs a benchmark's main: a peer that went away must not kill it (SIGPIPE),
+// and a failure is one line on standard error with status 1.
+inline int RunBenchmark(const char* name, int (*benchMain)(int, char**), int argc, char** argv) {
+  signal(SIGPIPE, SIG_IGN);
+  try {
+    return benchMain(argc, argv);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "%s: %s\n", name, error.what());
+    return 1;
+  }
+}
