@@ -192,6 +192,10 @@ class TForm1 : public QMainWindow {
   std::string statusText_;
   int panel1Width_ = 0;
   bool terminateRequested_ = false;
+  // The panel file is there but could not be read: writing our empty panel
+  // over it at close would destroy the user's panel. Lifted once the user
+  // gives the panel a text of their own in the settings dialog.
+  bool panelFileUnreadable_ = false;
 };
 
 // Sets SuppressActivation while the program itself moves the tree selection,

@@ -11,6 +11,9 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "app/main_window.h"
 #include "app/settings_dialog.h"
@@ -235,6 +238,38 @@ class SettingsDialogTest : public QObject {
         platform::ReadFileBytes(form->PanelPath()),
         std::optional<std::string>("item\r\nNew first\r\nSHOW\r\nend\r\nitem\r\nSecond\r\nX\r\n"
                                    "end\r\nx\r\n"));
+  }
+
+  void anUnreadablePanelFileIsWrittenAtCloseOnlyOnceTheUserGaveANewPanel() {
+    for (const bool userWritesAPanel : {false, true}) {
+      folder_ = std::make_unique<testing_support::ProgramFolder>();
+      folder_->WriteSettings(testing_support::SettingsFor("127.0.0.1"));
+      // A link to itself: there, but never readable.
+      const std::string panelPath = folder_->Path() + "vantrel_p.cfg";
+      QCOMPARE(::symlink("vantrel_p.cfg", panelPath.c_str()), 0);
+      TForm1 form({}, folder_->Path());
+      {
+        testing_support::CapturedStream err(stderr);
+        form.FormCreate();
+        QVERIFY(err.Text().contains("vantrel_p.cfg"));
+      }
+      form.CreateDialogs();
+      form.show();
+      QVERIFY(QTest::qWaitForWindowExposed(&form));
+      if (userWritesAPanel) {
+        openSettings(form, [](TForm2& dialog) {
+          dialog.Memo1->setPlainText(QStringLiteral("item\nMine\nSHOW\nend"));
+          QTest::mouseClick(dialog.Button2, Qt::LeftButton);
+        });
+      }
+      form.close();
+      if (userWritesAPanel) {
+        QCOMPARE(platform::ReadFileBytes(panelPath),
+                 std::optional<std::string>("item\r\nMine\r\nSHOW\r\nend\r\n"));
+      } else {
+        QVERIFY(std::filesystem::is_symlink(panelPath));
+      }
+    }
   }
 
   void anEmptyPanelLeavesAnEmptyTree() {
