@@ -9,8 +9,11 @@
 #include <QByteArray>
 #include <QMainWindow>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "app/panel_tree_view.h"
 
 class QAction;
 class QFrame;
@@ -23,7 +26,6 @@ class QSplitter;
 class QStatusBar;
 class QTimer;
 class QToolButton;
-class QTreeWidget;
 class QTreeWidgetItem;
 class TAboutBox;
 class TForm2;
@@ -139,7 +141,7 @@ class TForm1 : public QMainWindow {
   QFrame* Bevel1 = nullptr;
   QLineEdit* FlatEdit1 = nullptr;
   QLabel* Label2 = nullptr;
-  QTreeWidget* TreeView1 = nullptr;
+  PanelTreeView* TreeView1 = nullptr;
   QPlainTextEdit* Memo1 = nullptr;
   QPlainTextEdit* Memo2 = nullptr;
   QPushButton* Button5 = nullptr;
@@ -176,6 +178,14 @@ class TForm1 : public QMainWindow {
   // share of the tick budget is spent or an abort was asked for (false).
   bool waitForConnection();
   void showOutput(std::vector<std::string>& captureList);
+  // main_window_panel.cpp: what activating a panel entry runs, decided at
+  // the activation.
+  struct NodeActivation {
+    int reference;
+    std::string command;
+  };
+  std::optional<NodeActivation> activateNode(const QTreeWidgetItem* node);
+  void runNodeCommand(const NodeActivation& activation);
   // main_window.cpp
   void wireHandlers();
   // main_window_startup.cpp
