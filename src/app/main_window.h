@@ -9,8 +9,11 @@
 #include <QByteArray>
 #include <QMainWindow>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "app/panel_tree_view.h"
 
 class QAction;
 class QFrame;
@@ -23,7 +26,6 @@ class QSplitter;
 class QStatusBar;
 class QTimer;
 class QToolButton;
-class QTreeWidget;
 class QTreeWidgetItem;
 class TAboutBox;
 class TForm2;
@@ -144,7 +146,7 @@ class TForm1 : public QMainWindow {
   QFrame* Bevel1 = nullptr;
   QLineEdit* FlatEdit1 = nullptr;
   QLabel* Label2 = nullptr;
-  QTreeWidget* TreeView1 = nullptr;
+  PanelTreeView* TreeView1 = nullptr;
   QPlainTextEdit* Memo1 = nullptr;
   QPlainTextEdit* Memo2 = nullptr;
   QPushButton* Button5 = nullptr;
@@ -186,6 +188,14 @@ class TForm1 : public QMainWindow {
   // Ends the cycle with its error when the answer outgrew what a cycle keeps
   // (after showing what was kept) or the router stopped taking our data.
   void endCycleOnOverrun();
+  // main_window_panel.cpp: what activating a panel entry runs, decided at
+  // the activation.
+  struct NodeActivation {
+    int reference;
+    std::string command;
+  };
+  std::optional<NodeActivation> activateNode(const QTreeWidgetItem* node);
+  void runNodeCommand(const NodeActivation& activation);
   // main_window.cpp
   void wireHandlers();
   // main_window_startup.cpp
@@ -205,6 +215,10 @@ class TForm1 : public QMainWindow {
   bool settingsRead_ = false;
   bool answerCut_ = false;
   bool answerIncomplete_ = false;
+  // The panel file is there but could not be read: writing our empty panel
+  // over it at close would destroy the user's panel. Lifted once the user
+  // gives the panel a text of their own in the settings dialog.
+  bool panelFileUnreadable_ = false;
 };
 
 // Sets SuppressActivation while the program itself moves the tree selection,
