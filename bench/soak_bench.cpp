@@ -182,7 +182,8 @@ void Soak(const fs::path& program, const fs::path& simulator, const std::string&
   while (closed < cycles && router.NextEvent(event)) {
     if (event.find(" closed") == std::string::npos) continue;
     ++closed;
-    if (closed % 1000 == 0 || closed == 1) {
+    // The last session may close after the program has already gone.
+    if ((closed % 1000 == 0 || closed == 1) && closed < cycles) {
       std::printf("  %8d %10d %12ld %10.1f\n", closed, OpenDescriptors(vantrel.Pid()),
                   ResidentKb(vantrel.Pid()),
                   std::chrono::duration<double>(Clock::now() - start).count());

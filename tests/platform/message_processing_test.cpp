@@ -22,6 +22,8 @@ LRESULT CountingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     received->push_back(wParam);
     // A message posted from inside a handler is served in the same round.
     if (wParam == 1) PostMessage(hwnd, WM_USER, 100, 0);
+    // A message that always posts its successor: a queue that never empties.
+    if (wParam == 5) PostMessage(hwnd, WM_USER, 5, 0);
   }
   return DefWindowProc(hwnd, message, wParam, lParam);
 }
@@ -78,4 +80,16 @@ TEST_F(MessageProcessing, WaitingDefaultEndsAtItsTimeoutOrAtAPostFromAnotherThre
   EXPECT_LT(support::Clock::now() - waited, std::chrono::seconds(10));
   poster.join();
   EXPECT_EQ(log, (std::vector<WPARAM>{7}));
+}
+
+TEST_F(MessageProcessing, AQueueThatNeverEmptiesStillHandsBackControl) {
+  PostMessage(window, WM_USER, 5, 0);
+  const int first = platform::DispatchPendingPlatformMessages();
+  EXPECT_GT(first, 1);
+  // The round ended with its successor still waiting, for the next round.
+  EXPECT_GT(platform::DispatchPendingPlatformMessages(), 0);
+  received = nullptr;
+  MSG m;
+  while (PeekMessage(&m, nullptr, 0, 0, PM_REMOVE) != 0) {
+  }
 }
