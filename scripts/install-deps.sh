@@ -13,6 +13,7 @@ packages=(
   xvfb xauth xdg-utils
   nftables iptables
   socat procps
+  dpkg-dev fakeroot lintian desktop-file-utils appstream
 )
 
 missing=()

@@ -2,7 +2,9 @@
 # Installs what is missing, builds everything and runs every test.
 #   1. the layers below the widgets under AddressSanitizer + UndefinedBehaviorSanitizer;
 #   2. the TELNET byte parser under libFuzzer for a short while;
-#   3. the whole program with all its tests (Qt windows on the offscreen platform).
+#   3. the whole program; its Debian package built, checked by lintian,
+#      installed, run and removed again; then all its tests (Qt windows on the
+#      offscreen platform).
 # Ends with CTest's summary of the full run; exits non-zero when anything fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -29,6 +31,11 @@ fi
 echo "== full build and all tests"
 cmake -S . -B build/main -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/main -j"$jobs"
+
+echo "== Debian package: lintian, install, run, remove"
+bash scripts/package-test.sh build/main || status=1
+
+echo "== all tests"
 ctest --test-dir build/main --output-on-failure -j2 || status=1
 
 exit $status

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "app/command_line.h"
+
 class QAction;
 class QFrame;
 class QLabel;
@@ -54,6 +56,13 @@ class TForm1 : public QMainWindow {
   bool TerminateRequested() const { return terminateRequested_; }
   std::string SettingsPath() const;
   std::string PanelPath() const;
+
+  // --- Where the files come from, this run's settings (main_window_files.cpp) ---
+  // The panel read at start-up while the files' folder holds no panel file.
+  void SetDefaultPanelPath(std::string path) { defaultPanelPath_ = std::move(path); }
+  // Router address and model for this run; the close writes back the file's
+  // values unless the settings dialog changed them.
+  void SetRunSettings(app::RunSettings settings) { runSettings_ = std::move(settings); }
 
   // --- Operation panel (main_window_panel.cpp) ---
   void Button5Click();
@@ -184,6 +193,11 @@ class TForm1 : public QMainWindow {
   void readSettings();
   bool writeSettings();
   void processSwitches();
+  // main_window_files.cpp
+  std::string panelSourcePath() const;
+  void applyRunSettings();
+  std::string hostToSave() const;
+  int routerModelToSave() const;
 
   std::vector<std::string> arguments_;
   std::string programDirectory_;
@@ -192,6 +206,10 @@ class TForm1 : public QMainWindow {
   std::string statusText_;
   int panel1Width_ = 0;
   bool terminateRequested_ = false;
+  std::string defaultPanelPath_;
+  app::RunSettings runSettings_;
+  std::string hostInFile_;
+  int routerModelInFile_ = 0;
 };
 
 // Sets SuppressActivation while the program itself moves the tree selection,

@@ -1,8 +1,8 @@
 #include "app/program_entry.h"
 
-#include <QTimer>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <QTimer>
 
 #include <cerrno>
 #include <cstdio>
@@ -16,7 +16,6 @@
 #include "app/message_pump.h"
 #include "app/termination_signals.h"
 #include "app/texts.h"
-#include "platform/codepage.h"
 #include "platform/files.h"
 
 namespace app {
@@ -50,13 +49,15 @@ bool HasHiddenSwitch(const std::vector<std::string>& arguments) {
   return false;
 }
 
-int RunApplication(const std::vector<std::string>& arguments, const std::string& programDirectory,
-                   const EntryHooks& hooks) {
+int RunApplication(const std::vector<std::string>& arguments, const ProgramFiles& files,
+                   const EntryHooks& hooks, const RunSettings& runSettings) {
   QApplication::setApplicationName(QLatin1String(texts::kApplicationTitle));
   QApplication::setWindowIcon(ApplicationIcon());
   const bool hidden = HasHiddenSwitch(arguments);
 
-  TForm1 form(arguments, programDirectory);
+  TForm1 form(arguments, files.folder);
+  form.SetDefaultPanelPath(files.defaultPanel);
+  form.SetRunSettings(runSettings);
   bool terminationPending = false;
   TerminationNotifier termination;
   QObject::connect(&termination, &TerminationNotifier::terminationRequested, &form,
@@ -117,10 +118,11 @@ int ProgramMain(int argc, char** argv) {
 
   // Arguments arrive in the locale's UTF-8; commands go to the router in
   // Shift-JIS like every other text of the program.
-  std::vector<std::string> arguments;
-  for (int i = 1; i < argc; ++i) {
-    arguments.push_back(platform::Utf8ToAnsi(argv[i]));
+  const CommandLine commandLine = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  if (const std::optional<int> status = AnswerWithoutStarting(commandLine)) {
+    return *status;
   }
+  const std::vector<std::string>& arguments = commandLine.switches;
   const bool hidden = HasHiddenSwitch(arguments);
 
   if (!EnvironmentSet("DISPLAY") && !EnvironmentSet("WAYLAND_DISPLAY")) {
@@ -130,7 +132,8 @@ int ProgramMain(int argc, char** argv) {
       std::fputs(
           "vantrel: no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is "
           "set).\n"
-          "Start it on a desktop, or add -h to run commands (-c, -cd) without a window.\n",
+          "Start it on a desktop or set DISPLAY (for example DISPLAY=:0), or add -h to run\n"
+          "commands (-c, -cd) without a window. vantrel --help tells more.\n",
           stderr);
       return kExitNoDisplay;
     }
@@ -145,7 +148,8 @@ int ProgramMain(int argc, char** argv) {
   VantrelApplication application(qtArgc, qtArgv);
   PlatformMessagePump pump;
   pump.SetExceptionHandler([](const std::exception& error) { ShowApplicationError(error.what()); });
-  return RunApplication(arguments, platform::ProgramDirectory());
+  return RunApplication(arguments, LocateProgramFiles(platform::ProgramDirectory()), {},
+                        commandLine.runSettings);
 }
 
 }  // namespace app

@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include "app/router_models.h"
 #include "app/session_texts.h"
 #include "app/ui_fonts.h"
 #include "app/widget_text.h"
@@ -20,8 +21,9 @@ using app::FromAnsi;
 using app::ToAnsi;
 
 // The model entries in the order of RouterModel -1, 0, 1, 2, 3.
-constexpr const char* kModelEntries[] = {app::texts::kModelAutomatic, "MT128-NET", "MN128-SOHO",
-                                         "MN128-SOHO-SL10", "MN128-SOHO-SL11"};
+constexpr const char* kModelEntries[] = {app::texts::kModelAutomatic, app::kRouterModelNames[0],
+                                         app::kRouterModelNames[1], app::kRouterModelNames[2],
+                                         app::kRouterModelNames[3]};
 constexpr int kModelCount = static_cast<int>(std::size(kModelEntries));
 
 }  // namespace
