@@ -10,8 +10,8 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "TELNET reader for small-office ISDN routers")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "TELNET reader for small-office ISDN routers
-Vantrel reads status and configuration from small-office ISDN routers
+# CPack puts the summary above this as the package's synopsis.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Vantrel reads status and configuration from small-office ISDN routers
 (MT128-NET, MN128-SOHO, MN128-SOHO-SL10, MN128-SOHO-SL11) over TELNET.
 Pick a saved command from the operation panel or type one: the program
 connects, logs in, runs it and shows the router's answer cleaned of echo

@@ -29,7 +29,7 @@ echo "$deb"
 dpkg-deb --field "$deb" Package Version Architecture Section Depends Recommends Maintainer Homepage
 
 echo "== lintian"
-lintian --fail-on error --no-tag-display-limit "$deb"
+lintian --fail-on error --tag-display-limit 0 "$deb"
 
 echo "== installing the package"
 $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "./$deb" >/dev/null

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 namespace app {
 
@@ -12,8 +13,9 @@ inline constexpr char kSettingsFileName[] = "vantrel.Ini";
 inline constexpr char kPanelFileName[] = "vantrel_p.cfg";
 
 struct ProgramFiles {
-  // A portable folder: both files there, no default panel.
-  ProgramFiles(std::string folder, std::string defaultPanel = {})  // NOLINT: a folder is enough
+  // Not explicit: a folder alone names a portable folder, the common case of
+  // the tests that run the program's start-up.
+  ProgramFiles(std::string folder, std::string defaultPanel = {})
       : folder(std::move(folder)), defaultPanel(std::move(defaultPanel)) {}
 
   // Holds both files; ends with '/'.
