@@ -13,7 +13,7 @@ packages=(
   xvfb xauth xdg-utils
   nftables iptables
   socat procps
-  dpkg-dev fakeroot lintian desktop-file-utils appstream
+  dpkg-dev lintian desktop-file-utils appstream iproute2
 )
 
 missing=()
