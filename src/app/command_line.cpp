@@ -113,13 +113,15 @@ std::string UsageText() {
        vantrel --help | --version
 
 Reads status and configuration from small-office ISDN routers (MT128-NET,
-MN128-SOHO, MN128-SOHO-SL10, MN128-SOHO-SL11) over TELNET: each command opens a
-connection to port 23, logs in as "admin", runs the command and shows the answer.
+MN128-SOHO, MN128-SOHO-SL10, MN128-SOHO-SL11) over TELNET: each command opens
+a connection to port 23, logs in as "admin", runs the command and shows the
+answer.
 
 Switches (whole arguments, exactly these spellings; every argument is looked at,
 also one that a -c took as its command):
   -c COMMAND, -C COMMAND    run COMMAND at start-up; the answer stays in the
-                            output pane (a -c at the very end sends an empty line)
+                            output pane (a -c at the very end sends an empty
+                            line)
   -cd COMMAND, -CD COMMAND  as -c, then show the answer in a message box
   -h, -H                    hidden: never show the window, end after start-up;
                             neither file is written
@@ -127,8 +129,9 @@ also one that a -c took as its command):
 For this run only (the settings file keeps its values unless you change them in
 the settings dialog):
   --host ADDR               router address, a host name or dotted address
-  --model NAME              router model: MT128-NET, MN128-SOHO, MN128-SOHO-SL10,
-                            MN128-SOHO-SL11, or auto (any of the four prompts)
+  --model NAME              router model: MT128-NET, MN128-SOHO,
+                            MN128-SOHO-SL10, MN128-SOHO-SL11, or auto (any of
+                            the four prompts)
   --socks URL               reach the router through a SOCKS proxy, over the
                             settings file's [socks] section:
                               socks4://[USER@]HOST[:PORT]
