@@ -1,8 +1,8 @@
 #include "app/program_entry.h"
 
+#include <QTimer>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <QTimer>
 
 #include <cerrno>
 #include <cstdio>

@@ -29,8 +29,8 @@ bool HasHiddenSwitch(const std::vector<std::string>& arguments);
 int RunApplication(const std::vector<std::string>& arguments, const ProgramFiles& files,
                    const EntryHooks& hooks = {}, const RunSettings& runSettings = {});
 
-// The whole program: the long options, the display check, the application object, the message
-// pump and RunApplication.
+// The whole program: the long options, the display check, the application
+// object, the message pump and RunApplication.
 int ProgramMain(int argc, char** argv);
 
 }  // namespace app
