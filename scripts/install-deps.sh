@@ -13,6 +13,7 @@ packages=(
   xvfb xauth xdg-utils
   nftables iptables
   socat procps
+  microsocks openssh-server openssh-client
 )
 
 missing=()
