@@ -265,4 +265,20 @@ TEST_F(ScriptedProxyTest, RejectedOrInterruptedCredentialsAreReportedOnce) {
   EXPECT_EQ(std::count(events.begin(), events.end(), "auth 2"), 1);
 }
 
+TEST_F(ScriptedProxyTest, LineModeWaitsForTheGrantAndCutsTheFirstBytesToo) {
+  std::vector<std::string> lines;
+  socket.SetLineMode(true);
+  socket.OnDataAvailable = [&](net::TCustomAsyncSocket* s, std::uint16_t) {
+    const std::string line = s->ReceiveStr();
+    if (!line.empty()) lines.push_back(line);
+  };
+  Start("4A");
+  EXPECT_EQ(proxy.Receive(14).size(), 14u);
+  ASSERT_TRUE(proxy.Send(Bytes({0, 90, 0, 0, 0, 0, 0, 0}) + "one\r\ntw"));
+  ASSERT_TRUE(PumpUntil([&] { return !lines.empty(); }));
+  ASSERT_TRUE(proxy.Send("o\r\n"));
+  ASSERT_TRUE(PumpUntil([&] { return lines.size() == 2; }));
+  EXPECT_EQ(lines, (std::vector<std::string>{"one\r\n", "two\r\n"}));
+}
+
 }  // namespace
