@@ -6,6 +6,7 @@
 #include "socket/line_socket.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace net {
 
@@ -95,9 +96,27 @@ bool TCustomLineSocket::NotifyDataAvailable(std::uint16_t error) {
   const int len = Receive(tail, waiting);
   if (len <= 0) return true;  // the socket reports errors and the close itself
 
+  // The echo goes out once the buffer is settled, send by send as the
+  // editing made it: a send that finds the connection gone closes the
+  // socket, and the close frees the buffer.
+  std::string echoed;
+  std::vector<int> sends;
   LineBuffer::EchoSink echo;
-  if (lineEcho_) echo = [this](const char* bytes, int n) { Send(bytes, n); };
-  DeliverLines(lineBuffer_.Append(len, lineEdit_, echo, static_cast<int>(lineEnd_.size())));
+  if (lineEcho_) {
+    echo = [&echoed, &sends](const char* bytes, int n) {
+      echoed.append(bytes, static_cast<std::size_t>(n));
+      sends.push_back(n);
+    };
+  }
+  const int searchFrom =
+      lineBuffer_.Append(len, lineEdit_, echo, static_cast<int>(lineEnd_.size()));
+  std::size_t at = 0;
+  for (const int n : sends) {
+    if (state_ != wsConnected) break;
+    Send(echoed.data() + at, n);
+    at += static_cast<std::size_t>(n);
+  }
+  DeliverLines(searchFrom);
   return true;
 }
 
