@@ -14,6 +14,7 @@ packages=(
   nftables iptables
   socat procps
   dpkg-dev lintian desktop-file-utils appstream iproute2
+  microsocks openssh-server openssh-client
 )
 
 missing=()

@@ -180,6 +180,15 @@ class TForm1 : public QMainWindow {
   void createOutputPanes();
   void createStatusBar();
   void createTimersAndMenu();
+  // main_window_socks.cpp
+  void applySocksRoute();
+  bool throughProxy() const;
+  // Connect of TelnetConnection1; through a proxy, a refused setting is kept
+  // as the failure instead of leaving the cycle.
+  void startConnection();
+  // True once the proxy has failed the connection; the reason is kept.
+  bool proxyConnectionFailed();
+  QString loginFailedText() const;
   // router_session.cpp
   void createTelnetConnection();
   // Serves events until the connection is up (true), or the connection's
@@ -215,6 +224,8 @@ class TForm1 : public QMainWindow {
   std::string statusText_;
   int panel1Width_ = 0;
   bool terminateRequested_ = false;
+  // Why the proxy failed the last connection, in its own words.
+  std::string proxyFailure_;
   // The panel file is there but could not be read: writing our empty panel
   // over it at close would destroy the user's panel. Lifted once the user
   // gives the panel a text of their own in the settings dialog.

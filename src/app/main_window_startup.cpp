@@ -116,6 +116,7 @@ void TForm1::readSettings() {
   resize(width(), platform::GetPrivateProfileInt(kPositionSection, "height", height(), ini));
   resize(platform::GetPrivateProfileInt(kPositionSection, "width", width(), ini), height());
   SetPanel1Width(platform::GetPrivateProfileInt(kPositionSection, "p_width", Panel1Width(), ini));
+  applySocksRoute();
 }
 
 void TForm1::processSwitches() {
