@@ -17,6 +17,8 @@
 #include <QTreeWidget>
 
 #include "app/message_box.h"
+#include "app/output_pane.h"
+#include "app/program_entry.h"
 #include "app/widget_text.h"
 #include "telnet/telnet_connection.h"
 
@@ -25,7 +27,8 @@ using app::Guarded;
 TForm1::TForm1(std::vector<std::string> arguments, std::string programDirectory, QWidget* parent)
     : QMainWindow(parent),
       arguments_(std::move(arguments)),
-      programDirectory_(std::move(programDirectory)) {
+      programDirectory_(std::move(programDirectory)),
+      hiddenRun_(app::HasHiddenSwitch(arguments_)) {
   createComponents();
   createTelnetConnection();
   wireHandlers();
@@ -99,45 +102,32 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 void TForm1::Memo1Clear() {
-  memo1Lines_.clear();
-  Memo1->clear();
+  memo1Lines_.Clear();
+  if (!hiddenRun_) {
+    Memo1->clear();
+  }
 }
 
 void TForm1::Memo1Add(const std::string& line) {
-  // A document always has a first paragraph; the first line fills it.
-  if (memo1Lines_.empty()) {
-    Memo1->setPlainText(app::FromAnsi(line));
-  } else {
+  if (!hiddenRun_) {
     Memo1->appendPlainText(app::FromAnsi(line));
   }
-  memo1Lines_.push_back(line);
+  memo1Lines_.Add(line);
 }
 
-void TForm1::Memo1AddLines(const std::vector<std::string>& lines) {
-  if (lines.empty()) {
+void TForm1::Memo1AddAnswer(std::vector<app::LineSpan> spans) {
+  if (spans.empty()) {
     return;
   }
-  QStringList shown;
-  shown.reserve(static_cast<qsizetype>(lines.size()));
-  for (const std::string& line : lines) {
-    shown << app::FromAnsi(line);
+  if (!hiddenRun_) {
+    std::string text;
+    app::AppendLinesAsUtf8(text, ReceiveBuffer, spans);
+    Memo1->appendPlainText(QString::fromUtf8(text));
   }
-  const QString block = shown.join(QLatin1Char('\n'));
-  if (memo1Lines_.empty()) {
-    Memo1->setPlainText(block);
-  } else {
-    Memo1->appendPlainText(block);
-  }
-  memo1Lines_.insert(memo1Lines_.end(), lines.begin(), lines.end());
+  memo1Lines_.AddAnswer(ReceiveBuffer, std::move(spans));
 }
 
-QString TForm1::Memo1Text() const {
-  QStringList lines;
-  for (const std::string& line : memo1Lines_) {
-    lines << app::FromAnsi(line);
-  }
-  return lines.join(QLatin1Char('\n'));
-}
+QString TForm1::Memo1Text() const { return QString::fromStdString(memo1Lines_.Utf8Text()); }
 
 void TForm1::SetStatusText(const std::string& text) {
   statusText_ = text;

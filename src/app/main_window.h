@@ -12,6 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "app/capture.h"
+#include "app/pane_lines.h"
+
+class OutputPane;
 class QAction;
 class QFrame;
 class QLabel;
@@ -95,12 +99,18 @@ class TForm1 : public QMainWindow {
   const std::string& Host() const;
   void SetHost(const std::string& host);
   // The output pane as lines, like the lines of a memo.
-  const std::vector<std::string>& Memo1Lines() const { return memo1Lines_; }
+  std::vector<std::string> Memo1Lines() const { return memo1Lines_.Lines(); }
   void Memo1Clear();
   void Memo1Add(const std::string& line);
-  // Many lines at once: one change of the pane's text, however long.
-  void Memo1AddLines(const std::vector<std::string>& lines);
+  // The answer's lines, `spans` into ReceiveBuffer: one change of the pane's
+  // text, however long.
+  void Memo1AddAnswer(std::vector<app::LineSpan> spans);
+  // The pane's lines joined by '\n', in UTF-8.
+  std::string Memo1Utf8Text() const { return memo1Lines_.Utf8Text(); }
   QString Memo1Text() const;
+  // A hidden run never shows the window, so its widgets are left as built:
+  // the pane is not filled.
+  bool HiddenRun() const { return hiddenRun_; }
   // The status bar's one simple text.
   const std::string& StatusText() const { return statusText_; }
   void SetStatusText(const std::string& text);
@@ -117,8 +127,9 @@ class TForm1 : public QMainWindow {
   int SuppressActivation = 0;
   std::string ReceiveBuffer;
   std::string LastCommand;
-  // Shared, so that a cycle still unwinding keeps it when the window closes.
-  std::shared_ptr<std::vector<std::string>> CaptureList;
+  // The lines of the last answer, as offsets into ReceiveBuffer. Shared, so
+  // that a cycle still unwinding keeps it when the window closes.
+  std::shared_ptr<std::vector<app::LineSpan>> CaptureList;
   // The busy mark: 1 while a command cycle runs.
   int TreeView1Tag = 0;
 
@@ -140,7 +151,7 @@ class TForm1 : public QMainWindow {
   QLineEdit* FlatEdit1 = nullptr;
   QLabel* Label2 = nullptr;
   QTreeWidget* TreeView1 = nullptr;
-  QPlainTextEdit* Memo1 = nullptr;
+  OutputPane* Memo1 = nullptr;
   QPlainTextEdit* Memo2 = nullptr;
   QPushButton* Button5 = nullptr;
   QStatusBar* StatusBar1 = nullptr;
@@ -175,7 +186,7 @@ class TForm1 : public QMainWindow {
   // Serves events until the connection is up (true), or the connection's
   // share of the tick budget is spent or an abort was asked for (false).
   bool waitForConnection();
-  void showOutput(std::vector<std::string>& captureList);
+  void showOutput(std::vector<app::LineSpan>& captureList);
   // main_window.cpp
   void wireHandlers();
   // main_window_startup.cpp
@@ -188,7 +199,10 @@ class TForm1 : public QMainWindow {
   std::vector<std::string> arguments_;
   std::string programDirectory_;
   std::vector<std::string> panelLines_;
-  std::vector<std::string> memo1Lines_;
+  bool hiddenRun_ = false;
+  app::PaneLines memo1Lines_;
+  // The wait's look for its text resumes where the previous pass stopped.
+  app::IncrementalSearch waitSearch_;
   std::string statusText_;
   int panel1Width_ = 0;
   bool terminateRequested_ = false;

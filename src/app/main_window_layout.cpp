@@ -18,6 +18,7 @@
 
 #include "app/app_icon.h"
 #include "app/main_window.h"
+#include "app/output_pane.h"
 #include "app/session_texts.h"
 #include "app/texts.h"
 #include "app/ui_fonts.h"
@@ -200,10 +201,8 @@ void TForm1::createOperationPanel() {
 }
 
 void TForm1::createOutputPanes() {
-  Memo1 = new QPlainTextEdit;
+  Memo1 = new OutputPane;
   NamedWidget(Memo1, "Memo1");
-  Memo1->setReadOnly(true);
-  Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
   Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   Memo1->setFont(app::FixedFont());

@@ -13,12 +13,16 @@ namespace {
 
 bool errorBoxRaised = false;
 
-void WriteOut(std::FILE* stream, const QByteArray& utf8) {
-  std::fwrite(utf8.constData(), 1, static_cast<std::size_t>(utf8.size()), stream);
-  if (!utf8.endsWith('\n')) {
+void WriteOut(std::FILE* stream, const char* utf8, std::size_t size) {
+  std::fwrite(utf8, 1, size, stream);
+  if (size == 0 || utf8[size - 1] != '\n') {
     std::fputc('\n', stream);
   }
   std::fflush(stream);
+}
+
+void WriteOut(std::FILE* stream, const QByteArray& utf8) {
+  WriteOut(stream, utf8.constData(), static_cast<std::size_t>(utf8.size()));
 }
 
 }  // namespace
@@ -44,6 +48,15 @@ void ShowMessageBox(QWidget* owner, const QString& caption, const QString& text,
                   text, QMessageBox::Ok, owner);
   box.setTextFormat(Qt::PlainText);
   box.exec();
+}
+
+void ShowMessageBoxUtf8(QWidget* owner, const QString& caption, const std::string& utf8Text,
+                        BoxKind kind) {
+  if (kind == BoxKind::Plain && BoxesAreWrittenOut()) {
+    WriteOut(stdout, utf8Text.data(), utf8Text.size());
+    return;
+  }
+  ShowMessageBox(owner, caption, QString::fromStdString(utf8Text), kind);
 }
 
 void ShowApplicationError(const std::string& ansiMessage) {

@@ -23,6 +23,10 @@ enum class BoxKind {
 // Shows a modal box with one OK button and returns once it is closed. The
 // texts are shown as plain text, never as markup.
 void ShowMessageBox(QWidget* owner, const QString& caption, const QString& text, BoxKind kind);
+// The same for a text that may be huge (a router's answer), given in UTF-8:
+// written out as it is, without a round trip through the widgets' strings.
+void ShowMessageBoxUtf8(QWidget* owner, const QString& caption, const std::string& utf8Text,
+                        BoxKind kind);
 
 // The application's standard error box for an error that ended a handler:
 // the application's title as caption and `ansiMessage` (Shift-JIS) as text.

@@ -5,12 +5,15 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace platform {
 
 // CP932 bytes to UTF-8. An invalid or truncated sequence becomes U+FFFD; never
 // throws.
 std::string AnsiToUtf8(const std::string& ansi);
+// The same, appended to `out`.
+void AppendAnsiAsUtf8(std::string& out, std::string_view ansi);
 
 // UTF-8 to CP932 bytes. A character CP932 cannot hold becomes '?'; invalid
 // UTF-8 becomes '?'. Never throws.

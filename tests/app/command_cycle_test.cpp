@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include "app/output_pane.h"
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTimer>

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include "app/output_pane.h"
 #include <QSignalSpy>
 #include <QTimer>
 #include <QToolButton>
@@ -188,7 +189,7 @@ class CycleConcurrencyTest : public QObject {
   void closingTheWindowDuringACycleLetsItUnwind() {
     auto form = startWindow(kSlowRouterAddress);
     QVERIFY(form);
-    std::weak_ptr<std::vector<std::string>> list = form->CaptureList;
+    std::weak_ptr<std::vector<app::LineSpan>> list = form->CaptureList;
     bool listAliveAfterClose = false;
     AtFirstLampTick(*form, [&] {
       form->close();

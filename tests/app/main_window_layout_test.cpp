@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include "app/output_pane.h"
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
@@ -103,7 +104,7 @@ class MainWindowLayoutTest : public QObject {
     QCOMPARE(form.Memo1->x(), form.Panel1->width() + 4);
     QCOMPARE(form.Memo1->geometry().right(), form.centralWidget()->width() - 1);
     QVERIFY(form.Memo1->isReadOnly());
-    QCOMPARE(form.Memo1->lineWrapMode(), QPlainTextEdit::NoWrap);
+    QCOMPARE(form.Memo1->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
     QCOMPARE(form.Memo1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
     QVERIFY(!form.Memo2->isVisible());
     QVERIFY(!form.Button5->isVisible());

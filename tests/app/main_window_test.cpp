@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include "app/output_pane.h"
 #include <QSignalSpy>
 #include <QTreeWidget>
 
