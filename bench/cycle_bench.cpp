@@ -29,87 +29,12 @@
 
 extern char** environ;
 
+#include "bench/bench_support.h"
+
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using namespace bench;
 
 namespace {
-
-struct RunResult {
-  double wallSeconds = 0;
-  double cpuSeconds = 0;  // user + system time of the child
-  int exitStatus = -1;
-  std::string output;
-};
-
-[[noreturn]] void Fail(const std::string& why) { throw std::runtime_error(why); }
-
-std::vector<char*> Argv(std::vector<std::string>& args) {
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  return argv;
-}
-
-// The environment of the child, without a display: the program then runs on
-// the offscreen platform and writes the -cd box to standard output instead of
-// waiting for someone to press OK.
-std::vector<std::string> HeadlessEnvironment() {
-  std::vector<std::string> env;
-  for (char** e = environ; *e != nullptr; ++e) {
-    const std::string entry = *e;
-    if (entry.rfind("DISPLAY=", 0) == 0 || entry.rfind("WAYLAND_DISPLAY=", 0) == 0) continue;
-    env.push_back(entry);
-  }
-  return env;
-}
-
-double Seconds(const timeval& t) {
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-}
-
-// Runs the program to its end and measures it from spawn to reaped.
-RunResult RunProgram(const fs::path& program, const std::vector<std::string>& arguments) {
-  std::vector<std::string> args{program.string()};
-  args.insert(args.end(), arguments.begin(), arguments.end());
-  std::vector<std::string> env = HeadlessEnvironment();
-  std::vector<char*> argv = Argv(args);
-  std::vector<char*> envp = Argv(env);
-
-  int pipeFds[2];
-  if (pipe2(pipeFds, O_CLOEXEC) != 0) Fail("pipe failed");
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-
-  RunResult result;
-  const auto start = Clock::now();
-  pid_t pid = 0;
-  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  close(pipeFds[1]);
-  if (rc != 0) {
-    close(pipeFds[0]);
-    Fail("cannot start " + program.string() + ": " + std::strerror(rc));
-  }
-  char buffer[4096];
-  for (;;) {
-    const ssize_t n = read(pipeFds[0], buffer, sizeof buffer);
-    if (n > 0) {
-      result.output.append(buffer, static_cast<std::size_t>(n));
-    } else if (n == 0 || errno != EINTR) {
-      break;
-    }
-  }
-  close(pipeFds[0]);
-  int status = 0;
-  rusage usage{};
-  while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
-  }
-  result.wallSeconds = std::chrono::duration<double>(Clock::now() - start).count();
-  result.cpuSeconds = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
-  result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  return result;
-}
 
 // The router simulator, alive from construction to destruction.
 class Simulator {
@@ -155,31 +80,6 @@ class Simulator {
   pid_t pid_ = 0;
 };
 
-// A private copy of the program with its libraries, settings and an empty
-// panel, so the benchmark never touches the build's own settings.
-fs::path MakeSandbox(const fs::path& binDir, const std::string& address) {
-  char pattern[] = "/tmp/vantrel-bench-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) Fail("mkdtemp failed");
-  const fs::path dir = pattern;
-  fs::copy_file(binDir / "vantrel", dir / "vantrel");
-  for (const auto& entry : fs::directory_iterator(binDir)) {
-    const std::string name = entry.path().filename().string();
-    if (name.rfind("libvantrel_", 0) == 0 && name.find(".so") != std::string::npos) {
-      fs::copy(entry.path(), dir / name, fs::copy_options::copy_symlinks);
-    }
-  }
-  std::ofstream(dir / "vantrel.Ini", std::ios::binary)
-      << "[main]\r\nrt=0\r\nip=" << address << "\r\nsingle=0\r\n";
-  std::ofstream(dir / "vantrel_p.cfg", std::ios::binary) << "";
-  return dir;
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const std::size_t n = values.size();
-  return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
 bool Succeeded(const RunResult& r) { return r.exitStatus == 0 && !r.output.empty(); }
 
 // A failed run is counted and left out of the numbers; the program's own
@@ -219,16 +119,9 @@ int Main(int argc, char** argv) {
       Fail("unknown option " + key);
     }
   }
-  const fs::path binDir = fs::canonical("/proc/self/exe").parent_path();
-  const fs::path sandbox = MakeSandbox(binDir, address);
-  struct RemoveOnExit {
-    fs::path dir;
-    ~RemoveOnExit() {
-      std::error_code ignored;
-      fs::remove_all(dir, ignored);
-    }
-  } removeSandbox{sandbox};
-  const fs::path program = sandbox / "vantrel";
+  const fs::path binDir = BinDir();
+  const Sandbox sandbox(binDir, address);
+  const fs::path program = sandbox.Program();
   const fs::path simulatorBinary = binDir / "vantrel-routersim";
 
   std::vector<double> wall, cpu, cycleTimes;

@@ -1,11 +1,10 @@
 // Received data, its lines and the trimming of the router's answer.
 #include "app/capture.h"
 
-#include <algorithm>
 #include <array>
 #include <cstring>
-#include <iterator>
 
+#include "platform/files.h"
 
 namespace app {
 
@@ -21,48 +20,30 @@ void AppendReceivedBatch(std::string& receiveBuffer, const char* data, std::size
   }
 }
 
-std::vector<LineSpan> SplitCaptureSpans(std::string_view text) {
-  std::vector<LineSpan> lines;
-  std::size_t start = 0;
-  const std::size_t size = text.size();
-  while (start < size) {
-    const std::size_t end = text.find_first_of("\r\n", start);
-    if (end == std::string_view::npos) {
-      lines.push_back({start, size - start});
-      break;
-    }
-    lines.push_back({start, end - start});
-    start = end + ((text[end] == '\r' && end + 1 < size && text[end + 1] == '\n') ? 2 : 1);
-  }
-  return lines;
-}
-
-std::vector<LineSpan> TrimCaptureSpans(std::string_view text,
-                                       const std::vector<LineSpan>& captureLines) {
+std::vector<LineSpan> ShownLineSpans(std::string_view text) {
+  text = text.substr(0, UINT32_MAX);
   std::vector<LineSpan> shown;
-  if (captureLines.size() < 3) return shown;
   const std::string_view strayPrompt = kStrayPromptLine;
-  for (std::size_t i = 2; i + 1 < captureLines.size(); ++i) {
-    const LineSpan line = captureLines[i];
-    if (line.length == 0 || text.substr(line.start, line.length) == strayPrompt) continue;
-    shown.push_back(line);
+  const std::size_t size = text.size();
+  std::size_t index = 0;
+  bool lastLineShown = false;
+  for (std::size_t start = 0; start < size; ++index) {
+    std::size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string_view::npos) end = size;
+    const std::size_t length = end - start;
+    lastLineShown = index >= 2 && length != 0 && text.substr(start, length) != strayPrompt;
+    if (lastLineShown) {
+      shown.push_back({static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(length)});
+    }
+    start = end + ((end + 1 < size && text[end] == '\r' && text[end + 1] == '\n') ? 2 : 1);
   }
+  // The last line is the returning prompt.
+  if (lastLineShown) shown.pop_back();
   return shown;
 }
 
-namespace {
-
-std::vector<std::string> Copies(const std::string& text, const std::vector<LineSpan>& spans) {
-  std::vector<std::string> lines;
-  lines.reserve(spans.size());
-  for (const LineSpan& span : spans) lines.push_back(text.substr(span.start, span.length));
-  return lines;
-}
-
-}  // namespace
-
 std::vector<std::string> SplitCaptureLines(const std::string& receiveBuffer) {
-  return Copies(receiveBuffer, SplitCaptureSpans(receiveBuffer));
+  return platform::SplitLines(receiveBuffer);
 }
 
 std::vector<std::string> TrimCapture(const std::vector<std::string>& captureLines) {

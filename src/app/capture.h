@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,29 +23,26 @@ namespace app {
 void AppendReceivedBatch(std::string& receiveBuffer, const char* data, std::size_t length);
 
 // One line of the received text: where it starts and how many bytes it has,
-// its line end not counted.
+// its line end not counted. Offsets are 32 bits, which keeps the lines of a
+// huge answer small; text beyond 4 GiB is not looked at.
 struct LineSpan {
-  std::size_t start = 0;
-  std::size_t length = 0;
+  std::uint32_t start = 0;
+  std::uint32_t length = 0;
   friend bool operator==(const LineSpan&, const LineSpan&) = default;
 };
-
-// The received text as lines: a line ends at CR LF, a lone CR or a lone LF;
-// text after the last line end is a last line; a line end at the very end of
-// the text adds no empty line.
-std::vector<LineSpan> SplitCaptureSpans(std::string_view receiveBuffer);
 
 // The prompt line some routers leave inside their answers; never shown.
 inline constexpr char kStrayPromptLine[] = "MT128-NET% ";
 
-// The lines of the output pane, from the captured lines L0 ... Ln-1: the echo
-// L0, the line after it and the returning prompt Ln-1 are dropped, and of
-// L2 ... Ln-2 the empty lines and the stray prompt lines are skipped. Fewer
-// than three captured lines leave nothing to show.
-std::vector<LineSpan> TrimCaptureSpans(std::string_view receiveBuffer,
-                                       const std::vector<LineSpan>& captureLines);
+// The lines of the output pane, in one pass over the received text. The text
+// is cut into lines L0 ... Ln-1: a line ends at CR LF, a lone CR or a lone LF;
+// text after the last line end is a last line; a line end at the very end of
+// the text adds no empty line. The echo L0, the line after it and the
+// returning prompt Ln-1 are dropped, and of L2 ... Ln-2 the empty lines and
+// the stray prompt lines are skipped. Fewer than three lines leave nothing.
+std::vector<LineSpan> ShownLineSpans(std::string_view receiveBuffer);
 
-// The same two steps on copies of the lines, for callers that want the text.
+// The same two steps on copies of the lines, one at a time.
 std::vector<std::string> SplitCaptureLines(const std::string& receiveBuffer);
 std::vector<std::string> TrimCapture(const std::vector<std::string>& captureLines);
 

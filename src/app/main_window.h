@@ -105,8 +105,8 @@ class TForm1 : public QMainWindow {
   // The answer's lines, `spans` into ReceiveBuffer: one change of the pane's
   // text, however long.
   void Memo1AddAnswer(std::vector<app::LineSpan> spans);
-  // The pane's lines joined by '\n', in UTF-8.
-  std::string Memo1Utf8Text() const { return memo1Lines_.Utf8Text(); }
+  // The pane's lines joined by '\n', in UTF-8, piece by piece.
+  void WriteMemo1Text(const app::TextSink& sink) const { memo1Lines_.WriteUtf8(sink); }
   QString Memo1Text() const;
   // A hidden run never shows the window, so its widgets are left as built:
   // the pane is not filled.

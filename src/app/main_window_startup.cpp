@@ -121,8 +121,9 @@ void TForm1::processSwitches() {
     }
     if (IsSwitch(argument, "-cd", "-CD")) {
       RunCommand(next);
-      app::ShowMessageBoxUtf8(this, QLatin1String(app::texts::kApplicationTitle),
-                              Memo1Utf8Text(), app::BoxKind::Plain);
+      app::ShowMessageBoxStreamed(
+          this, QLatin1String(app::texts::kApplicationTitle),
+          [this](const app::TextSink& sink) { WriteMemo1Text(sink); }, app::BoxKind::Plain);
     }
   }
 }

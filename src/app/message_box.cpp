@@ -13,16 +13,12 @@ namespace {
 
 bool errorBoxRaised = false;
 
-void WriteOut(std::FILE* stream, const char* utf8, std::size_t size) {
-  std::fwrite(utf8, 1, size, stream);
-  if (size == 0 || utf8[size - 1] != '\n') {
+void WriteOut(std::FILE* stream, const QByteArray& utf8) {
+  std::fwrite(utf8.constData(), 1, static_cast<std::size_t>(utf8.size()), stream);
+  if (!utf8.endsWith('\n')) {
     std::fputc('\n', stream);
   }
   std::fflush(stream);
-}
-
-void WriteOut(std::FILE* stream, const QByteArray& utf8) {
-  WriteOut(stream, utf8.constData(), static_cast<std::size_t>(utf8.size()));
 }
 
 }  // namespace
@@ -50,13 +46,23 @@ void ShowMessageBox(QWidget* owner, const QString& caption, const QString& text,
   box.exec();
 }
 
-void ShowMessageBoxUtf8(QWidget* owner, const QString& caption, const std::string& utf8Text,
-                        BoxKind kind) {
+void ShowMessageBoxStreamed(QWidget* owner, const QString& caption, const TextProducer& produce,
+                            BoxKind kind) {
   if (kind == BoxKind::Plain && BoxesAreWrittenOut()) {
-    WriteOut(stdout, utf8Text.data(), utf8Text.size());
+    char last = '\0';
+    produce([&last](std::string_view piece) {
+      std::fwrite(piece.data(), 1, piece.size(), stdout);
+      if (!piece.empty()) last = piece.back();
+    });
+    if (last != '\n') {
+      std::fputc('\n', stdout);
+    }
+    std::fflush(stdout);
     return;
   }
-  ShowMessageBox(owner, caption, QString::fromStdString(utf8Text), kind);
+  std::string text;
+  produce([&text](std::string_view piece) { text += piece; });
+  ShowMessageBox(owner, caption, QString::fromStdString(text), kind);
 }
 
 void ShowApplicationError(const std::string& ansiMessage) {

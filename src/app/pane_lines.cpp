@@ -5,15 +5,41 @@
 
 namespace app {
 
-void AppendLinesAsUtf8(std::string& out, std::string_view source,
-                       const std::vector<LineSpan>& spans) {
-  std::size_t bytes = 0;
-  for (const LineSpan& span : spans) bytes += span.length + 1;
-  out.reserve(out.size() + bytes + bytes / 8);
-  for (std::size_t i = 0; i < spans.size(); ++i) {
-    if (i > 0) out += '\n';
-    platform::AppendAnsiAsUtf8(out, source.substr(spans[i].start, spans[i].length));
+namespace {
+
+constexpr std::size_t kPieceSize = 64 * 1024;
+
+// Collects converted text and hands it on whenever a piece is full.
+class PieceWriter {
+ public:
+  explicit PieceWriter(const TextSink& sink) : sink_(sink) { piece_.reserve(2 * kPieceSize); }
+  ~PieceWriter() { Flush(); }
+  PieceWriter(const PieceWriter&) = delete;
+  PieceWriter& operator=(const PieceWriter&) = delete;
+
+  void Line(std::string_view ansi) {
+    if (!first_) piece_ += '\n';
+    first_ = false;
+    platform::AppendAnsiAsUtf8(piece_, ansi);
+    if (piece_.size() >= kPieceSize) Flush();
   }
+  void Flush() {
+    if (!piece_.empty()) sink_(piece_);
+    piece_.clear();
+  }
+
+ private:
+  const TextSink& sink_;
+  std::string piece_;
+  bool first_ = true;
+};
+
+}  // namespace
+
+void WriteLinesAsUtf8(const TextSink& sink, std::string_view source,
+                      const std::vector<LineSpan>& spans) {
+  PieceWriter writer(sink);
+  for (const LineSpan& span : spans) writer.Line(source.substr(span.start, span.length));
 }
 
 void PaneLines::Clear() {
@@ -64,24 +90,16 @@ std::vector<std::string> PaneLines::Lines() const {
 
 std::string PaneLines::Utf8Text() const {
   std::string text;
-  bool first = true;
-  const auto separate = [&] {
-    if (!first) text += '\n';
-    first = false;
-  };
-  for (const std::string& line : before_) {
-    separate();
-    platform::AppendAnsiAsUtf8(text, line);
-  }
-  if (!answer_.empty()) {
-    separate();
-    AppendLinesAsUtf8(text, Answer(), answer_);
-  }
-  for (const std::string& line : after_) {
-    separate();
-    platform::AppendAnsiAsUtf8(text, line);
-  }
+  WriteUtf8([&text](std::string_view piece) { text += piece; });
   return text;
+}
+
+void PaneLines::WriteUtf8(const TextSink& sink) const {
+  PieceWriter writer(sink);
+  for (const std::string& line : before_) writer.Line(line);
+  const std::string_view answer = Answer();
+  for (const LineSpan& span : answer_) writer.Line(answer.substr(span.start, span.length));
+  for (const std::string& line : after_) writer.Line(line);
 }
 
 }  // namespace app

@@ -5,6 +5,7 @@
 // here, each once.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -14,9 +15,13 @@
 
 namespace app {
 
-// Appends the lines `spans` of `source`, joined by '\n', in UTF-8 to `out`.
-void AppendLinesAsUtf8(std::string& out, std::string_view source,
-                       const std::vector<LineSpan>& spans);
+// Hands out a text piece by piece.
+using TextSink = std::function<void(std::string_view piece)>;
+
+// The lines `spans` of `source`, joined by '\n', in UTF-8, in pieces of a few
+// dozen KiB, so that a huge answer can be written without a whole copy.
+void WriteLinesAsUtf8(const TextSink& sink, std::string_view source,
+                      const std::vector<LineSpan>& spans);
 
 class PaneLines {
  public:
@@ -32,8 +37,9 @@ class PaneLines {
 
   bool Empty() const;
   std::vector<std::string> Lines() const;
-  // All lines, joined by '\n', in UTF-8.
+  // All lines, joined by '\n', in UTF-8: whole, or piece by piece.
   std::string Utf8Text() const;
+  void WriteUtf8(const TextSink& sink) const;
 
  private:
   std::string_view Answer() const;

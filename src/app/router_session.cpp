@@ -182,8 +182,8 @@ void TForm1::ClearCapture() {
 void TForm1::CloseConnection() { TelnetConnection1->Close(); }
 
 void TForm1::showOutput(std::vector<app::LineSpan>& captureList) {
-  captureList = app::SplitCaptureSpans(ReceiveBuffer);
-  Memo1AddAnswer(app::TrimCaptureSpans(ReceiveBuffer, captureList));
+  captureList = app::ShownLineSpans(ReceiveBuffer);
+  Memo1AddAnswer(captureList);
 }
 
 void TForm1::FinishCommand() {
