@@ -99,7 +99,12 @@ void TForm1::createComponents() {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QLatin1String(app::texts::kApplicationTitle));
   setWindowIcon(app::ApplicationIcon());
-  setFont(app::ProportionalFont());
+  // Fonts are looked up in the system's font database, which costs a hidden
+  // run more than everything else it does on the way to its answer; no one
+  // sees its widgets, so they keep the default font.
+  if (!HiddenRun()) {
+    setFont(app::ProportionalFont());
+  }
   move(kFormLeft, kFormTop);
   resize(kFormWidth, kFormHeight);
 
@@ -162,7 +167,9 @@ void TForm1::createLampPanel() {
   Image1 = new QLabel(Panel3);
   NamedWidget(Image1, "Image1");
   Image1->setGeometry(22, 5, 42, 18);
-  Image1->setPixmap(PaintIsdnPicture());
+  if (!HiddenRun()) {
+    Image1->setPixmap(PaintIsdnPicture());
+  }
   Label1 = MakeLamp(Panel3, "Label1", 4);
   Label5 = MakeLamp(Panel3, "Label5", 12);
 }
@@ -183,7 +190,9 @@ void TForm1::createOperationPanel() {
   FlatEdit1 = new QLineEdit(QStringLiteral("SHOW"));
   NamedWidget(FlatEdit1, "FlatEdit1");
   // The edit box sizes itself to its font, six pixels taller than the text.
-  FlatEdit1->setFixedHeight(QFontMetrics(font()).height() + 6);
+  if (!HiddenRun()) {
+    FlatEdit1->setFixedHeight(QFontMetrics(font()).height() + 6);
+  }
   column->addWidget(FlatEdit1);
 
   Label2 = MakeSpacer("Label2", kSpacerHeight);
@@ -205,7 +214,9 @@ void TForm1::createOutputPanes() {
   NamedWidget(Memo1, "Memo1");
   Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  Memo1->setFont(app::FixedFont());
+  if (!HiddenRun()) {
+    Memo1->setFont(app::FixedFont());
+  }
 
   Splitter1 = new QSplitter(Qt::Horizontal);
   NamedWidget(Splitter1, "Splitter1");

@@ -118,6 +118,15 @@ class CommandCycleTest : public QObject {
     QVERIFY(form->ReceiveBuffer.find("line 1") != std::string::npos);
   }
 
+  void aHiddenRunKeepsTheAnswerButNeverFillsThePane() {
+    auto form = startWindow(kRouterAddress, {"-h"});
+    QVERIFY(form);
+    form->RunCommand("SHOW LINE");
+    form->Memo1Add("message");
+    QCOMPARE(form->Memo1Lines(), std::vector<std::string>({"line 1", "message"}));
+    QCOMPARE(form->Memo1->toPlainText(), QString());
+  }
+
   void refreshBeforeAnyCommandDoesNothing() {
     auto form = startWindow(kRouterAddress);
     QVERIFY(form);
