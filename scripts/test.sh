@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test.
 #   1. the layers below the widgets under AddressSanitizer + UndefinedBehaviorSanitizer;
-#   2. the TELNET byte parser under libFuzzer for a short while;
+#   2. the fuzz targets (TELNET parser, captured answer, prompt search) under
+#      libFuzzer for a short while each;
 #   3. the whole program with all its tests (Qt windows on the offscreen platform).
 # Ends with CTest's summary of the full run; exits non-zero when anything fails.
 set -euo pipefail
@@ -19,7 +20,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build/asan --output-on-failure -j2 || status=1
 
 if [ -f fuzz/CMakeLists.txt ]; then
-  echo "== fuzzing the TELNET byte parser"
+  echo "== fuzzing the TELNET parser, the captured answer and the prompt search"
   cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DVANTREL_FUZZ=ON -DVANTREL_WITH_QT=OFF -DVANTREL_TESTS=OFF >/dev/null
   cmake --build build/fuzz -j"$jobs"
