@@ -9,11 +9,13 @@
 #include <QByteArray>
 #include <QMainWindow>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/capture.h"
 #include "app/pane_lines.h"
+#include "app/panel_tree_view.h"
 
 class OutputPane;
 class QAction;
@@ -27,7 +29,6 @@ class QSplitter;
 class QStatusBar;
 class QTimer;
 class QToolButton;
-class QTreeWidget;
 class QTreeWidgetItem;
 class TAboutBox;
 class TForm2;
@@ -150,7 +151,7 @@ class TForm1 : public QMainWindow {
   QFrame* Bevel1 = nullptr;
   QLineEdit* FlatEdit1 = nullptr;
   QLabel* Label2 = nullptr;
-  QTreeWidget* TreeView1 = nullptr;
+  PanelTreeView* TreeView1 = nullptr;
   OutputPane* Memo1 = nullptr;
   QPlainTextEdit* Memo2 = nullptr;
   QPushButton* Button5 = nullptr;
@@ -187,6 +188,14 @@ class TForm1 : public QMainWindow {
   // share of the tick budget is spent or an abort was asked for (false).
   bool waitForConnection();
   void showOutput(std::vector<app::LineSpan>& captureList);
+  // main_window_panel.cpp: what activating a panel entry runs, decided at
+  // the activation.
+  struct NodeActivation {
+    int reference;
+    std::string command;
+  };
+  std::optional<NodeActivation> activateNode(const QTreeWidgetItem* node);
+  void runNodeCommand(const NodeActivation& activation);
   // main_window.cpp
   void wireHandlers();
   // main_window_startup.cpp
@@ -206,6 +215,10 @@ class TForm1 : public QMainWindow {
   std::string statusText_;
   int panel1Width_ = 0;
   bool terminateRequested_ = false;
+  // The panel file is there but could not be read: writing our empty panel
+  // over it at close would destroy the user's panel. Lifted once the user
+  // gives the panel a text of their own in the settings dialog.
+  bool panelFileUnreadable_ = false;
 };
 
 // Sets SuppressActivation while the program itself moves the tree selection,

@@ -19,6 +19,7 @@
 #include "app/app_icon.h"
 #include "app/main_window.h"
 #include "app/output_pane.h"
+#include "app/panel_tree_view.h"
 #include "app/session_texts.h"
 #include "app/texts.h"
 #include "app/ui_fonts.h"
@@ -198,7 +199,7 @@ void TForm1::createOperationPanel() {
   Label2 = MakeSpacer("Label2", kSpacerHeight);
   column->addWidget(Label2);
 
-  TreeView1 = new QTreeWidget;
+  TreeView1 = new PanelTreeView;
   NamedWidget(TreeView1, "TreeView1");
   TreeView1->setColumnCount(1);
   TreeView1->setHeaderHidden(true);
