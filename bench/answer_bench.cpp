@@ -33,7 +33,7 @@ struct Scenario {
 
 constexpr std::size_t kMB = 1000 * 1000;
 const Scenario kScenarios[] = {
-    {"SHOW, 1 KB", 1000, false},  {"1 MB at once", kMB, false},
+    {"SHOW, 1 KB", 1000, false},        {"1 MB at once", kMB, false},
     {"10 MB at once", 10 * kMB, false}, {"50 MB at once", 50 * kMB, false},
     {"4 MB trickled", 4 * kMB, true},
 };
@@ -110,7 +110,8 @@ int Main(int argc, char** argv) {
   for (double perMB : cpuPerMB) std::printf(" %.1f ms", perMB);
   std::printf("  (1, 10, 50 MB)\n");
   if (failures > 0) std::printf("failed runs, left out above: %d\n", failures);
-  if (mismatches > 0) std::printf("runs whose output differed from the reference: %d\n", mismatches);
+  if (mismatches > 0)
+    std::printf("runs whose output differed from the reference: %d\n", mismatches);
 
   const fs::path paneBench = BinDir() / "vantrel-pane-bench";
   if (fs::exists(paneBench)) {

@@ -85,8 +85,8 @@ RunResult RunProgram(const fs::path& program, const std::vector<std::string>& ar
         result.output.append(buffer.data(), std::min(got, buffer.size() - result.output.size()));
       }
       for (std::size_t i = 0; i < got; ++i) {
-        result.outputHash = (result.outputHash ^ static_cast<unsigned char>(buffer[i])) *
-                            1099511628211ull;
+        result.outputHash =
+            (result.outputHash ^ static_cast<unsigned char>(buffer[i])) * 1099511628211ull;
       }
       result.outputBytes += got;
     } else if (n == 0 || errno != EINTR) {

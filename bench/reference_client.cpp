@@ -40,7 +40,8 @@ bool ReadUntil(const std::string& text, std::size_t from) {
       }
       if (iac == nullptr) break;
       if (iac + 1 < end && static_cast<unsigned char>(iac[1]) == 0xFF) received += '\xFF';
-      p = std::min(end, iac + (iac + 1 < end && static_cast<unsigned char>(iac[1]) >= 0xFB ? 3 : 2));
+      p = std::min(end,
+                   iac + (iac + 1 < end && static_cast<unsigned char>(iac[1]) >= 0xFB ? 3 : 2));
     }
   }
 }

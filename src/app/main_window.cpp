@@ -121,8 +121,7 @@ void TForm1::Memo1AddAnswer(std::vector<app::LineSpan> spans) {
   }
   if (!hiddenRun_) {
     std::string text;
-    app::WriteLinesAsUtf8([&text](std::string_view piece) { text += piece; }, ReceiveBuffer,
-                          spans);
+    app::WriteLinesAsUtf8([&text](std::string_view piece) { text += piece; }, ReceiveBuffer, spans);
     Memo1->appendPlainText(QString::fromUtf8(text));
   }
   memo1Lines_.AddAnswer(ReceiveBuffer, std::move(spans));

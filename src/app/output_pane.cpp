@@ -113,12 +113,14 @@ void OutputPane::updateScrollRanges() {
   verticalScrollBar()->setPageStep(visibleLineCount());
   // Half-width letters are one cell and the rest at most two: a bound that is
   // cheap to know without measuring every line.
-  const qint64 widest = 2 * static_cast<qint64>(fontMetrics().horizontalAdvance(QLatin1Char('M'))) *
-                        longestLine_;
+  const qint64 widest =
+      2 * static_cast<qint64>(fontMetrics().horizontalAdvance(QLatin1Char('M'))) * longestLine_;
   const qint64 room = viewport()->width() - 2 * kMargin;
-  horizontalScrollBar()->setRange(0, static_cast<int>(std::clamp<qint64>(widest - room, 0, 1 << 30)));
+  horizontalScrollBar()->setRange(0,
+                                  static_cast<int>(std::clamp<qint64>(widest - room, 0, 1 << 30)));
   horizontalScrollBar()->setPageStep(std::max(1, viewport()->width()));
-  horizontalScrollBar()->setSingleStep(std::max(1, fontMetrics().horizontalAdvance(QLatin1Char('M'))));
+  horizontalScrollBar()->setSingleStep(
+      std::max(1, fontMetrics().horizontalAdvance(QLatin1Char('M'))));
 }
 
 void OutputPane::paintEvent(QPaintEvent*) {

@@ -130,13 +130,16 @@ void AppendAnsiAsUtf8(std::string& out, std::string_view ansi) {
   }
   thread_local Converter converter("UTF-8", "CP932");
   if (!converter.Ok()) return AnsiToUtf8Fallback(out, ansi);
-  converter.ConvertAppending(out, ansi, [](const unsigned char* p, std::size_t left, std::string& out) {
-    out += kReplacementUtf8;
-    // A lead byte with a proper trail byte is one character CP932 leaves
-    // unassigned: one replacement for both bytes. Anything else costs a byte.
-    if (left >= 2 && IsAnsiLeadByte(p[0]) && IsAnsiTrailByte(p[1])) return std::size_t{2};
-    return std::size_t{1};
-  });
+  converter.ConvertAppending(out, ansi,
+                             [](const unsigned char* p, std::size_t left, std::string& out) {
+                               out += kReplacementUtf8;
+                               // A lead byte with a proper trail byte is one character CP932 leaves
+                               // unassigned: one replacement for both bytes. Anything else costs a
+                               // byte.
+                               if (left >= 2 && IsAnsiLeadByte(p[0]) && IsAnsiTrailByte(p[1]))
+                                 return std::size_t{2};
+                               return std::size_t{1};
+                             });
 }
 
 std::string Utf8ToAnsi(const std::string& utf8) {

@@ -3,7 +3,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include "app/output_pane.h"
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTimer>
@@ -12,6 +11,7 @@
 
 #include "app/main_window.h"
 #include "app/message_box.h"
+#include "app/output_pane.h"
 #include "app/session_texts.h"
 #include "app/widget_text.h"
 #include "session_test_support.h"

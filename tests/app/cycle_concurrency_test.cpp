@@ -10,7 +10,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include "app/output_pane.h"
 #include <QSignalSpy>
 #include <QTimer>
 #include <QToolButton>
@@ -18,6 +17,7 @@
 
 #include "app/main_window.h"
 #include "app/message_box.h"
+#include "app/output_pane.h"
 #include "app/session_texts.h"
 #include "app/settings_dialog.h"
 #include "platform/files.h"

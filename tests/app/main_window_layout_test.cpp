@@ -5,7 +5,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
-#include "app/output_pane.h"
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
@@ -15,6 +14,7 @@
 
 #include "app/main_window.h"
 #include "app/message_box.h"
+#include "app/output_pane.h"
 #include "app_test_support.h"
 #include "platform/exception.h"
 

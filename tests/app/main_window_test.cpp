@@ -4,12 +4,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include "app/output_pane.h"
 #include <QSignalSpy>
 #include <QTreeWidget>
 
 #include "app/main_window.h"
 #include "app/message_box.h"
+#include "app/output_pane.h"
 #include "app/texts.h"
 #include "session_test_support.h"
 

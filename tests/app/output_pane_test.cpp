@@ -29,14 +29,15 @@ class OutputPaneTest : public QObject {
     const auto shift = Qt::ShiftModifier;
     const auto control = Qt::ControlModifier;
     QTest::newRow("shift end") << Keys{{{Qt::Key_End, shift}}} << QStringLiteral("first line");
-    QTest::newRow("shift down") << Keys{{{Qt::Key_Down, shift}}}
-                                << QStringLiteral("first line\n");
+    QTest::newRow("shift down") << Keys{{{Qt::Key_Down, shift}}} << QStringLiteral("first line\n");
     QTest::newRow("end, shift left twice")
         << Keys{{{Qt::Key_End, {}}, {Qt::Key_Left, shift}, {Qt::Key_Left, shift}}}
         << QStringLiteral("ne");
-    QTest::newRow("down keeps the column, shift right")
-        << Keys{{{Qt::Key_Right, {}}, {Qt::Key_Down, {}}, {Qt::Key_Down, {}}, {Qt::Key_Right, shift}}}
-        << QStringLiteral("h");
+    QTest::newRow("down keeps the column, shift right") << Keys{{{Qt::Key_Right, {}},
+                                                                 {Qt::Key_Down, {}},
+                                                                 {Qt::Key_Down, {}},
+                                                                 {Qt::Key_Right, shift}}}
+                                                        << QStringLiteral("h");
     QTest::newRow("to the end, back to the start of the text")
         << Keys{{{Qt::Key_End, control}, {Qt::Key_Home, control | shift}}} << kText;
     QTest::newRow("page down selects to the last line")
@@ -72,8 +73,8 @@ class OutputPaneTest : public QObject {
     QVERIFY(QTest::qWaitForWindowExposed(&pane));
     const int lineHeight = pane.fontMetrics().lineSpacing();
     QTest::mousePress(pane.viewport(), Qt::LeftButton, {}, QPoint(1, lineHeight + 3));
-    QMouseEvent drag(QEvent::MouseMove, QPointF(290, 2 * lineHeight + 3), QPointF(),
-                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent drag(QEvent::MouseMove, QPointF(290, 2 * lineHeight + 3), QPointF(), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(pane.viewport(), &drag);
     QCOMPARE(pane.selectedText(), QStringLiteral("second\nthird"));
   }
