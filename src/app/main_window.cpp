@@ -127,8 +127,6 @@ void TForm1::Memo1AddAnswer(std::vector<app::LineSpan> spans) {
   memo1Lines_.AddAnswer(ReceiveBuffer, std::move(spans));
 }
 
-QString TForm1::Memo1Text() const { return QString::fromStdString(memo1Lines_.Utf8Text()); }
-
 void TForm1::SetStatusText(const std::string& text) {
   statusText_ = text;
   StatusText1->setText(app::FromAnsi(text));

@@ -108,7 +108,6 @@ class TForm1 : public QMainWindow {
   void Memo1AddAnswer(std::vector<app::LineSpan> spans);
   // The pane's lines joined by '\n', in UTF-8, piece by piece.
   void WriteMemo1Text(const app::TextSink& sink) const { memo1Lines_.WriteUtf8(sink); }
-  QString Memo1Text() const;
   // A hidden run never shows the window, so its widgets are left as built:
   // the pane is not filled.
   bool HiddenRun() const { return hiddenRun_; }
