@@ -4,7 +4,9 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
 #include <algorithm>
@@ -280,6 +282,18 @@ void OutputPane::focusInEvent(QFocusEvent* event) {
 void OutputPane::focusOutEvent(QFocusEvent* event) {
   QAbstractScrollArea::focusOutEvent(event);
   viewport()->update();
+}
+
+void OutputPane::contextMenuEvent(QContextMenuEvent* event) {
+  QMenu menu(this);
+  QAction* copyAction = menu.addAction(tr("&Copy"), this, &OutputPane::copy);
+  copyAction->setShortcut(QKeySequence::Copy);
+  copyAction->setEnabled(caret_ != anchor_);
+  menu.addSeparator();
+  QAction* selectAllAction = menu.addAction(tr("Select All"), this, &OutputPane::selectAll);
+  selectAllAction->setShortcut(QKeySequence::SelectAll);
+  selectAllAction->setEnabled(!text_.isEmpty());
+  menu.exec(event->globalPos());
 }
 
 QString OutputPane::selectedText() const {

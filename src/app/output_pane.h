@@ -2,7 +2,7 @@
 // draws only the lines in sight, so an answer of millions of lines appears as
 // fast as a short one. No word wrap, no scroll bars of its own (the wheel and
 // the keys still scroll); the caret and the selection move by keyboard and
-// mouse, and the selection can be copied.
+// mouse, and the selection can be copied (keys, or the context menu).
 #pragma once
 
 #include <QAbstractScrollArea>
@@ -42,6 +42,7 @@ class OutputPane : public QAbstractScrollArea {
   void changeEvent(QEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
   int lineOf(qsizetype position) const;
