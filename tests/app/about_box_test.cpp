@@ -37,8 +37,8 @@ class AboutBoxTest : public QObject {
     }
     QCOMPARE(box.WebAddress->text(), QString::fromLatin1(TAboutBox::kHomepage));
     QVERIFY(!box.ProgramIcon->pixmap().isNull());
-    QCOMPARE(box.FlatButton2->text(), QStringLiteral("&Homepage"));
-    QCOMPARE(box.FlatButton1->text(), QStringLiteral("&OK"));
+    QCOMPARE(box.FlatButton2->Caption(), QStringLiteral("&Homepage"));
+    QCOMPARE(box.FlatButton1->Caption(), QStringLiteral("&OK"));
     // Every label fits inside the box.
     for (const QLabel* label : box.findChildren<QLabel*>()) {
       const QRect inBox(label->mapTo(&box, QPoint(0, 0)), label->size());
