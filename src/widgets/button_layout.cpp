@@ -37,7 +37,7 @@ ButtonContentLayout LayoutButtonContent(const ButtonContentInput& in,
   }
   const bool horizontal = layout == blGlyphLeft || layout == blGlyphRight;
 
-  QSize text;
+  QSize text(0, 0);
   if (in.caption) {
     int width = W - (horizontal ? Aw : 0);
     if (in.wordWrap) {

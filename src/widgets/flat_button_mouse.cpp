@@ -104,7 +104,7 @@ void TFlatButton::cancelMode() {
 
 void TFlatButton::mousePressEvent(QMouseEvent* event) {
   const QPoint pos = event->position().toPoint();
-  if (dropMenuReplay_ && rect().contains(pos)) {
+  if (dropMenuReplay_ && rect().contains(mapFromGlobal(event->globalPosition().toPoint()))) {
     // The press that closed our menu, handed back by the menu: taken, unused.
     event->accept();
     return;
@@ -263,11 +263,13 @@ void TFlatButton::popUpMenu() {
     return;
   }
   repaint();  // pressed while the menu is open
+  // Some platforms hand the press that closed the menu back to the widget
+  // under it once the menu is gone; a press on this button must not open the
+  // menu again. Presses elsewhere go where they were aimed.
+  const QMetaObject::Connection hiding =
+      connect(menu, &QMenu::aboutToHide, this, [this] { dropMenuReplay_ = true; });
   menu->exec(mapToGlobal(QPoint(0, height())));
-  // Qt hands the press that closed the menu back to the widget under it once
-  // the menu is gone; a press on this button must not open the menu again.
-  // Presses elsewhere go where they were aimed.
-  dropMenuReplay_ = true;
+  disconnect(hiding);
   QCoreApplication::postEvent(this, new QEvent(kMenuReplayEnd));
 }
 
