@@ -62,7 +62,7 @@ settle
 import -window "$main" "$out/main-window-hot.png"
 xdotool mousemove $((panel + 260 + 40)) $((Y + 12)) mousedown 1
 settle
-import -window root -crop "$((WIDTH + 40))x$((HEIGHT))+$X+$Y" "$out/main-window-help-menu.png"
+import -window root -crop "${WIDTH}x${HEIGHT}+$X+$Y" +repage "$out/main-window-help-menu.png"
 xdotool mouseup 1
 settle
 # The menu's one entry opens the about box.

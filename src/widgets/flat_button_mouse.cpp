@@ -148,7 +148,7 @@ void TFlatButton::mousePressEvent(QMouseEvent* event) {
 
 void TFlatButton::mouseMoveEvent(QMouseEvent* event) {
   const QPoint pos = event->position().toPoint();
-  if (event->buttons() == Qt::NoButton && rect().contains(pos) && isEnabled()) {
+  if (rect().contains(pos) && isEnabled()) {
     FlatButtonHooks::MovedOver(this);
   }
   if (OnMouseMove) {

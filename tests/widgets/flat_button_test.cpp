@@ -1,6 +1,7 @@
 // The flat button driven by real mouse events on the offscreen platform: its
 // face states, hot tracking, latching groups, auto-repeat, the drop-down menu,
 // the keys that click it, and what it paints.
+#include <QAction>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QMenu>
@@ -285,6 +286,34 @@ class FlatButtonTest : public QObject {
     ok.setEnabled(false);
     QTest::keyClick(&dialog, Qt::Key_Return);
     QCOMPARE(okClicks, 2);
+  }
+
+  void actionDrivesDownWhileTheyAgree() {
+    QAction action(QStringLiteral("&Bold"));
+    action.setCheckable(true);
+    action.setToolTip(QStringLiteral("Bold text"));
+    action.setProperty("imageIndex", 2);
+    TFlatButton button;
+    button.SetGroupIndex(1);
+    button.SetAllowAllUp(true);
+    button.SetAction(&action);
+    QCOMPARE(button.Caption(), QStringLiteral("&Bold"));
+    QCOMPARE(button.Hint(), QStringLiteral("Bold text"));
+    QCOMPARE(button.ImageIndex(), 2);
+    action.setChecked(true);
+    QVERIFY(button.Down());
+    action.setProperty("imageIndex", 3);
+    QCOMPARE(button.ImageIndex(), 3);
+    action.setChecked(false);
+    QVERIFY(!button.Down());
+    // Changed on its own, the button no longer follows.
+    button.SetImageIndex(0);
+    action.setProperty("imageIndex", 4);
+    QCOMPARE(button.ImageIndex(), 0);
+    int triggered = 0;
+    connect(&action, &QAction::triggered, this, [&] { ++triggered; });
+    QTest::mouseClick(&button, Qt::LeftButton);
+    QCOMPARE(triggered, 1);
   }
 
   void facePixels() {
