@@ -23,7 +23,11 @@ void TForm1::N2Click() {
     return;
   }
   SingleSetting = Form2->SingleSetting();
-  SetPanelLines(Form2->PanelLines());
+  std::vector<std::string> panelLines = Form2->PanelLines();
+  if (panelLines != PanelLines()) {
+    panelFileUnreadable_ = false;
+  }
+  SetPanelLines(std::move(panelLines));
   SetHost(Form2->Host());
 
   // The rebuilt tree selects its first entry; that must run nothing.

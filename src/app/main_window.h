@@ -9,9 +9,11 @@
 #include <QByteArray>
 #include <QMainWindow>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "app/panel_tree_view.h"
 #include "widgets/flat_button.h"
 #include "widgets/flat_edit.h"
 
@@ -24,7 +26,6 @@ class QPushButton;
 class QSplitter;
 class QStatusBar;
 class QTimer;
-class QTreeWidget;
 class QTreeWidgetItem;
 class TAboutBox;
 class TForm2;
@@ -140,7 +141,7 @@ class TForm1 : public QMainWindow {
   QFrame* Bevel1 = nullptr;
   widgets::TFlatEdit* FlatEdit1 = nullptr;
   QLabel* Label2 = nullptr;
-  QTreeWidget* TreeView1 = nullptr;
+  PanelTreeView* TreeView1 = nullptr;
   QPlainTextEdit* Memo1 = nullptr;
   QPlainTextEdit* Memo2 = nullptr;
   QPushButton* Button5 = nullptr;
@@ -177,6 +178,14 @@ class TForm1 : public QMainWindow {
   // share of the tick budget is spent or an abort was asked for (false).
   bool waitForConnection();
   void showOutput(std::vector<std::string>& captureList);
+  // main_window_panel.cpp: what activating a panel entry runs, decided at
+  // the activation.
+  struct NodeActivation {
+    int reference;
+    std::string command;
+  };
+  std::optional<NodeActivation> activateNode(const QTreeWidgetItem* node);
+  void runNodeCommand(const NodeActivation& activation);
   // main_window.cpp
   void wireHandlers();
   // main_window_startup.cpp
@@ -193,6 +202,10 @@ class TForm1 : public QMainWindow {
   std::string statusText_;
   int panel1Width_ = 0;
   bool terminateRequested_ = false;
+  // The panel file is there but could not be read: writing our empty panel
+  // over it at close would destroy the user's panel. Lifted once the user
+  // gives the panel a text of their own in the settings dialog.
+  bool panelFileUnreadable_ = false;
 };
 
 // Sets SuppressActivation while the program itself moves the tree selection,

@@ -15,6 +15,7 @@
 
 #include "app/app_icon.h"
 #include "app/main_window.h"
+#include "app/panel_tree_view.h"
 #include "app/session_texts.h"
 #include "app/texts.h"
 #include "app/ui_fonts.h"
@@ -185,7 +186,7 @@ void TForm1::createOperationPanel() {
   Label2 = MakeSpacer("Label2", kSpacerHeight);
   column->addWidget(Label2);
 
-  TreeView1 = new QTreeWidget;
+  TreeView1 = new PanelTreeView;
   NamedWidget(TreeView1, "TreeView1");
   TreeView1->setColumnCount(1);
   TreeView1->setHeaderHidden(true);

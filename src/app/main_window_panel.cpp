@@ -1,8 +1,12 @@
 // The operation panel: mirrors the panel grammar's nodes in the tree widget and
 // activates entries by selection (single-click mode) or double click.
+#include <QTimer>
 #include <QTreeWidget>
 
+#include <optional>
+
 #include "app/main_window.h"
+#include "app/message_box.h"
 #include "app/panel_tree.h"
 #include "app/texts.h"
 #include "app/widget_text.h"
@@ -53,30 +57,52 @@ void TForm1::Button5Click() {
 }
 
 void TForm1::TreeView1Change(QTreeWidgetItem*) {
-  if (SingleSetting == 0 && SuppressActivation == 0) {
+  if (SingleSetting != 0 || SuppressActivation != 0) {
+    return;
+  }
+  if (!TreeView1->HandlingMousePress()) {
     TreeView1DblClick();
+    return;
+  }
+  // Everything is decided now, as for any other change; only the cycle waits
+  // until the tree has finished with the press, so that the press handling
+  // can't override the selection the program sets during the cycle.
+  if (std::optional<NodeActivation> activation = activateNode(TreeView1->currentItem())) {
+    QTimer::singleShot(0, this, [this, activation = std::move(*activation)] {
+      app::Guarded([&] { runNodeCommand(activation); });
+    });
   }
 }
 
 void TForm1::TreeView1DblClick() {
-  const QTreeWidgetItem* node = TreeView1->currentItem();
+  if (std::optional<NodeActivation> activation = activateNode(TreeView1->currentItem())) {
+    runNodeCommand(*activation);
+  }
+}
+
+std::optional<TForm1::NodeActivation> TForm1::activateNode(const QTreeWidgetItem* node) {
   if (node == nullptr || TreeView1Tag != 0) {
-    return;
+    return std::nullopt;
   }
   // The node may be gone once the cycle has run (the settings dialog rebuilds
   // the tree), so everything needed from it is taken now.
   const int reference = NodeLineReference(node);
-  const std::string command = app::PanelLine(panelLines_, reference);
+  std::string command = app::PanelLine(panelLines_, reference);
 
   if (NodeCaption(node) == app::texts::kArbitraryCommandCaption) {
     Memo1Clear();
     Memo1Add(app::texts::kArbitraryCommandHelp1);
     Memo1Add(app::texts::kArbitraryCommandHelp2);
   }
-  if (command != app::kGroupKeyword) {
-    RunCommand(command);
-    if (app::PanelLine(panelLines_, reference + 1) == app::kMessageKeyword) {
-      Memo1Add(app::PanelLine(panelLines_, reference + 2));
-    }
+  if (command == app::kGroupKeyword) {
+    return std::nullopt;
+  }
+  return NodeActivation{reference, std::move(command)};
+}
+
+void TForm1::runNodeCommand(const NodeActivation& activation) {
+  RunCommand(activation.command);
+  if (app::PanelLine(panelLines_, activation.reference + 1) == app::kMessageKeyword) {
+    Memo1Add(app::PanelLine(panelLines_, activation.reference + 2));
   }
 }

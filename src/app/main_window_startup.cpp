@@ -6,9 +6,13 @@
 //   no command reaches a router before the window exists;
 // - a panel file that can't be read is reported, and start-up goes on, so the
 //   settings are read and the close writes back the user's values, not ours;
+//   the unreadable panel file itself is left alone at close, unless the user
+//   wrote a panel of their own in the settings dialog meanwhile;
 // - a file that can't be written at close is reported, the other one is still
 //   written, and the window closes; the atomic write leaves the old file whole.
 #include <QApplication>
+
+#include <cerrno>
 
 #include "app/main_window.h"
 #include "app/message_box.h"
@@ -85,7 +89,9 @@ void TForm1::runStartUp() {
 
 bool TForm1::loadPanelFile(bool reportFailure) {
   const std::string path = PanelPath();
-  const std::optional<std::string> bytes = platform::ReadFileBytes(path);
+  int error = 0;
+  const std::optional<std::string> bytes = platform::ReadFileBytes(path, &error);
+  panelFileUnreadable_ = !bytes && error != ENOENT;
   if (!bytes) {
     if (reportFailure) {
       app::ShowApplicationError(TextWithPath(app::texts::kFileCannotBeOpened, path));
@@ -136,7 +142,8 @@ void TForm1::FormClose() {
   CaptureList.reset();
 
   const std::string panelPath = PanelPath();
-  if (!platform::WriteFileAtomically(panelPath, platform::JoinLinesCrLf(panelLines_))) {
+  if (!panelFileUnreadable_ &&
+      !platform::WriteFileAtomically(panelPath, platform::JoinLinesCrLf(panelLines_))) {
     app::ShowApplicationError(TextWithPath(app::texts::kFileCannotBeCreated, panelPath));
   }
   if (!writeSettings()) {

@@ -9,6 +9,10 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionComboBox>
+
+#include <algorithm>
 
 #include "app/session_texts.h"
 #include "app/ui_fonts.h"
@@ -23,6 +27,24 @@ using app::ToAnsi;
 constexpr const char* kModelEntries[] = {app::texts::kModelAutomatic, "MT128-NET", "MN128-SOHO",
                                          "MN128-SOHO-SL10", "MN128-SOHO-SL11"};
 constexpr int kModelCount = static_cast<int>(std::size(kModelEntries));
+
+// The closed list must show its longest model name whole; in the fonts used
+// here the dialog's original width leaves "MN128-SOHO-SL1" and cuts the rest.
+// So the list grows by what its text field lacks, and no more.
+int ModelListWidth(const QComboBox& box, int designedWidth) {
+  QStyleOptionComboBox option;
+  option.initFrom(&box);
+  option.rect = QRect(0, 0, designedWidth, 20);
+  const QRect field =
+      box.style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, &box);
+  int widest = 0;
+  for (int i = 0; i < box.count(); ++i) {
+    widest = std::max(widest, box.fontMetrics().horizontalAdvance(box.itemText(i)));
+  }
+  // The label is drawn a few pixels inside the field.
+  constexpr int kLabelInset = 4;
+  return designedWidth + std::max(0, widest + kLabelInset - field.width());
+}
 
 }  // namespace
 
@@ -59,7 +81,7 @@ void TForm2::createComponents() {
   ComboBox1->setObjectName("ComboBox1");
   ComboBox1->setEditable(false);
   for (const char* entry : kModelEntries) ComboBox1->addItem(FromAnsi(entry));
-  ComboBox1->setGeometry(128, 40, 121, 20);
+  ComboBox1->setGeometry(128, 40, ModelListWidth(*ComboBox1, 121), 20);
 
   Bevel1 = new QFrame(this);
   Bevel1->setObjectName("Bevel1");

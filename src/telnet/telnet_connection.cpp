@@ -53,6 +53,10 @@ void TTelnetConnection::Connect() {
     // The close is reported to the owner, whose handler may have done anything.
     if (socket_ == nullptr) return;
   }
+  // A command the previous router cut off in the middle belongs to that
+  // session; finishing it with the new router's first bytes would swallow
+  // or garble its negotiation.
+  SharedTelnetParser().Reset();
   socket_->SetProto("tcp");
   socket_->SetPort(port_);
   socket_->SetAddr(host_);

@@ -1,7 +1,8 @@
 // What the telnet layer keeps once for the whole program rather than per
-// connection: the receive parser (so a command cut off by the end of one
-// session is finished by the first bytes of the next) and the numbering of
-// the diagnostic trace. Nothing resets either while the program runs.
+// connection: the receive parser and the numbering of the diagnostic trace.
+// The parser starts afresh at every Connect, so a command cut off by the end
+// of one session never eats into the next; the trace numbering runs on for
+// the whole program.
 #pragma once
 
 #include <cstdint>

@@ -160,6 +160,18 @@ class CommandCycleTest : public QObject {
     QCOMPARE(TForm1::LampColor(form->Label1), kWhite);
     QCOMPARE(TForm1::LampColor(form->Label5), kWhite);
   }
+
+  void promptThatNeverComesEndsTheCycleAtTheSixteenthTick() {
+    testing_support::TestRouter router("127.0.0.153", {"--no-prompt"});
+    QVERIFY(router.Ready());
+    auto form = startWindow("127.0.0.153");
+    QVERIFY(form);
+    form->RunCommand("SHOW");
+    // The command's wait took the whole budget and not a tick more: the
+    // log-in went through at once, so every tick was counted in that wait.
+    QCOMPARE(form->TickCount, 16);
+    QCOMPARE(form->TreeView1Tag, 0);
+  }
 };
 
 VANTREL_TEST_MAIN(CommandCycleTest)

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QToolButton>
@@ -17,6 +18,7 @@
 #include "app/main_window.h"
 #include "app/message_box.h"
 #include "app/session_texts.h"
+#include "app/settings_dialog.h"
 #include "platform/files.h"
 #include "session_test_support.h"
 
@@ -183,6 +185,44 @@ class CycleConcurrencyTest : public QObject {
     QVERIFY(read.size() >= 3);
     QCOMPARE(std::vector<std::string>(read.end() - 3, read.end()),
              std::vector<std::string>({"", "admin", "SHOW"}));
+  }
+
+  // A click on an entry in single-click mode; during its cycle the program
+  // moves the selection back to the top (settings dialog OK, or Enter in the
+  // edit box). The top entry must stay current and highlighted afterwards, so
+  // that Down runs the second entry.
+  void selectionSetDuringAClickedCycleSurvivesTheClick() {
+    for (const bool throughDialog : {true, false}) {
+      auto form = startWindow(kSlowRouterAddress);
+      QVERIFY(form);
+      form->CreateDialogs();
+      QSignalSpy started(form.get(), &TForm1::commandStarted);
+      QTreeWidget* tree = form->TreeView1;
+      bool movedDuringCycle = false;
+      AtFirstLampTick(*form, [&] {
+        if (throughDialog) {
+          QTimer::singleShot(0, form->Form2, [&] {
+            QTest::mouseClick(form->Form2->Button2, Qt::LeftButton);
+          });
+          QTest::mouseClick(form->FlatButton1, Qt::LeftButton);
+        } else {
+          QTest::keyClick(form->FlatEdit1, Qt::Key_Return);
+        }
+        movedDuringCycle = tree->currentItem() == tree->topLevelItem(0);
+      });
+      QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                        tree->visualItemRect(tree->topLevelItem(1)).center());
+      QTRY_COMPARE_WITH_TIMEOUT(started.count(), 1, 10000);
+      QCOMPARE(started.at(0).at(0).toByteArray(), QByteArray("SHOW LINE"));
+      QTRY_COMPARE(form->TreeView1Tag, 0);
+      QVERIFY(movedDuringCycle);
+      QCOMPARE(tree->currentItem(), tree->topLevelItem(0));
+      QCOMPARE(tree->selectedItems(), QList<QTreeWidgetItem*>{tree->topLevelItem(0)});
+
+      QTest::keyClick(tree, Qt::Key_Down);
+      QCOMPARE(started.count(), 2);
+      QCOMPARE(started.at(1).at(0).toByteArray(), QByteArray("SHOW LINE"));
+    }
   }
 
   void closingTheWindowDuringACycleLetsItUnwind() {

@@ -64,6 +64,9 @@ class MainWindowTest : public QObject {
     QVERIFY(node != nullptr);
     const QPoint centre = form.TreeView1->visualItemRect(node).center();
     QTest::mouseClick(form.TreeView1->viewport(), button, {}, centre);
+    // A cycle that the click started runs once the press has been handled,
+    // from the event loop.
+    QCoreApplication::processEvents();
   }
 
   void doubleClickNode(TForm1& form, const QString& caption) {

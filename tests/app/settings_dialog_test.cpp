@@ -8,9 +8,14 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "app/main_window.h"
 #include "app/settings_dialog.h"
@@ -84,7 +89,22 @@ class SettingsDialogTest : public QObject {
     QCOMPARE(dialog.Button2->text(), QStringLiteral("&OK"));
     QCOMPARE(dialog.Button1->text(), QString::fromUtf8("キャンセル(&C)"));
     QCOMPARE(dialog.Edit1->geometry(), QRect(128, 10, 121, 20));
-    QCOMPARE(dialog.ComboBox1->geometry(), QRect(128, 40, 121, 20));
+    const QRect list = dialog.ComboBox1->geometry();
+    QCOMPARE(list.topLeft(), QPoint(128, 40));
+    QCOMPARE(list.height(), 20);
+    QVERIFY(list.width() >= 121);
+    QVERIFY(list.right() <= dialog.Memo1->geometry().right());
+    // Every model name fits the closed list's text field, with little to spare.
+    QStyleOptionComboBox option;
+    option.initFrom(dialog.ComboBox1);
+    const QRect field = dialog.ComboBox1->style()->subControlRect(
+        QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, dialog.ComboBox1);
+    int widest = 0;
+    for (const QString& entry : Entries(dialog.ComboBox1)) {
+      widest = std::max(widest, dialog.ComboBox1->fontMetrics().horizontalAdvance(entry));
+    }
+    QVERIFY2(widest < field.width(), qPrintable(QString("%1 >= %2").arg(widest).arg(field.width())));
+    QVERIFY(list.width() == 121 || field.width() - widest <= 8);
     QCOMPARE(dialog.Memo1->geometry(), QRect(16, 112, 305, 153));
     QCOMPARE(dialog.CheckBox1->geometry(), QRect(216, 272, 105, 17));
     QCOMPARE(dialog.Button2->geometry(), QRect(139, 305, 90, 24));
@@ -235,6 +255,38 @@ class SettingsDialogTest : public QObject {
         platform::ReadFileBytes(form->PanelPath()),
         std::optional<std::string>("item\r\nNew first\r\nSHOW\r\nend\r\nitem\r\nSecond\r\nX\r\n"
                                    "end\r\nx\r\n"));
+  }
+
+  void anUnreadablePanelFileIsWrittenAtCloseOnlyOnceTheUserGaveANewPanel() {
+    for (const bool userWritesAPanel : {false, true}) {
+      folder_ = std::make_unique<testing_support::ProgramFolder>();
+      folder_->WriteSettings(testing_support::SettingsFor("127.0.0.1"));
+      // A link to itself: there, but never readable.
+      const std::string panelPath = folder_->Path() + "vantrel_p.cfg";
+      QCOMPARE(::symlink("vantrel_p.cfg", panelPath.c_str()), 0);
+      TForm1 form({}, folder_->Path());
+      {
+        testing_support::CapturedStream err(stderr);
+        form.FormCreate();
+        QVERIFY(err.Text().contains("vantrel_p.cfg"));
+      }
+      form.CreateDialogs();
+      form.show();
+      QVERIFY(QTest::qWaitForWindowExposed(&form));
+      if (userWritesAPanel) {
+        openSettings(form, [](TForm2& dialog) {
+          dialog.Memo1->setPlainText(QStringLiteral("item\nMine\nSHOW\nend"));
+          QTest::mouseClick(dialog.Button2, Qt::LeftButton);
+        });
+      }
+      form.close();
+      if (userWritesAPanel) {
+        QCOMPARE(platform::ReadFileBytes(panelPath),
+                 std::optional<std::string>("item\r\nMine\r\nSHOW\r\nend\r\n"));
+      } else {
+        QVERIFY(std::filesystem::is_symlink(panelPath));
+      }
+    }
   }
 
   void anEmptyPanelLeavesAnEmptyTree() {

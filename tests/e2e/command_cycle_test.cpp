@@ -116,6 +116,26 @@ TEST(CommandCycle, NoPromptAfterTheCommandGivesUpAtTheSixteenthTick) {
   EXPECT_EQ(run.result.out, "A\n");
 }
 
+TEST(CommandCycle, ACommandCutOffAtTheEndOfOneCycleLeavesTheNextAlone) {
+  // The prompt of each answer comes with the first bytes of a TELNET command
+  // in the same write; the cycle closes there, in the middle of it.
+  const struct {
+    const char* address;
+    const char* tail;
+  } cases[] = {{"127.0.0.114", "ff"}, {"127.0.0.115", "ff fa"}, {"127.0.0.116", "ff fa 18 01"}};
+  for (const auto& cut : cases) {
+    SCOPED_TRACE(cut.tail);
+    RouterFixture router(cut.address, 0, {"--after-prompt-hex", cut.tail},
+                         "@command ONE\nfirst\n@command TWO\nsecond\n");
+    ASSERT_TRUE(router.Ready());
+    const auto run = router.Run({"-h", "-cd", "ONE", "-cd", "TWO"});
+    ExpectSuccess(run);
+    EXPECT_EQ(run.result.out, "first\nsecond\n");
+    EXPECT_EQ(router.SentInSession(2), "\radmin\rTWO\r");
+    EXPECT_LT(run.seconds, 8.0);
+  }
+}
+
 TEST(CommandCycle, RouterClosingDuringTheOutputLeavesThePaneEmpty) {
   for (const char* fault : {"--close-in-output", "--reset-in-output"}) {
     SCOPED_TRACE(fault);

@@ -135,4 +135,28 @@ TEST(ProgramFiles, AFileThatCannotBeWrittenDoesNotStopTheOther) {
   EXPECT_EQ(sandbox.ReadFile("vantrel_p.cfg"), kPanelCrLf);
 }
 
+TEST(ProgramFiles, APanelFileThatCannotBeReadIsNotReplacedAtClose) {
+  // Root reads every file, so the program runs as an ordinary user who owns
+  // the folder but may not read the panel file, which belongs to root.
+  constexpr uid_t kNobody = 65534;
+  ProgramSandbox sandbox;
+  sandbox.WriteFile("vantrel_p.cfg", kPanelCrLf);
+  std::filesystem::permissions(sandbox.PathOf("vantrel_p.cfg"), std::filesystem::perms::none);
+  for (const auto& entry : std::filesystem::directory_iterator(sandbox.PathOf("."))) {
+    if (entry.path().filename() != "vantrel_p.cfg") {
+      ASSERT_EQ(::chown(entry.path().c_str(), kNobody, kNobody), 0);
+    }
+  }
+  ASSERT_EQ(::chown(sandbox.PathOf(".").c_str(), kNobody, kNobody), 0);
+  RunOptions asNobody;
+  asNobody.user = kNobody;
+  const auto result = sandbox.RunAndClose({}, asNobody);
+  ExpectEndedNormally(result);
+  EXPECT_NE(result.err.find("vantrel_p.cfg"), std::string::npos) << "the failed read is reported";
+  std::filesystem::permissions(sandbox.PathOf("vantrel_p.cfg"), std::filesystem::perms::owner_read);
+  EXPECT_EQ(sandbox.ReadFile("vantrel_p.cfg"), kPanelCrLf);
+  // The settings are written as at every close.
+  EXPECT_EQ(Setting(sandbox, "main", "ip"), "192.168.0.1");
+}
+
 }  // namespace

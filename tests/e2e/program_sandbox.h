@@ -41,6 +41,9 @@ struct RunOptions {
   // Variables to set (after DISPLAY and WAYLAND_DISPLAY have been removed).
   std::map<std::string, std::string> environment;
   std::chrono::milliseconds deadline{20000};
+  // Runs as this user and group instead of the test's own (which is root),
+  // for what only an ordinary user can run into.
+  std::optional<uid_t> user;
 };
 
 struct RunResult {
@@ -246,6 +249,9 @@ class ProgramSandbox {
       ::dup2(errPipe[1], STDERR_FILENO);
       const int devNull = ::open("/dev/null", O_RDONLY);
       ::dup2(devNull, STDIN_FILENO);
+      if (options.user && (::setgid(*options.user) != 0 || ::setuid(*options.user) != 0)) {
+        ::_exit(126);
+      }
       if (::chdir(dir_.c_str()) != 0) {
         ::_exit(126);
       }

@@ -45,11 +45,14 @@ TEST_F(Profile, ReadsNamesWithoutCaseOrBlanksAndGivesTheDefaultForWhatIsMissing)
   EXPECT_EQ(Text("main", "ip"), "<none>");
   EXPECT_EQ(Int("main", "rt"), 5);
   EXPECT_FALSE(fs::exists(ini_));
-  Ini("  [ Main ]  \r\n\t IP \t=  10.0.0.1  \r\nRt=3\r\nq=\"x y\"\r\nopen=\"x\r\n[pos]\r\n");
+  Ini("  [ Main ]  \r\n\t IP \t=  10.0.0.1  \r\nRt=3\r\nq=\"x y\"\r\nopen=\"x\r\n"
+      "e=\"\"\r\nsq=''\r\n[pos]\r\n");
   EXPECT_EQ(Text("MAIN", "ip"), "10.0.0.1");
   EXPECT_EQ(Int("main", "rt"), 3);
   EXPECT_EQ(Text("main", "q"), "x y");  // quotes round a whole value go
   EXPECT_EQ(Text("main", "open"), "\"x");
+  EXPECT_EQ(Text("main", "e"), "");  // an empty quoted value is empty, not two quotes
+  EXPECT_EQ(Text("main", "sq"), "");
   EXPECT_EQ(Text("pos", "ip"), "<none>");
   EXPECT_EQ(Text("other", "ip"), "<none>");
 }

@@ -94,26 +94,54 @@ TEST_F(ConnectionTest, HandlersMayChangeTheTextsWhichGoOutAsTheyAre) {
       Hex(Bytes({255, 250, 24, 0, 255, 240, 255, 251, 23, 255, 250, 23, 'a', 255, 'b', 255, 240})));
 }
 
-TEST_F(ConnectionTest, CommandSplitAcrossReadsAndSessionsIsAnsweredWhole) {
+// A session that ends inside a TELNET command leaves nothing behind: the next
+// session's negotiation is answered and its data arrive as they are.
+struct CutOffCase {
+  const char* name;
+  std::string tail;  // the last bytes of the first session
+};
+
+void PrintTo(const CutOffCase& cut, std::ostream* out) { *out << cut.name; }
+
+class CutOffAtSessionEnd : public ConnectionTest,
+                           public testing::WithParamInterface<CutOffCase> {};
+
+TEST_P(CutOffAtSessionEnd, NextSessionStartsAfresh) {
   auto& parser = telnet::SharedTelnetParser();
   Open();
-  ASSERT_TRUE(peer.Send(Bytes({255})));
-  ASSERT_TRUE(PumpUntil([&] { return parser.AfterIAC(); }));
-  ASSERT_TRUE(peer.Send(Bytes({251})));
-  ASSERT_TRUE(PumpUntil([&] { return parser.PendingVerb() == 251; }));
+  ASSERT_TRUE(peer.Send(GetParam().tail));
+  ASSERT_TRUE(PumpUntil([&] {
+    return parser.AfterIAC() || parser.PendingVerb() != 0 || parser.InSubnegotiation();
+  }));
   peer.Close();
   ASSERT_TRUE(PumpUntil([&] { return closedEvents > 0; }));
   Open();
-  EXPECT_EQ(Hex(Exchange(Bytes({1}))), Hex(Bytes({255, 253, 1})));
-  EXPECT_EQ(received, "<1>");
+  EXPECT_EQ(Hex(Exchange(Bytes({255, 251, 1}) + "ab")), Hex(Bytes({255, 253, 1})));
+  EXPECT_EQ(received, "ab<1>");
 }
 
+INSTANTIATE_TEST_SUITE_P(
+    Telnet, CutOffAtSessionEnd,
+    testing::Values(CutOffCase{"LoneIac", Bytes({255})},
+                    CutOffCase{"VerbWithoutOption", Bytes({255, 251})},
+                    CutOffCase{"OpenSubnegotiation", Bytes({255, 250})},
+                    CutOffCase{"SubnegotiationWithText", Bytes({255, 250, 24, 1})},
+                    CutOffCase{"IacInsideSubnegotiation", Bytes({255, 250, 24, 255})}),
+    [](const testing::TestParamInfo<CutOffCase>& info) { return info.param.name; });
+
 TEST_F(ConnectionTest, EndlessSubnegotiationIsBoundedAndStillEnds) {
+  auto& parser = telnet::SharedTelnetParser();
   Open();
+  // The closing IAC SE empties the kept text, so its bound is checked while
+  // the subnegotiation is still open.
   ASSERT_TRUE(peer.Send(Bytes({255, 250, 24, 1}) + std::string(1 << 20, 'x')));
+  ASSERT_TRUE(PumpUntil([&] {
+    return parser.SubnegotiationText().size() >= telnet::TelnetParser::kSubnegotiationTextLimit;
+  }));
+  EXPECT_TRUE(parser.InSubnegotiation());
+  EXPECT_EQ(parser.SubnegotiationText().size(), telnet::TelnetParser::kSubnegotiationTextLimit);
+  EXPECT_EQ(parser.SubnegotiationText().substr(0, 2), Bytes({24, 1}));
   EXPECT_EQ(Hex(Exchange(Bytes({255, 240}))), Hex(kTermTypeVT100));
-  EXPECT_LE(telnet::SharedTelnetParser().SubnegotiationText().size(),
-            telnet::TelnetParser::kSubnegotiationTextLimit);
   EXPECT_EQ(received, "<1>");
 }
 

@@ -120,6 +120,29 @@ TEST_F(AsyncSelectTest, WriteComesBackOnlyAfterASendWouldBlock) {
   EXPECT_EQ(Count(s, ws::FD_WRITE), 2);
 }
 
+TEST_F(AsyncSelectTest, APeerResetWhileSendsWaitGivesCloseAndNoWrite) {
+  Listener listener(4096);
+  Peer peer;
+  const ws::SOCKET s = Connected(listener, peer);
+  const int small = 4096;
+  ASSERT_EQ(wsa_->setsockopt(s, ws::SOL_SOCKET, ws::SO_SNDBUF,
+                             reinterpret_cast<const char*>(&small), sizeof small),
+            0);
+  Expect(s, ws::FD_WRITE);
+  const std::string chunk(16384, 'x');
+  int n = 0;
+  for (int attempt = 0; attempt < 100000 && n != ws::SOCKET_ERROR; ++attempt) {
+    n = wsa_->send(s, chunk.data(), static_cast<int>(chunk.size()), 0);
+  }
+  ASSERT_EQ(LastError(), ws::WSAEWOULDBLOCK);
+  // The buffers empty into the void: space returns, but for a dead connection.
+  peer.ResetAndClose();
+  EXPECT_EQ(Expect(s, ws::FD_CLOSE).Error(), ws::WSAECONNRESET);
+  Barrier();
+  EXPECT_EQ(Count(s, ws::FD_WRITE), 1);
+  EXPECT_EQ(Count(s, ws::FD_CLOSE), 1);
+}
+
 TEST_F(AsyncSelectTest, DataAndAGracefulCloseArriveInOrder) {
   Listener listener;
   Peer peer;

@@ -138,6 +138,7 @@ ParseResult parse_options(const std::vector<std::string>& args) {
          return n.has_value() && *n != 1;
        }},
       {"--answer-hex", hex(options.answer_raw)},
+      {"--after-prompt-hex", hex(options.after_prompt_raw)},
       {"--sb-limit",
        [&](const std::string& v) {
          auto n = parse_number(v, 0, 1LL << 40);
@@ -272,6 +273,10 @@ Fault modes (each applies to every session):
                        the blank line and the prompt
   --answer-hex HEX     every command's answer is these raw bytes, sent verbatim (no
                        IAC doubling, no CR LF added) between the blank line and the prompt
+  --after-prompt-hex HEX
+                       raw bytes sent verbatim in the same write as the prompt that ends
+                       each command's answer, e.g. "ff fa" (a TELNET command cut off
+                       where the session ends)
   --endless-sb         after the opening negotiation send IAC SB TERMINAL-TYPE SEND and
                        then filler bytes (never 240 nor 255) until the client goes away or
                        --sb-limit N filler bytes (default 67108864) have gone out; then

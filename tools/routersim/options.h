@@ -41,6 +41,7 @@ struct Options {
   int split_gap_ms = 20;
   std::optional<std::size_t> answer_bytes;
   std::optional<std::string> answer_raw;
+  std::string after_prompt_raw;
   bool endless_subnegotiation = false;
   std::size_t subnegotiation_limit = 64u * 1024u * 1024u;
 };

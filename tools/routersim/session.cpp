@@ -207,7 +207,8 @@ bool Session::handle_login(const std::string& line) {
 bool Session::handle_command(const std::string& line) {
   const Options& options = context_.options;
   const std::string command = CommandTable::normalize(line);
-  const std::string trailer = options.no_prompt ? std::string() : prompt();
+  const std::string trailer =
+      options.no_prompt ? std::string() : prompt() + options.after_prompt_raw;
   if (command.empty()) return send_data(trailer);
   if (command == "EXIT" || command == "QUIT") {
     stage_ = Stage::Done;
