@@ -134,6 +134,7 @@ class FlatButtonTest : public QObject {
     QCOMPARE(clicks, 1);
     QVERIFY(!bar.left->Tracking());
     QCOMPARE(bar.left->FaceState(), bfHot);  // still under the pointer
+    QCOMPARE(TFlatButton::HotButton(), bar.left);
 
     // Released outside: no click.
     QTest::mousePress(bar.left, Qt::LeftButton, {}, inside);
