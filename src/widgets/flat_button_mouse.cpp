@@ -131,15 +131,22 @@ void TFlatButton::mousePressEvent(QMouseEvent* event) {
     OnMouseDown(this, event->button(), event->modifiers(), pos);
   }
   if (event->button() == Qt::LeftButton) {
+    const QPointer<TFlatButton> alive(this);
     if (menuPress_) {
       Click();
     } else if (repeating_) {
       Click();
+      if (!alive) {
+        return;  // the click freed the button
+      }
       if (repeatTimer_ == nullptr) {
         repeatTimer_ = new QTimer(this);
         connect(repeatTimer_, &QTimer::timeout, this, &TFlatButton::repeatTick);
       }
       repeatTimer_->start(repeatDelay_);
+    }
+    if (!alive) {
+      return;
     }
     menuPress_ = false;
   }
@@ -188,7 +195,11 @@ void TFlatButton::mouseReleaseEvent(QMouseEvent* event) {
     if (!insideMainPart(pos) || repeating_) {
       MouseExit();
     } else {
+      const QPointer<TFlatButton> alive(this);
       Click();
+      if (!alive) {
+        return;  // the click freed the button
+      }
     }
   }
   if (OnMouseUp) {
@@ -268,8 +279,12 @@ void TFlatButton::popUpMenu() {
   // menu again. Presses elsewhere go where they were aimed.
   const QMetaObject::Connection hiding =
       connect(menu, &QMenu::aboutToHide, this, [this] { dropMenuReplay_ = true; });
+  const QPointer<TFlatButton> alive(this);
   menu->exec(mapToGlobal(QPoint(0, height())));
   disconnect(hiding);
+  if (!alive) {
+    return;  // an entry of the menu freed the button
+  }
   QCoreApplication::postEvent(this, new QEvent(kMenuReplayEnd));
 }
 
