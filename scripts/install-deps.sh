@@ -13,6 +13,8 @@ packages=(
   xvfb xauth xdg-utils
   nftables iptables
   socat procps
+  dpkg-dev lintian desktop-file-utils appstream iproute2
+  microsocks openssh-server openssh-client
 )
 
 missing=()

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test.
 #   1. the layers below the widgets under AddressSanitizer + UndefinedBehaviorSanitizer;
-#   2. the TELNET byte parser under libFuzzer for a short while;
-#   3. the whole program with all its tests (Qt windows on the offscreen platform).
+#   2. the TELNET byte parser, the SOCKS reply judgement and the line editor
+#      under libFuzzer for a short while each;
+#   3. the whole program; its Debian package built, checked by lintian,
+#      installed, run and removed again; then all its tests (Qt windows on the
+#      offscreen platform).
 # Ends with CTest's summary of the full run; exits non-zero when anything fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -19,7 +22,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build/asan --output-on-failure -j2 || status=1
 
 if [ -f fuzz/CMakeLists.txt ]; then
-  echo "== fuzzing the TELNET byte parser"
+  echo "== fuzzing the TELNET byte parser, the SOCKS replies and the line editor"
   cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DVANTREL_FUZZ=ON -DVANTREL_WITH_QT=OFF -DVANTREL_TESTS=OFF >/dev/null
   cmake --build build/fuzz -j"$jobs"
@@ -29,6 +32,11 @@ fi
 echo "== full build and all tests"
 cmake -S . -B build/main -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/main -j"$jobs"
+
+echo "== Debian package: lintian, install, run, remove"
+bash scripts/package-test.sh build/main || status=1
+
+echo "== all tests"
 ctest --test-dir build/main --output-on-failure -j2 || status=1
 
 exit $status

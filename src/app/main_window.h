@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/command_line.h"
 #include "app/panel_tree_view.h"
 #include "widgets/flat_button.h"
 #include "widgets/flat_edit.h"
@@ -56,6 +57,13 @@ class TForm1 : public QMainWindow {
   bool TerminateRequested() const { return terminateRequested_; }
   std::string SettingsPath() const;
   std::string PanelPath() const;
+
+  // --- Where the files come from, this run's settings (main_window_files.cpp) ---
+  // The panel read at start-up while the files' folder holds no panel file.
+  void SetDefaultPanelPath(std::string path) { defaultPanelPath_ = std::move(path); }
+  // Router address and model for this run; the close writes back the file's
+  // values unless the settings dialog changed them.
+  void SetRunSettings(app::RunSettings settings) { runSettings_ = std::move(settings); }
 
   // --- Operation panel (main_window_panel.cpp) ---
   void Button5Click();
@@ -172,6 +180,15 @@ class TForm1 : public QMainWindow {
   void createOutputPanes();
   void createStatusBar();
   void createTimersAndMenu();
+  // main_window_socks.cpp
+  void applySocksRoute();
+  bool throughProxy() const;
+  // Connect of TelnetConnection1; through a proxy, a refused setting is kept
+  // as the failure instead of leaving the cycle.
+  void startConnection();
+  // True once the proxy has failed the connection; the reason is kept.
+  bool proxyConnectionFailed();
+  QString loginFailedText() const;
   // router_session.cpp
   void createTelnetConnection();
   // Serves events until the connection is up (true), or the connection's
@@ -194,6 +211,11 @@ class TForm1 : public QMainWindow {
   void readSettings();
   bool writeSettings();
   void processSwitches();
+  // main_window_files.cpp
+  std::string panelSourcePath() const;
+  void applyRunSettings();
+  std::string hostToSave() const;
+  int routerModelToSave() const;
 
   std::vector<std::string> arguments_;
   std::string programDirectory_;
@@ -202,10 +224,16 @@ class TForm1 : public QMainWindow {
   std::string statusText_;
   int panel1Width_ = 0;
   bool terminateRequested_ = false;
+  // Why the proxy failed the last connection, in its own words.
+  std::string proxyFailure_;
   // The panel file is there but could not be read: writing our empty panel
   // over it at close would destroy the user's panel. Lifted once the user
   // gives the panel a text of their own in the settings dialog.
   bool panelFileUnreadable_ = false;
+  std::string defaultPanelPath_;
+  app::RunSettings runSettings_;
+  std::string hostInFile_;
+  int routerModelInFile_ = 0;
 };
 
 // Sets SuppressActivation while the program itself moves the tree selection,

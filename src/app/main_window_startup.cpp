@@ -1,5 +1,5 @@
 // Start-up and close of the main window: the panel file and the settings file
-// beside the program, and the command-line switches.
+// (where they live: program_files.h), and the command-line switches.
 //
 // Departures from the old program, each on purpose:
 // - the tree built at start-up selects its first entry without running it, so
@@ -16,6 +16,8 @@
 
 #include "app/main_window.h"
 #include "app/message_box.h"
+#include "app/program_files.h"
+#include "app/router_models.h"
 #include "app/texts.h"
 #include "app/widget_text.h"
 #include "platform/codepage.h"
@@ -24,10 +26,7 @@
 
 namespace {
 
-constexpr char kSettingsFileName[] = "vantrel.Ini";
-constexpr char kPanelFileName[] = "vantrel_p.cfg";
 constexpr char kDefaultHost[] = "192.168.0.1";
-constexpr int kAutomaticRouterModel = -1;
 
 constexpr char kMainSection[] = "main";
 constexpr char kPositionSection[] = "pos";
@@ -49,9 +48,9 @@ bool IsSwitch(const std::string& argument, const char* lower, const char* upper)
 
 }  // namespace
 
-std::string TForm1::SettingsPath() const { return programDirectory_ + kSettingsFileName; }
+std::string TForm1::SettingsPath() const { return programDirectory_ + app::kSettingsFileName; }
 
-std::string TForm1::PanelPath() const { return programDirectory_ + kPanelFileName; }
+std::string TForm1::PanelPath() const { return programDirectory_ + app::kPanelFileName; }
 
 void TForm1::FormCreate() {
   app::Guarded([this] { runStartUp(); });
@@ -76,6 +75,7 @@ void TForm1::runStartUp() {
   // A file that could not be read a moment ago has been reported once already.
   loadPanelFile(panelLoaded);
   readSettings();
+  applyRunSettings();
 
   // An error in a cycle ends start-up here, before "-h" is seen; the program
   // entry ends a hidden run anyway.
@@ -88,10 +88,11 @@ void TForm1::runStartUp() {
 }
 
 bool TForm1::loadPanelFile(bool reportFailure) {
-  const std::string path = PanelPath();
+  const std::string path = panelSourcePath();
   int error = 0;
   const std::optional<std::string> bytes = platform::ReadFileBytes(path, &error);
-  panelFileUnreadable_ = !bytes && error != ENOENT;
+  // Only the user's own file is protected; an unreadable installed default is not theirs.
+  panelFileUnreadable_ = !bytes && error != ENOENT && path == PanelPath();
   if (!bytes) {
     if (reportFailure) {
       app::ShowApplicationError(TextWithPath(app::texts::kFileCannotBeOpened, path));
@@ -104,7 +105,7 @@ bool TForm1::loadPanelFile(bool reportFailure) {
 
 void TForm1::readSettings() {
   const std::string ini = SettingsPath();
-  RouterModel = platform::GetPrivateProfileInt(kMainSection, "rt", kAutomaticRouterModel, ini);
+  RouterModel = platform::GetPrivateProfileInt(kMainSection, "rt", app::kAutomaticRouterModel, ini);
   SetHost(platform::GetPrivateProfileString(kMainSection, "ip", Host(), ini));
   // Any value but 0 means double-click mode; it goes back to the file as 1.
   SingleSetting = platform::GetPrivateProfileInt(kMainSection, "single", 0, ini) != 0 ? 1 : 0;
@@ -115,6 +116,7 @@ void TForm1::readSettings() {
   resize(width(), platform::GetPrivateProfileInt(kPositionSection, "height", height(), ini));
   resize(platform::GetPrivateProfileInt(kPositionSection, "width", width(), ini), height());
   SetPanel1Width(platform::GetPrivateProfileInt(kPositionSection, "p_width", Panel1Width(), ini));
+  applySocksRoute();
 }
 
 void TForm1::processSwitches() {
@@ -140,6 +142,7 @@ bool TForm1::FormCloseQuery() {
 
 void TForm1::FormClose() {
   CaptureList.reset();
+  app::PrepareFilesFolder(programDirectory_);
 
   const std::string panelPath = PanelPath();
   if (!panelFileUnreadable_ &&
@@ -156,8 +159,8 @@ bool TForm1::writeSettings() {
   const auto write = [&ini](const char* section, const char* key, const std::string& value) {
     return platform::WritePrivateProfileString(section, key, value, ini);
   };
-  return write(kMainSection, "rt", std::to_string(RouterModel)) &&
-         write(kMainSection, "ip", Host()) &&
+  return write(kMainSection, "rt", std::to_string(routerModelToSave())) &&
+         write(kMainSection, "ip", hostToSave()) &&
          write(kMainSection, "single", std::to_string(SingleSetting)) &&
          write(kPositionSection, "top", std::to_string(y())) &&
          write(kPositionSection, "left", std::to_string(x())) &&

@@ -14,9 +14,9 @@
 #include "app/main_window.h"
 #include "app/message_box.h"
 #include "app/message_pump.h"
+#include "app/socks_url.h"
 #include "app/termination_signals.h"
 #include "app/texts.h"
-#include "platform/codepage.h"
 #include "platform/files.h"
 
 namespace app {
@@ -24,6 +24,7 @@ namespace app {
 namespace {
 
 constexpr int kExitNoDisplay = 2;
+constexpr int kExitUsage = 2;
 
 bool EnvironmentSet(const char* name) {
   const char* value = std::getenv(name);
@@ -50,13 +51,15 @@ bool HasHiddenSwitch(const std::vector<std::string>& arguments) {
   return false;
 }
 
-int RunApplication(const std::vector<std::string>& arguments, const std::string& programDirectory,
-                   const EntryHooks& hooks) {
+int RunApplication(const std::vector<std::string>& arguments, const ProgramFiles& files,
+                   const EntryHooks& hooks, const RunSettings& runSettings) {
   QApplication::setApplicationName(QLatin1String(texts::kApplicationTitle));
   QApplication::setWindowIcon(ApplicationIcon());
   const bool hidden = HasHiddenSwitch(arguments);
 
-  TForm1 form(arguments, programDirectory);
+  TForm1 form(arguments, files.folder);
+  form.SetDefaultPanelPath(files.defaultPanel);
+  form.SetRunSettings(runSettings);
   bool terminationPending = false;
   TerminationNotifier termination;
   QObject::connect(&termination, &TerminationNotifier::terminationRequested, &form,
@@ -117,11 +120,17 @@ int ProgramMain(int argc, char** argv) {
 
   // Arguments arrive in the locale's UTF-8; commands go to the router in
   // Shift-JIS like every other text of the program.
-  std::vector<std::string> arguments;
-  for (int i = 1; i < argc; ++i) {
-    arguments.push_back(platform::Utf8ToAnsi(argv[i]));
+  const CommandLine commandLine = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  if (const std::optional<int> status = AnswerWithoutStarting(commandLine)) {
+    return *status;
   }
+  const std::vector<std::string>& arguments = commandLine.switches;
   const bool hidden = HasHiddenSwitch(arguments);
+
+  if (const SocksOption socks = FindSocksOption(arguments); !socks.problem.empty()) {
+    std::fprintf(stderr, "vantrel: %s\n", socks.problem.c_str());
+    return kExitUsage;
+  }
 
   if (!EnvironmentSet("DISPLAY") && !EnvironmentSet("WAYLAND_DISPLAY")) {
     if (hidden) {
@@ -130,7 +139,8 @@ int ProgramMain(int argc, char** argv) {
       std::fputs(
           "vantrel: no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is "
           "set).\n"
-          "Start it on a desktop, or add -h to run commands (-c, -cd) without a window.\n",
+          "Start it on a desktop or set DISPLAY (for example DISPLAY=:0), or add -h to run\n"
+          "commands (-c, -cd) without a window. vantrel --help tells more.\n",
           stderr);
       return kExitNoDisplay;
     }
@@ -145,7 +155,8 @@ int ProgramMain(int argc, char** argv) {
   VantrelApplication application(qtArgc, qtArgv);
   PlatformMessagePump pump;
   pump.SetExceptionHandler([](const std::exception& error) { ShowApplicationError(error.what()); });
-  return RunApplication(arguments, platform::ProgramDirectory());
+  return RunApplication(arguments, LocateProgramFiles(platform::ProgramDirectory()), {},
+                        commandLine.runSettings);
 }
 
 }  // namespace app

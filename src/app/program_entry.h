@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "app/command_line.h"
+#include "app/program_files.h"
+
 class TForm1;
 
 namespace app {
@@ -21,13 +24,13 @@ struct EntryHooks {
 bool HasHiddenSwitch(const std::vector<std::string>& arguments);
 
 // Creates the windows and runs the program in the application object that
-// exists already; returns the exit status. `arguments` exclude the program's
-// own name and are Shift-JIS.
-int RunApplication(const std::vector<std::string>& arguments, const std::string& programDirectory,
-                   const EntryHooks& hooks = {});
+// exists already; returns the exit status. `arguments` are the short switches
+// and their commands, Shift-JIS.
+int RunApplication(const std::vector<std::string>& arguments, const ProgramFiles& files,
+                   const EntryHooks& hooks = {}, const RunSettings& runSettings = {});
 
-// The whole program: the display check, the application object, the message
-// pump and RunApplication.
+// The whole program: the long options, the display check, the application
+// object, the message pump and RunApplication.
 int ProgramMain(int argc, char** argv);
 
 }  // namespace app

@@ -123,12 +123,12 @@ void TForm1::RunCommand(const std::string& command) {
 }
 
 bool TForm1::ConnectAndLogin() {
-  TelnetConnection1->Connect();
+  startConnection();
   TickCount = 0;
   AbortRequested = 0;
   if (!waitForConnection()) {
-    app::ShowMessageBox(this, app::FromAnsi(app::texts::kErrorCaption),
-                        app::FromAnsi(app::texts::kLoginFailed), app::BoxKind::Error);
+    app::ShowMessageBox(this, app::FromAnsi(app::texts::kErrorCaption), loginFailedText(),
+                        app::BoxKind::Error);
     return false;
   }
   TelnetConnection1->SendStr(kWakeUp);
@@ -142,7 +142,7 @@ bool TForm1::waitForConnection() {
   const TickTimerRunning ticking(Timer2);
   for (bool firstPass = true; !TelnetConnection1->IsConnected(); firstPass = false) {
     PumpOnce(firstPass);
-    if (TickCount > kConnectTickLimit || AbortRequested == 1) {
+    if (TickCount > kConnectTickLimit || AbortRequested == 1 || proxyConnectionFailed()) {
       return false;
     }
   }

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 
+#include "app/router_models.h"
 #include "app/session_texts.h"
 #include "app/ui_fonts.h"
 #include "app/widget_text.h"
@@ -24,8 +25,9 @@ using app::FromAnsi;
 using app::ToAnsi;
 
 // The model entries in the order of RouterModel -1, 0, 1, 2, 3.
-constexpr const char* kModelEntries[] = {app::texts::kModelAutomatic, "MT128-NET", "MN128-SOHO",
-                                         "MN128-SOHO-SL10", "MN128-SOHO-SL11"};
+constexpr const char* kModelEntries[] = {app::texts::kModelAutomatic, app::kRouterModelNames[0],
+                                         app::kRouterModelNames[1], app::kRouterModelNames[2],
+                                         app::kRouterModelNames[3]};
 constexpr int kModelCount = static_cast<int>(std::size(kModelEntries));
 
 // The closed list must show its longest model name whole; in the fonts used

@@ -33,6 +33,7 @@ MessageProcessingHooks CurrentHooks() {
 
 thread_local bool quitTaken = false;
 thread_local int quitExitCode = 0;
+thread_local bool terminating = false;
 
 // Waits until the calling thread's queue holds a message or the time is up.
 void WaitForPlatformMessage(int timeoutMs) {
@@ -82,6 +83,7 @@ int DispatchPendingPlatformMessages() {
   while (win::PeekMessage(&msg, nullptr, 0, 0, win::PM_REMOVE)) {
     if (msg.message == win::WM_QUIT) {
       quitTaken = true;
+      terminating = true;
       quitExitCode = static_cast<int>(msg.wParam);
       break;
     }
@@ -91,6 +93,10 @@ int DispatchPendingPlatformMessages() {
   }
   return dispatched;
 }
+
+bool ApplicationTerminating() { return terminating; }
+
+void SetApplicationTerminating(bool value) { terminating = value; }
 
 bool TakePlatformQuitMessage(int* exitCode) {
   if (!quitTaken) return false;

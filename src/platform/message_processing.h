@@ -34,4 +34,10 @@ int DispatchPendingPlatformMessages();
 // the calling thread; its exit code goes to `exitCode` when given.
 bool TakePlatformQuitMessage(int* exitCode = nullptr);
 
+// True on the calling thread once a WM_QUIT has been taken out of its queue
+// (or the application said so): waits that would outlast the application
+// give up.
+bool ApplicationTerminating();
+void SetApplicationTerminating(bool value);
+
 }  // namespace platform

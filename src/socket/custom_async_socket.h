@@ -271,6 +271,9 @@ class TCustomAsyncSocket : public platform::TComponent {
   TSocketState state_ = wsClosed;
   bool terminated_ = false;
   ws::sockaddr_in peerAddress_ = {};
+  // Bytes handed out by every read, wrapping: a delivery loop compares it
+  // before and after a pass to see whether the owner took anything.
+  std::uint32_t bytesTaken_ = 0;
 
  private:
   void CreateHiddenWindow();

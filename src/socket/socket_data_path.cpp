@@ -144,6 +144,7 @@ int TCustomAsyncSocket::Receive(void* buffer, int size) {
     lastError_ = winsock::WSAGetLastError();
   } else {
     readCount_ += received;
+    bytesTaken_ += static_cast<std::uint32_t>(received);
   }
   return received;
 }
@@ -154,6 +155,7 @@ int TCustomAsyncSocket::ReceiveFrom(void* buffer, int size, ws::sockaddr_in& fro
     lastError_ = winsock::WSAGetLastError();
   } else {
     readCount_ += received;
+    bytesTaken_ += static_cast<std::uint32_t>(received);
   }
   return received;
 }
@@ -164,6 +166,7 @@ std::string TCustomAsyncSocket::ReceiveStr() {
   std::string text(static_cast<std::size_t>(waiting), '\0');
   const int received = RawReceive(text.data(), waiting, 0);
   text.resize(received < 1 ? 0 : static_cast<std::size_t>(received));
+  bytesTaken_ += static_cast<std::uint32_t>(text.size());
   return text;
 }
 
@@ -180,10 +183,16 @@ void TCustomAsyncSocket::HandleReadEvent(std::uint16_t error) {
   bool more = true;
   while (more) {
     lastError_ = 0;
+    // A handler that leaves the data where it is would be offered it again
+    // for ever; the data stays, and the next FD_READ follows the owner's
+    // next read.
+    const std::uint32_t takenBefore = bytesTaken_;
     try {
       if (!NotifyDataAvailable(error)) {
         char scratch[kDiscardChunk];
-        if (RawReceive(scratch, kDiscardChunk, 0) == -1) {
+        const int discarded = RawReceive(scratch, kDiscardChunk, 0);
+        if (discarded > 0) bytesTaken_ += static_cast<std::uint32_t>(discarded);
+        if (discarded == -1) {
           lastError_ = winsock::WSAGetLastError();
           if (lastError_ == ws::WSAEWOULDBLOCK) {
             lastError_ = 0;
@@ -198,7 +207,7 @@ void TCustomAsyncSocket::HandleReadEvent(std::uint16_t error) {
         if (winsock::ioctlsocket(socketHandle_, ws::FIONREAD, &waiting) != 0) {
           lastError_ = winsock::WSAGetLastError();
           more = false;
-        } else if (waiting == 0) {
+        } else if (waiting == 0 || bytesTaken_ == takenBefore) {
           more = false;
         }
       }

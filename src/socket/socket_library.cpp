@@ -6,7 +6,7 @@
 
 #include <map>
 
-#include "platform/files.h"
+#include "platform/install_layout.h"
 #include "platform/system.h"
 #include "socket/format_text.h"
 #include "socket/socket_exception.h"
@@ -23,7 +23,7 @@ struct EntryPoints {
 platform::HMODULE gLibrary = nullptr;
 ws::WSAData gStartupData = {};
 EntryPoints gEntries;
-std::string gLibraryPath;  // empty: the stand-in beside the program
+std::string gLibraryPath;  // empty: the stand-in of the program's own tree
 
 std::string LibraryFileName() {
   const std::string path = SocketLibraryPath();
@@ -86,7 +86,7 @@ void SetSocketLibraryPath(const std::string& path) { gLibraryPath = path; }
 
 std::string SocketLibraryPath() {
   if (!gLibraryPath.empty()) return gLibraryPath;
-  return platform::ProgramDirectory() + ws::kLibraryFileName;
+  return platform::ProgramLibraryPath(ws::kLibraryFileName);
 }
 
 std::string SocketErrorText(std::int32_t code) {

@@ -26,8 +26,9 @@ void UnloadSocketLibrary();
 bool SocketLibraryLoaded();
 
 // The file loaded on the next load: by default the stand-in library beside the
-// program. Tests point it elsewhere; an empty path restores the default. Takes
-// effect at the next load.
+// program, or in the library folder of the installed tree it belongs to.
+// Tests point it elsewhere; an empty path restores the default. Takes effect at
+// the next load.
 void SetSocketLibraryPath(const std::string& path);
 std::string SocketLibraryPath();
 

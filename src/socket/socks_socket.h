@@ -1,5 +1,9 @@
-// The SOCKS client layer of the socket. With no SOCKS server set (the default)
-// it passes every operation through to the plain socket.
+// The SOCKS client layer of the socket: with a SOCKS server set, Connect
+// reaches the destination through that proxy, and the owner hears
+// OnSessionConnected only once the proxy has granted the connection (or, with
+// the failure's code, when it has not). With no server set (the default) it
+// passes every operation through to the plain socket. Every close turns the
+// proxy off again.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +11,7 @@
 #include <string>
 
 #include "socket/custom_async_socket.h"
+#include "socket/socks_protocol.h"
 
 namespace net {
 
@@ -21,6 +26,13 @@ enum TSocksAuthState {
 
 using TSocksAuthStateEvent =
     std::function<void(TCustomAsyncSocket* sender, TSocksAuthState authState)>;
+enum TSocksPhase {
+  socksPassThrough = 0,
+  socksAwaitMethod = 1,
+  socksAwaitAuth = 2,
+  socksAwaitReply = 3,
+};
+
 using TSocksErrorEvent =
     std::function<void(TCustomAsyncSocket* sender, std::int32_t error, const std::string& msg)>;
 
@@ -45,7 +57,32 @@ class TCustomSocksSocket : public TCustomAsyncSocket {
   TSessionConnected OnSocksConnected;
   TSocksAuthStateEvent OnSocksAuthState;
 
+  void Connect() override;
+  void Listen() override;
+  void Close() override;
+  void Abort() override;
+
+  TSocksPhase SocksPhase() const { return socksPhase_; }
+
  protected:
+  void ResetToDefaults() override;
+  std::int32_t GetRcvdCount() override;
+  bool NotifyDataAvailable(std::uint16_t error) override;
+  void NotifySessionConnected(std::uint16_t error) override;
+  void NotifySessionClosed(std::uint16_t error) override;
+  int RawReceive(void* buffer, int size, int flags) override;
+
+  virtual void NotifySocksConnected(std::uint16_t error);
+  virtual void NotifySocksError(std::int32_t error, const std::string& msg);
+  void NotifySocksAuthState(TSocksAuthState authState);
+  void SendSocksCredentials();
+  void SendSocksRequest();
+  void FailSocksHandshake(std::int32_t error, const std::string& msg);
+
+  // The layers above stay out of the way while the proxy is being talked to.
+  bool SocksHandshakeRunning() const { return socksPhase_ != socksPassThrough; }
+
+  TSocksPhase socksPhase_ = socksPassThrough;
   std::string socksServer_;
   std::string socksLevel_ = "5";
   std::string socksPort_;
@@ -53,6 +90,31 @@ class TCustomSocksSocket : public TCustomAsyncSocket {
   std::string socksUsercode_;
   std::string socksPassword_;
   TSocksAuthentication socksAuthentication_ = socksNoAuthentication;
+  std::uint8_t offeredMethod_ = socks::kMethodNone;
+  char replyBuffer_[socks::kReplyBufferSize] = {};
+  std::int32_t replyCount_ = 0;
+  std::int32_t leftoverCount_ = 0;
+  std::int32_t leftoverPos_ = 0;
+
+ private:
+  // The one place the phase changes.
+  void SetSocksPhase(TSocksPhase phase) { socksPhase_ = phase; }
+  // A field longer than its protocol allows, named with its limit; empty when
+  // all fit. Checked before anything goes to the proxy.
+  std::string OversizedField() const;
+  // Reads what the proxy sent into the reply buffer, at most up to `limit`
+  // bytes held; false when the proxy ended the connection (reported).
+  bool ReadReply(int limit);
+  void StepMethodReply();
+  void StepAuthReply();
+  bool StepConnectReply();
+  bool Grant(int replyLength);
+  void SendMessage(const socks::Message& message);
+  void RejectCredentials(std::int32_t error, const std::string& msg);
+
+  // Set while the proxy is reached and the owner has not yet been told how
+  // the handshake ended.
+  bool outcomePending_ = false;
 };
 
 }  // namespace net

@@ -27,6 +27,9 @@ TTelnetConnection::TTelnetConnection(platform::TComponent* owner) : platform::TC
   socket_->OnDataAvailable = [this](net::TCustomAsyncSocket* sender, std::uint16_t error) {
     SocketDataAvailable(sender, error);
   };
+  socket_->OnSocksError = [this](net::TCustomAsyncSocket*, std::int32_t, const std::string& msg) {
+    socksErrorText_ = msg;
+  };
 }
 
 TTelnetConnection::~TTelnetConnection() {
@@ -36,6 +39,7 @@ TTelnetConnection::~TTelnetConnection() {
     socket_->OnSessionConnected = nullptr;
     socket_->OnSessionClosed = nullptr;
     socket_->OnDataAvailable = nullptr;
+    socket_->OnSocksError = nullptr;
     delete socket_;  // Notification forgets it
   }
 }
@@ -57,14 +61,26 @@ void TTelnetConnection::Connect() {
   // session; finishing it with the new router's first bytes would swallow
   // or garble its negotiation.
   SharedTelnetParser().Reset();
+  connectResult_.reset();
+  socksErrorText_.clear();
   socket_->SetProto("tcp");
   socket_->SetPort(port_);
   socket_->SetAddr(host_);
+  // The close above turned the socket's proxy off; it is set again here.
+  if (!socks_.server.empty()) {
+    socket_->SetSocksServer(socks_.server);
+    socket_->SetSocksPort(socks_.port);
+    socket_->SetSocksLevel(socks_.level);
+    socket_->SetSocksUsercode(socks_.usercode);
+    socket_->SetSocksPassword(socks_.password);
+    socket_->SetSocksAuthentication(socks_.authenticate ? net::socksAuthenticateUsercode
+                                                        : net::socksNoAuthentication);
+  }
   socket_->Connect();
 }
 
 bool TTelnetConnection::IsConnected() const {
-  return socket_ != nullptr && socket_->State() == net::wsConnected;
+  return socket_ != nullptr && socket_->State() == net::wsConnected && connectResult_ == 0;
 }
 
 void TTelnetConnection::Close() {
@@ -89,10 +105,13 @@ void TTelnetConnection::Display(const std::string& str) {
 }
 
 void TTelnetConnection::SocketSessionConnected(net::TCustomAsyncSocket*, std::uint16_t error) {
+  connectResult_ = error;
   if (OnSessionConnected) OnSessionConnected(this, error);
 }
 
 void TTelnetConnection::SocketSessionClosed(net::TCustomAsyncSocket*, std::uint16_t error) {
+  // A session that ends before it was reported up did not come about.
+  if (!connectResult_) connectResult_ = error != 0 ? error : ws::WSAECONNRESET;
   if (socket_ != nullptr && socket_->State() != net::wsClosed) socket_->Close();
   if (OnSessionClosed) OnSessionClosed(this, error);
 }

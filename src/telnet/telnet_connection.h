@@ -27,6 +27,16 @@ using TTnDataAvailable =
 using TTnDisplay = std::function<void(TTelnetConnection* sender, const std::string& str)>;
 using TTnNotifyEvent = std::function<void(TTelnetConnection* sender)>;
 
+// A SOCKS proxy to reach the server through, in the socket's own terms.
+struct SocksRoute {
+  std::string server;
+  std::string port;
+  std::string level;  // "4", "4A" or "5"
+  std::string usercode;
+  std::string password;
+  bool authenticate = false;  // offer user code and password (SOCKS 5)
+};
+
 class TTelnetConnection : public platform::TComponent, private TelnetParserEvents {
 public:
   // Bytes read from the socket in one pass; a longer burst takes several
@@ -51,6 +61,11 @@ public:
   bool LocalEcho() const { return localEcho_; }
   void SetLocalEcho(bool value) { localEcho_ = value; }
 
+  // A SOCKS proxy for the sessions to come, given to the socket at every
+  // Connect (a close forgets it there); an empty server connects directly.
+  const SocksRoute& Socks() const { return socks_; }
+  void SetSocks(SocksRoute value) { socks_ = std::move(value); }
+
   // --- published events ---------------------------------------------------------
   TTnSessionConnected OnSessionConnected;
   TTnSessionClosed OnSessionClosed;
@@ -66,7 +81,14 @@ public:
   // closed first, so this also reconnects. Errors of a bad host, port or
   // protocol pass to the caller.
   void Connect();
+  // True while the session is up: the socket is connected and has said so,
+  // which through a proxy is only once the proxy has granted the connection.
   bool IsConnected() const;
+  // How the session the last Connect started came about: nothing yet, 0 when
+  // it is up, or the code of the failure that ended it before.
+  std::optional<std::uint16_t> ConnectResult() const { return connectResult_; }
+  // The proxy's explanation of that failure, empty when it gave none.
+  const std::string& SocksErrorText() const { return socksErrorText_; }
   void Close();
   // The socket's result, or -1 without a socket.
   int Send(const void* data, int len);
@@ -103,6 +125,10 @@ private:
   std::string location_ = "VANTREL";
   std::string termType_ = "VT100";
   bool localEcho_ = false;
+
+  SocksRoute socks_;
+  std::optional<std::uint16_t> connectResult_;
+  std::string socksErrorText_;
 
   net::TAsyncSocket* socket_ = nullptr;
   std::array<char, kDataBufferSize> dataBuffer_{};

@@ -87,15 +87,18 @@ TEST(ProgramFiles, HiddenRunEndsAtOnceAndWritesNothing) {
   EXPECT_FALSE(sandbox.Exists("vantrel.Ini"));
 }
 
+// A folder holding neither file is no portable folder: the per-user panel is
+// looked for, and with no installed default beside this copy it is reported.
 TEST(ProgramFiles, HiddenRunReportsAMissingPanelAndEndsWithStatusOne) {
   ProgramSandbox sandbox;
   const auto result = sandbox.Run({"-H"});
   EXPECT_FALSE(result.timedOut);
   EXPECT_EQ(result.exitCode, 1);
-  const std::string path = sandbox.PathOf("vantrel_p.cfg").string();
+  const std::string path = sandbox.PathOf("config/vantrel/vantrel_p.cfg").string();
   EXPECT_NE(result.err.find("ファイル " + path + " は開けません"), std::string::npos) << result.err;
   EXPECT_FALSE(sandbox.Exists("vantrel_p.cfg"));
   EXPECT_FALSE(sandbox.Exists("vantrel.Ini"));
+  EXPECT_FALSE(sandbox.Exists("config"));
 }
 
 TEST(ProgramFiles, WithoutDisplayAndWithoutHiddenModeItRefusesToStart) {

@@ -1,8 +1,7 @@
 // A temporary folder holding a copy of the real program and the shared
-// libraries beside it, with helpers to place its files there, run it with
-// chosen arguments and environment, and collect what it printed and how it
-// ended. Every run has a deadline; a program that overstays it is killed and
-// the run is marked as timed out.
+// libraries beside it (or a whole installed tree), with helpers to place its files there, run it
+// with chosen arguments and environment, and collect what it printed and how it ended. Every run
+// has a deadline; a program that overstays it is killed and the run is marked as timed out.
 #pragma once
 
 #include <dirent.h>
@@ -17,6 +16,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -39,6 +39,8 @@ struct RunOptions {
   // Runs on Qt's offscreen platform; otherwise no platform is chosen.
   bool offscreen = false;
   // Variables to set (after DISPLAY and WAYLAND_DISPLAY have been removed).
+  // XDG_CONFIG_HOME is the sandbox's folder "config" unless set here, so no
+  // run ever touches the real user's settings.
   std::map<std::string, std::string> environment;
   std::chrono::milliseconds deadline{20000};
   // Runs as this user and group instead of the test's own (which is root),
@@ -185,14 +187,12 @@ class RunningProgram {
   RunResult result_;
 };
 
+// Asks for the installed layout instead of a copy of the build folder's files.
+struct InstalledTree {};
+
 class ProgramSandbox {
  public:
-  ProgramSandbox() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vantrel-e2e-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-      throw std::runtime_error("mkdtemp failed");
-    }
-    dir_ = pattern;
+  ProgramSandbox() : dir_(makeFolder()) {
     const std::filesystem::path bin = VANTREL_BIN_DIR;
     std::filesystem::copy_file(bin / "vantrel", dir_ / "vantrel");
     for (const auto& entry : std::filesystem::directory_iterator(bin)) {
@@ -201,6 +201,17 @@ class ProgramSandbox {
         std::filesystem::copy_file(entry.path(), dir_ / name);
       }
     }
+  }
+  // The tree `cmake --install` lays out under a temporary prefix, moved as a
+  // whole to the folder "tree" afterwards; the program is tree/bin/vantrel.
+  explicit ProgramSandbox(InstalledTree) : dir_(makeFolder()), program_("tree/bin/vantrel") {
+    const std::string command = std::string("\"") + VANTREL_CMAKE_COMMAND + "\" --install \"" +
+                                VANTREL_BUILD_DIR + "\" --prefix \"" + (dir_ / "staged").string() +
+                                "\" >/dev/null";
+    if (std::system(command.c_str()) != 0) {
+      throw std::runtime_error("cmake --install failed: " + command);
+    }
+    std::filesystem::rename(dir_ / "staged", dir_ / "tree");
   }
   ~ProgramSandbox() {
     std::error_code ignored;
@@ -235,7 +246,7 @@ class ProgramSandbox {
     std::vector<char*> envp;
     for (std::string& entry : environment) envp.push_back(entry.data());
     envp.push_back(nullptr);
-    std::string program = (dir_ / "vantrel").string();
+    std::string program = (dir_ / program_).string();
     std::vector<std::string> argvStorage{program};
     argvStorage.insert(argvStorage.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
@@ -280,18 +291,29 @@ class ProgramSandbox {
   }
 
  private:
-  static std::vector<std::string> childEnvironment(const RunOptions& options) {
+  static std::filesystem::path makeFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "vantrel-e2e-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+      throw std::runtime_error("mkdtemp failed");
+    }
+    return pattern;
+  }
+
+  std::vector<std::string> childEnvironment(const RunOptions& options) const {
     std::vector<std::string> environment;
     for (char** entry = environ; *entry != nullptr; ++entry) {
       const std::string text = *entry;
       const std::string name = text.substr(0, text.find('='));
       if (name == "DISPLAY" || name == "WAYLAND_DISPLAY" || name == "QT_QPA_PLATFORM" ||
-          options.environment.count(name) != 0) {
+          name == "XDG_CONFIG_HOME" || options.environment.count(name) != 0) {
         continue;
       }
       environment.push_back(text);
     }
     if (options.offscreen) environment.push_back("QT_QPA_PLATFORM=offscreen");
+    if (options.environment.count("XDG_CONFIG_HOME") == 0) {
+      environment.push_back("XDG_CONFIG_HOME=" + (dir_ / "config").string());
+    }
     for (const auto& [name, value] : options.environment) {
       environment.push_back(name + "=" + value);
     }
@@ -299,6 +321,7 @@ class ProgramSandbox {
   }
 
   std::filesystem::path dir_;
+  std::filesystem::path program_ = "vantrel";
 };
 
 }  // namespace e2e

@@ -66,8 +66,14 @@ std::optional<CommandTable> load_commands(const Options& options, const char* ar
       return std::nullopt;
     }
   } else {
-    source = executable_directory(argv0) + "/router_commands.txt";
+    // Beside the executable in a build folder, in share/vantrel/ once installed.
+    const std::string folder = executable_directory(argv0);
+    source = folder + "/router_commands.txt";
     text = read_file(source);
+    if (!text) {
+      source = folder + "/../share/vantrel/router_commands.txt";
+      text = read_file(source);
+    }
     if (!text) {
       source = "(built-in)";
       text = std::string(builtin_commands());

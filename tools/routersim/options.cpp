@@ -197,7 +197,8 @@ Usage: vantrel-routersim [--listen ADDR] [--port N] [--model NAME] [options]
   --model NAME         MT128-NET (default), MN128-SOHO, MN128-SOHO-SL10 or MN128-SOHO-SL11;
                        the prompt is NAME followed by "% "
   --commands FILE      data file of commands and answers; default: router_commands.txt
-                       beside the executable, else the copy built into the program
+                       beside the executable, else in ../share/vantrel/ (installed),
+                       else the copy built into the program
   --record PATH        write every byte each client sends (negotiation replies included,
                        exactly as received) to PATH.N, N = 1, 2, ... in order of accept;
                        the file is created at accept and written through after every read

@@ -1,0 +1,38 @@
+// The program's long options: --help and --version, answered before anything
+// starts, and --host/--model, which point this one run elsewhere without
+// touching the settings file. Every other argument is left, in order, for the
+// short switches (-c, -cd, -h) of the main window.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace app {
+
+// Router address and model for this run only, over the settings file's.
+struct RunSettings {
+  std::optional<std::string> host;  // Shift-JIS, like the settings file's "ip"
+  std::optional<int> routerModel;   // a RouterModel number, -1 for automatic
+};
+
+struct CommandLine {
+  bool showHelp = false;
+  bool showVersion = false;
+  RunSettings runSettings;
+  // The first thing wrong with the long options, for standard error; empty when none.
+  std::string error;
+  // The arguments the long options left, Shift-JIS.
+  std::vector<std::string> switches;
+};
+
+// `arguments` exclude the program's own name and are in the locale's UTF-8.
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+// Answers --help, --version or a usage error on the standard streams and
+// returns the exit status; nothing when the program is to start.
+std::optional<int> AnswerWithoutStarting(const CommandLine& commandLine);
+
+std::string UsageText();
+
+}  // namespace app
