@@ -1,8 +1,10 @@
-// The state images of all buttons live in shared lists, one per image size.
+// The state images of all buttons live in shared lists, one per image size;
+// what the buttons share goes with the last of them.
 #include <QtTest>
 #include <memory>
 
 #include "widgets/flat_button.h"
+#include "widgets/flat_button_hooks.h"
 #include "widgets/image_list.h"
 
 using namespace widgets;
@@ -74,6 +76,8 @@ class GlyphCacheTest : public QObject {
     b.reset();
     a.reset();
     QCOMPARE(TGlyphCache::Instance(), nullptr);
+    // The shared timer and the application-wide filter went with them.
+    QVERIFY(!FlatButtonHooks::Installed());
   }
 
   void paletteChangeRemakesImages() {
