@@ -150,7 +150,6 @@ class TFlatButton : public QWidget {
 
  private:
   friend class FlatButtonHooks;
-  friend class TFlatButtonActionLink;
 
   // The button's own mouse-enter and mouse-exit, kept apart from Qt's enter
   // and leave events, which only prompt the hot-tracking checks.
@@ -174,7 +173,7 @@ class TFlatButton : public QWidget {
   void setState(TButtonFaceState state);
   void updateExclusive();
   bool parentCanFocus() const;
-  // Dialog keys and the accelerator: click when the button may take them.
+  // Enter for Default, Escape for Cancel: clicks when the button may take it.
   bool handleDialogKey(int key, Qt::KeyboardModifiers modifiers);
   void popUpMenu();
   void repeatTick();
