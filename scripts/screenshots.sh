@@ -8,6 +8,12 @@
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+if ! command -v xvfb-run >/dev/null || ! command -v xdotool >/dev/null ||
+  ! command -v import >/dev/null; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update
+  apt-get install -y --no-install-recommends xvfb xauth xdotool imagemagick
+fi
 out="$(realpath "${1:-$root/docs}")"
 build="${VANTREL_BUILD_DIR:-$root/build/main}"
 mkdir -p "$out"
