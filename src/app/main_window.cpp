@@ -5,7 +5,6 @@
 
 #include <QCloseEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
@@ -13,7 +12,6 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
-#include <QToolButton>
 #include <QTreeWidget>
 
 #include "app/message_box.h"
@@ -41,9 +39,8 @@ const std::string& TForm1::Host() const { return TelnetConnection1->Host(); }
 void TForm1::SetHost(const std::string& host) { TelnetConnection1->SetHost(host); }
 
 void TForm1::wireHandlers() {
-  connect(FlatButton3, &QToolButton::clicked, this,
-          [this] { Guarded([this] { FlatButton3Click(); }); });
-  connect(FlatButton1, &QToolButton::clicked, this, [this] { Guarded([this] { N2Click(); }); });
+  FlatButton3->OnClick = [this](widgets::TFlatButton*) { Guarded([this] { FlatButton3Click(); }); };
+  FlatButton1->OnClick = [this](widgets::TFlatButton*) { Guarded([this] { N2Click(); }); };
   connect(About1, &QAction::triggered, this, [this] { Guarded([this] { About1Click(); }); });
   connect(FlatEdit1, &QLineEdit::returnPressed, this, [this] {
     Guarded([this] {

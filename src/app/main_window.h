@@ -17,19 +17,19 @@
 #include "app/command_line.h"
 #include "app/pane_lines.h"
 #include "app/panel_tree_view.h"
+#include "widgets/flat_button.h"
+#include "widgets/flat_edit.h"
 
 class OutputPane;
 class QAction;
 class QFrame;
 class QLabel;
-class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QSplitter;
 class QStatusBar;
 class QTimer;
-class QToolButton;
 class QTreeWidgetItem;
 class TAboutBox;
 class TForm2;
@@ -145,9 +145,9 @@ class TForm1 : public QMainWindow {
   QWidget* Panel2 = nullptr;
   QLabel* Moving = nullptr;
   QWidget* Panel4 = nullptr;
-  QToolButton* FlatButton3 = nullptr;
-  QToolButton* FlatButton1 = nullptr;
-  QToolButton* FlatButton2 = nullptr;
+  widgets::TFlatButton* FlatButton3 = nullptr;
+  widgets::TFlatButton* FlatButton1 = nullptr;
+  widgets::TFlatButton* FlatButton2 = nullptr;
   QFrame* Panel3 = nullptr;
   QLabel* Image1 = nullptr;
   QLabel* Label1 = nullptr;
@@ -156,7 +156,7 @@ class TForm1 : public QMainWindow {
   QSplitter* Splitter1 = nullptr;
   QWidget* Panel1 = nullptr;
   QFrame* Bevel1 = nullptr;
-  QLineEdit* FlatEdit1 = nullptr;
+  widgets::TFlatEdit* FlatEdit1 = nullptr;
   QLabel* Label2 = nullptr;
   PanelTreeView* TreeView1 = nullptr;
   OutputPane* Memo1 = nullptr;

@@ -1,10 +1,8 @@
 // The main window's components, placed as the window has always looked:
 // toolbar strip with the lamp panel on top, the operation panel on the left,
 // the splitter, the output pane filling the rest, and the status bar.
-#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -12,7 +10,6 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
-#include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -52,13 +49,12 @@ QWidget* NamedWidget(QWidget* widget, const char* name) {
   return widget;
 }
 
-QToolButton* MakeFlatButton(QWidget* parent, const char* name, const char* ansiCaption, int x,
-                            int width) {
-  auto* button = new QToolButton(parent);
+widgets::TFlatButton* MakeFlatButton(QWidget* parent, const char* name, const char* ansiCaption,
+                                     const char* glyph, int x, int width) {
+  auto* button = new widgets::TFlatButton(parent);
   NamedWidget(button, name);
-  button->setAutoRaise(true);
-  button->setToolButtonStyle(Qt::ToolButtonTextOnly);
-  button->setText(app::FromAnsi(ansiCaption));
+  button->SetCaption(app::FromAnsi(ansiCaption));
+  button->SetGlyph(QImage(QLatin1String(glyph)));
   button->setGeometry(x, 0, width, 24);
   return button;
 }
@@ -145,11 +141,13 @@ void TForm1::createTopStrip() {
 
   Panel4 = NamedWidget(new QWidget, "Panel4");
   Panel4->setFixedWidth(kButtonPanelWidth);
-  FlatButton3 = MakeFlatButton(Panel4, "FlatButton3", app::texts::kRefreshCaption, 90, 84);
-  FlatButton3->setToolTip(app::FromAnsi(app::texts::kRefreshHint));
-  FlatButton1 = MakeFlatButton(Panel4, "FlatButton1", app::texts::kSettingsCaption, 175, 84);
-  FlatButton2 = MakeFlatButton(Panel4, "FlatButton2", app::texts::kHelpCaption, 260, 83);
-  FlatButton2->setPopupMode(QToolButton::InstantPopup);
+  FlatButton3 = MakeFlatButton(Panel4, "FlatButton3", app::texts::kRefreshCaption,
+                               ":/glyphs/refresh.xpm", 90, 84);
+  FlatButton3->SetHint(app::FromAnsi(app::texts::kRefreshHint));
+  FlatButton1 = MakeFlatButton(Panel4, "FlatButton1", app::texts::kSettingsCaption,
+                               ":/glyphs/settings.xpm", 175, 84);
+  FlatButton2 =
+      MakeFlatButton(Panel4, "FlatButton2", app::texts::kHelpCaption, ":/glyphs/help.xpm", 260, 83);
   row->addWidget(Panel4);
 
   createLampPanel();
@@ -188,12 +186,9 @@ void TForm1::createOperationPanel() {
   Bevel1->setFixedHeight(kBevelHeight);
   column->addWidget(Bevel1);
 
-  FlatEdit1 = new QLineEdit(QStringLiteral("SHOW"));
-  NamedWidget(FlatEdit1, "FlatEdit1");
   // The edit box sizes itself to its font, six pixels taller than the text.
-  if (!HiddenRun()) {
-    FlatEdit1->setFixedHeight(QFontMetrics(font()).height() + 6);
-  }
+  FlatEdit1 = new widgets::TFlatEdit(QStringLiteral("SHOW"));
+  NamedWidget(FlatEdit1, "FlatEdit1");
   column->addWidget(FlatEdit1);
 
   Label2 = MakeSpacer("Label2", kSpacerHeight);
@@ -262,5 +257,5 @@ void TForm1::createTimersAndMenu() {
   PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
   About1 = PopupMenu1->addAction(app::FromAnsi(app::texts::kAboutCaption));
   About1->setObjectName(QStringLiteral("About1"));
-  FlatButton2->setMenu(PopupMenu1);
+  FlatButton2->SetDropdownMenu(PopupMenu1);
 }
