@@ -27,91 +27,14 @@
 #include <string>
 #include <vector>
 
-#include "bench_sandbox.h"
-
 extern char** environ;
 
+#include "bench/bench_support.h"
+
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using namespace bench;
 
 namespace {
-
-struct RunResult {
-  double wallSeconds = 0;
-  double cpuSeconds = 0;  // user + system time of the child
-  int exitStatus = -1;
-  std::string output;
-};
-
-[[noreturn]] void Fail(const std::string& why) { throw std::runtime_error(why); }
-
-std::vector<char*> Argv(std::vector<std::string>& args) {
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  return argv;
-}
-
-// The environment of the child, without a display: the program then runs on
-// the offscreen platform and writes the -cd box to standard output instead of
-// waiting for someone to press OK.
-std::vector<std::string> HeadlessEnvironment() {
-  std::vector<std::string> env;
-  for (char** e = environ; *e != nullptr; ++e) {
-    const std::string entry = *e;
-    if (entry.rfind("DISPLAY=", 0) == 0 || entry.rfind("WAYLAND_DISPLAY=", 0) == 0) continue;
-    env.push_back(entry);
-  }
-  return env;
-}
-
-double Seconds(const timeval& t) {
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-}
-
-// Runs the program to its end and measures it from spawn to reaped.
-RunResult RunProgram(const fs::path& program, const std::vector<std::string>& arguments) {
-  std::vector<std::string> args{program.string()};
-  args.insert(args.end(), arguments.begin(), arguments.end());
-  std::vector<std::string> env = HeadlessEnvironment();
-  std::vector<char*> argv = Argv(args);
-  std::vector<char*> envp = Argv(env);
-
-  int pipeFds[2];
-  if (pipe2(pipeFds, O_CLOEXEC) != 0) Fail("pipe failed");
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-
-  RunResult result;
-  const auto start = Clock::now();
-  pid_t pid = 0;
-  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  close(pipeFds[1]);
-  if (rc != 0) {
-    close(pipeFds[0]);
-    Fail("cannot start " + program.string() + ": " + std::strerror(rc));
-  }
-  char buffer[4096];
-  for (;;) {
-    const ssize_t n = read(pipeFds[0], buffer, sizeof buffer);
-    if (n > 0) {
-      result.output.append(buffer, static_cast<std::size_t>(n));
-    } else if (n == 0 || errno != EINTR) {
-      break;
-    }
-  }
-  close(pipeFds[0]);
-  int status = 0;
-  rusage usage{};
-  while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
-  }
-  result.wallSeconds = std::chrono::duration<double>(Clock::now() - start).count();
-  result.cpuSeconds = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
-  result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  return result;
-}
 
 // The router simulator, alive from construction to destruction.
 class Simulator {
@@ -157,12 +80,6 @@ class Simulator {
   pid_t pid_ = 0;
 };
 
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const std::size_t n = values.size();
-  return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
 bool Succeeded(const RunResult& r) { return r.exitStatus == 0 && !r.output.empty(); }
 
 // A failed run is counted and left out of the numbers; the program's own
@@ -202,8 +119,8 @@ int Main(int argc, char** argv) {
       Fail("unknown option " + key);
     }
   }
-  const fs::path binDir = fs::canonical("/proc/self/exe").parent_path();
-  const BenchSandbox sandbox(binDir, address);
+  const fs::path binDir = BinDir();
+  const Sandbox sandbox(binDir, address);
   const fs::path program = sandbox.Program();
   const fs::path simulatorBinary = binDir / "vantrel-routersim";
 
@@ -252,4 +169,12 @@ int Main(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) { return RunBenchmark("vantrel-cycle-bench", Main, argc, argv); }
+int main(int argc, char** argv) {
+  signal(SIGPIPE, SIG_IGN);
+  try {
+    return Main(argc, argv);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "vantrel-cycle-bench: %s\n", error.what());
+    return 1;
+  }
+}

@@ -33,7 +33,7 @@
 #include <string>
 #include <vector>
 
-#include "bench_sandbox.h"
+#include "bench/bench_support.h"
 
 extern char** environ;
 
@@ -42,7 +42,7 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-[[noreturn]] void Fail(const std::string& why) { throw std::runtime_error(why); }
+using bench::Fail;
 
 // A child process with its standard output on a pipe we read line by line.
 class Child {
@@ -198,12 +198,9 @@ void Soak(const fs::path& program, const fs::path& simulator, const std::string&
 void FaultRun(const fs::path& program, const fs::path& simulator, const std::string& address,
               const char* name, const std::vector<std::string>& mode) {
   Simulator router(simulator, address, mode);
-  const auto start = Clock::now();
-  Child vantrel({program.string(), "-h", "-cd", "SHOW"}, true);
-  rusage usage{};
-  const int status = vantrel.Finish(usage);
-  std::printf("  %-34s %8.1f s %6d %12ld KB\n", name,
-              std::chrono::duration<double>(Clock::now() - start).count(), status, usage.ru_maxrss);
+  const bench::RunResult run = bench::RunProgram(program, {"-h", "-cd", "SHOW"});
+  std::printf("  %-34s %8.1f s %6d %12.0f MiB\n", name, run.wallSeconds, run.exitStatus,
+              run.peakMiB);
   std::fflush(stdout);
 }
 
@@ -223,15 +220,15 @@ int Main(int argc, char** argv) {
       Fail("unknown option " + key);
     }
   }
-  const fs::path binDir = fs::canonical("/proc/self/exe").parent_path();
-  const BenchSandbox sandbox(binDir, address);
+  const fs::path binDir = bench::BinDir();
+  const bench::Sandbox sandbox(binDir, address);
   const fs::path program = sandbox.Program();
   const fs::path simulator = binDir / "vantrel-routersim";
 
   Soak(program, simulator, address, cycles);
   if (!faults) return 0;
   std::printf("one -h -cd SHOW per fault mode\n");
-  std::printf("  %-34s %10s %6s %15s\n", "router", "ends after", "status", "peak resident");
+  std::printf("  %-34s %10s %6s %16s\n", "router", "ends after", "status", "peak resident");
   FaultRun(program, simulator, address, "endless output, full speed", {"--endless-output"});
   FaultRun(program, simulator, address, "endless output, 1 MiB/s",
            {"--endless-output", "--output-rate", "1048576"});
@@ -244,4 +241,12 @@ int Main(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) { return RunBenchmark("vantrel-soak-bench", Main, argc, argv); }
+int main(int argc, char** argv) {
+  signal(SIGPIPE, SIG_IGN);
+  try {
+    return Main(argc, argv);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "vantrel-soak-bench: %s\n", error.what());
+    return 1;
+  }
+}

@@ -41,8 +41,8 @@ public:
     }
     MaybeThrow(0x01);
   }
-  void DataByte(std::uint8_t) override {
-    ++dataBytes;
+  void Data(const std::uint8_t*, std::size_t length) override {
+    dataBytes += length;
     MaybeThrow(0x02);
   }
   void EndOfRecord() override { MaybeThrow(0x04); }

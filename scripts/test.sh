@@ -3,9 +3,9 @@
 #   1. the whole program with all its tests (Qt windows on the offscreen
 #      platform) under AddressSanitizer + UndefinedBehaviorSanitizer; leaks
 #      inside system libraries are suppressed by scripts/lsan.supp;
-#   2. the TELNET byte parser, the SOCKS reply judgement, the line editor, the
-#      panel, the settings file and Shift-JIS under libFuzzer for a short while
-#      each;
+#   2. the TELNET parser (byte by byte and in blocks), the SOCKS reply judgement,
+#      the line editor, the captured answer, the prompt search, the panel, the
+#      settings file and Shift-JIS under libFuzzer for a short while each;
 #   3. the whole program; its Debian package built, checked by lintian,
 #      installed, run and removed again; then all its tests (Qt windows on the
 #      offscreen platform), where the bounds on time and memory are asserted
@@ -27,7 +27,8 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build/asan --output-on-failure -j2 || status=1
 
 if [ -f fuzz/CMakeLists.txt ]; then
-  echo "== fuzzing the TELNET parser, SOCKS replies, line editor, panel, settings file, Shift-JIS"
+  echo "== fuzzing the TELNET parser (byte and block), the SOCKS replies, the line editor,"
+  echo "   the captured answer, the prompt search, the panel, the settings file, Shift-JIS"
   cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DVANTREL_FUZZ=ON -DVANTREL_WITH_QT=OFF -DVANTREL_TESTS=OFF >/dev/null
   cmake --build build/fuzz -j"$jobs"

@@ -4,7 +4,6 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QPushButton>
 #include <QScreen>
 
 #include "app/app_icon.h"
@@ -97,17 +96,20 @@ void TAboutBox::createComponents() {
   ButtonFrame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   ButtonFrame->setGeometry(8, 144, 279, 32);
 
-  FlatButton2 = new QPushButton(QStringLiteral("&Homepage"), ButtonFrame);
+  FlatButton2 = new widgets::TFlatButton(ButtonFrame);
   FlatButton2->setObjectName("FlatButton2");
+  FlatButton2->SetCaption(QStringLiteral("&Homepage"));
+  FlatButton2->SetGlyph(QImage(QStringLiteral(":/glyphs/homepage.xpm")));
   FlatButton2->setGeometry(4, 4, 90, 24);
-  FlatButton2->setAutoDefault(false);
-  connect(FlatButton2, &QPushButton::clicked, this, &TAboutBox::FlatButton2Click);
+  FlatButton2->OnClick = [this](widgets::TFlatButton*) { FlatButton2Click(); };
 
-  FlatButton1 = new QPushButton(QStringLiteral("&OK"), ButtonFrame);
+  FlatButton1 = new widgets::TFlatButton(ButtonFrame);
   FlatButton1->setObjectName("FlatButton1");
+  FlatButton1->SetCaption(QStringLiteral("&OK"));
+  FlatButton1->SetGlyph(QImage(QStringLiteral(":/glyphs/ok.xpm")));
   FlatButton1->setGeometry(185, 4, 90, 24);
-  FlatButton1->setDefault(true);
-  connect(FlatButton1, &QPushButton::clicked, this, &TAboutBox::FlatButton1Click);
+  FlatButton1->SetDefault(true);
+  FlatButton1->OnClick = [this](widgets::TFlatButton*) { FlatButton1Click(); };
 
   // Centred on the screen, whichever screen the program starts on.
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {

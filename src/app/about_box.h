@@ -4,9 +4,10 @@
 
 #include <QDialog>
 
+#include "widgets/flat_button.h"
+
 class QFrame;
 class QLabel;
-class QPushButton;
 
 class TAboutBox : public QDialog {
   Q_OBJECT
@@ -32,8 +33,8 @@ class TAboutBox : public QDialog {
   QLabel* WebAddress = nullptr;
   QLabel* MailAddress = nullptr;
   QFrame* ButtonFrame = nullptr;
-  QPushButton* FlatButton2 = nullptr;
-  QPushButton* FlatButton1 = nullptr;
+  widgets::TFlatButton* FlatButton2 = nullptr;
+  widgets::TFlatButton* FlatButton1 = nullptr;
 
  private:
   void createComponents();

@@ -1,19 +1,45 @@
 // Received data, its lines and the trimming of the router's answer.
 #include "app/capture.h"
 
-#include <algorithm>
 #include <array>
-#include <iterator>
+#include <cstring>
 
 #include "platform/files.h"
 
 namespace app {
 
 void AppendReceivedBatch(std::string& receiveBuffer, const char* data, std::size_t length) {
-  if (data == nullptr) return;
-  receiveBuffer.reserve(receiveBuffer.size() + length);
-  std::copy_if(data, data + length, std::back_inserter(receiveBuffer),
-               [](char c) { return c != '\0'; });
+  if (data == nullptr || length == 0) return;
+  // Whole runs between NULs go in at once; NULs are rare in real answers.
+  const char* end = data + length;
+  while (data < end) {
+    const auto* nul = static_cast<const char*>(std::memchr(data, '\0', end - data));
+    const char* runEnd = nul != nullptr ? nul : end;
+    receiveBuffer.append(data, static_cast<std::size_t>(runEnd - data));
+    data = nul != nullptr ? nul + 1 : end;
+  }
+}
+
+std::vector<LineSpan> ShownLineSpans(std::string_view text) {
+  text = text.substr(0, UINT32_MAX);
+  std::vector<LineSpan> shown;
+  const std::string_view strayPrompt = kStrayPromptLine;
+  const std::size_t size = text.size();
+  std::size_t index = 0;
+  bool lastLineShown = false;
+  for (std::size_t start = 0; start < size; ++index) {
+    std::size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string_view::npos) end = size;
+    const std::size_t length = end - start;
+    lastLineShown = index >= 2 && length != 0 && text.substr(start, length) != strayPrompt;
+    if (lastLineShown) {
+      shown.push_back({static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(length)});
+    }
+    start = end + ((end + 1 < size && text[end] == '\r' && text[end + 1] == '\n') ? 2 : 1);
+  }
+  // The last line is the returning prompt.
+  if (lastLineShown) shown.pop_back();
+  return shown;
 }
 
 std::vector<std::string> SplitCaptureLines(const std::string& receiveBuffer) {
@@ -22,7 +48,6 @@ std::vector<std::string> SplitCaptureLines(const std::string& receiveBuffer) {
 
 std::vector<std::string> TrimCapture(const std::vector<std::string>& captureLines) {
   std::vector<std::string> shown;
-  if (captureLines.size() < 3) return shown;
   for (std::size_t i = 2; i + 1 < captureLines.size(); ++i) {
     const std::string& line = captureLines[i];
     if (line.empty() || line == kStrayPromptLine) continue;
@@ -36,6 +61,63 @@ std::optional<std::string> PromptForModel(int routerModel) {
                                                      "MN128-SOHO-SL10%", "MN128-SOHO-SL11%"};
   if (routerModel < -1 || routerModel > 3) return std::nullopt;
   return std::string(prompts[static_cast<std::size_t>(routerModel + 1)]);
+}
+
+void IncrementalSearch::Start(std::string needle) {
+  needle_ = std::move(needle);
+  next_ = 0;
+  seen_ = 0;
+  found_ = false;
+}
+
+namespace {
+
+bool IsLead(char c) {
+  const auto b = static_cast<unsigned char>(c);
+  return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+
+// Whether `pos` starts a character, given that `from` (<= pos) does. Between
+// the last byte that cannot lead a character and `pos`, bytes pair up as lead
+// and trail, so the count of lead-valued bytes right before `pos` decides.
+bool IsCharacterStart(std::string_view text, std::size_t from, std::size_t pos) {
+  std::size_t leads = 0;
+  while (pos - leads > from && IsLead(text[pos - leads - 1])) ++leads;
+  return leads % 2 == 0;
+}
+
+}  // namespace
+
+bool IncrementalSearch::Find(std::string_view haystack) {
+  if (haystack.size() < seen_) Start(std::move(needle_));
+  seen_ = haystack.size();
+  if (found_) return true;
+  if (needle_.empty()) return found_ = true;
+  if (haystack.size() < needle_.size()) return false;
+  // Candidates start before `limit`; between looks, `next_` stays on a
+  // character start, so every backward look is bounded by the bytes it has
+  // moved past and the whole watch costs time linear in the buffer.
+  const std::size_t limit = haystack.size() - needle_.size() + 1;
+  std::size_t i = next_;
+  while (i < limit) {
+    const void* hit = std::memchr(haystack.data() + i, needle_[0], limit - i);
+    if (hit == nullptr) {
+      next_ = IsCharacterStart(haystack, i, limit) ? limit : limit + 1;
+      return false;
+    }
+    const auto at = static_cast<std::size_t>(static_cast<const char*>(hit) - haystack.data());
+    if (!IsCharacterStart(haystack, i, at)) {
+      i = at + 1;  // `at` is a trail byte, so a character starts right after it
+      continue;
+    }
+    if (haystack.compare(at, needle_.size(), needle_) == 0) {
+      next_ = at;
+      return found_ = true;
+    }
+    i = at + (IsLead(haystack[at]) ? 2 : 1);
+  }
+  next_ = i;
+  return false;
 }
 
 }  // namespace app

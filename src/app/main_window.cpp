@@ -5,7 +5,6 @@
 
 #include <QCloseEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
@@ -13,10 +12,11 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
-#include <QToolButton>
 #include <QTreeWidget>
 
 #include "app/message_box.h"
+#include "app/output_pane.h"
+#include "app/program_entry.h"
 #include "app/widget_text.h"
 #include "telnet/telnet_connection.h"
 
@@ -25,7 +25,8 @@ using app::Guarded;
 TForm1::TForm1(std::vector<std::string> arguments, std::string programDirectory, QWidget* parent)
     : QMainWindow(parent),
       arguments_(std::move(arguments)),
-      programDirectory_(std::move(programDirectory)) {
+      programDirectory_(std::move(programDirectory)),
+      hiddenRun_(app::HasHiddenSwitch(arguments_)) {
   createComponents();
   createTelnetConnection();
   wireHandlers();
@@ -38,9 +39,8 @@ const std::string& TForm1::Host() const { return TelnetConnection1->Host(); }
 void TForm1::SetHost(const std::string& host) { TelnetConnection1->SetHost(host); }
 
 void TForm1::wireHandlers() {
-  connect(FlatButton3, &QToolButton::clicked, this,
-          [this] { Guarded([this] { FlatButton3Click(); }); });
-  connect(FlatButton1, &QToolButton::clicked, this, [this] { Guarded([this] { N2Click(); }); });
+  FlatButton3->OnClick = [this](widgets::TFlatButton*) { Guarded([this] { FlatButton3Click(); }); };
+  FlatButton1->OnClick = [this](widgets::TFlatButton*) { Guarded([this] { N2Click(); }); };
   connect(About1, &QAction::triggered, this, [this] { Guarded([this] { About1Click(); }); });
   connect(FlatEdit1, &QLineEdit::returnPressed, this, [this] {
     Guarded([this] {
@@ -99,44 +99,29 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 void TForm1::Memo1Clear() {
-  memo1Lines_.clear();
-  Memo1->clear();
+  memo1Lines_.Clear();
+  if (!hiddenRun_) {
+    Memo1->clear();
+  }
 }
 
 void TForm1::Memo1Add(const std::string& line) {
-  // A document always has a first paragraph; the first line fills it.
-  if (memo1Lines_.empty()) {
-    Memo1->setPlainText(app::FromAnsi(line));
-  } else {
+  if (!hiddenRun_) {
     Memo1->appendPlainText(app::FromAnsi(line));
   }
-  memo1Lines_.push_back(line);
+  memo1Lines_.Add(line);
 }
 
-void TForm1::Memo1AddLines(const std::vector<std::string>& lines) {
-  if (lines.empty()) {
+void TForm1::Memo1AddAnswer(std::vector<app::LineSpan> spans) {
+  if (spans.empty()) {
     return;
   }
-  QStringList shown;
-  shown.reserve(static_cast<qsizetype>(lines.size()));
-  for (const std::string& line : lines) {
-    shown << app::FromAnsi(line);
+  if (!hiddenRun_) {
+    std::string text;
+    app::WriteLinesAsUtf8([&text](std::string_view piece) { text += piece; }, ReceiveBuffer, spans);
+    Memo1->appendPlainText(QString::fromUtf8(text));
   }
-  const QString block = shown.join(QLatin1Char('\n'));
-  if (memo1Lines_.empty()) {
-    Memo1->setPlainText(block);
-  } else {
-    Memo1->appendPlainText(block);
-  }
-  memo1Lines_.insert(memo1Lines_.end(), lines.begin(), lines.end());
-}
-
-QString TForm1::Memo1Text() const {
-  QStringList lines;
-  for (const std::string& line : memo1Lines_) {
-    lines << app::FromAnsi(line);
-  }
-  return lines.join(QLatin1Char('\n'));
+  memo1Lines_.AddAnswer(ReceiveBuffer, std::move(spans));
 }
 
 void TForm1::SetStatusText(const std::string& text) {

@@ -13,20 +13,23 @@
 #include <string>
 #include <vector>
 
+#include "app/capture.h"
 #include "app/command_line.h"
+#include "app/pane_lines.h"
 #include "app/panel_tree_view.h"
+#include "widgets/flat_button.h"
+#include "widgets/flat_edit.h"
 
+class OutputPane;
 class QAction;
 class QFrame;
 class QLabel;
-class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QSplitter;
 class QStatusBar;
 class QTimer;
-class QToolButton;
 class QTreeWidgetItem;
 class TAboutBox;
 class TForm2;
@@ -110,12 +113,17 @@ class TForm1 : public QMainWindow {
   const std::string& Host() const;
   void SetHost(const std::string& host);
   // The output pane as lines, like the lines of a memo.
-  const std::vector<std::string>& Memo1Lines() const { return memo1Lines_; }
+  std::vector<std::string> Memo1Lines() const { return memo1Lines_.Lines(); }
   void Memo1Clear();
   void Memo1Add(const std::string& line);
-  // Many lines at once: one change of the pane's text, however long.
-  void Memo1AddLines(const std::vector<std::string>& lines);
-  QString Memo1Text() const;
+  // The answer's lines, `spans` into ReceiveBuffer: one change of the pane's
+  // text, however long.
+  void Memo1AddAnswer(std::vector<app::LineSpan> spans);
+  // The pane's lines joined by '\n', in UTF-8, piece by piece.
+  void WriteMemo1Text(const app::TextSink& sink) const { memo1Lines_.WriteUtf8(sink); }
+  // A hidden run never shows the window, so its widgets are left as built:
+  // the pane is not filled.
+  bool HiddenRun() const { return hiddenRun_; }
   // The status bar's one simple text.
   const std::string& StatusText() const { return statusText_; }
   void SetStatusText(const std::string& text);
@@ -132,8 +140,9 @@ class TForm1 : public QMainWindow {
   int SuppressActivation = 0;
   std::string ReceiveBuffer;
   std::string LastCommand;
-  // Shared, so that a cycle still unwinding keeps it when the window closes.
-  std::shared_ptr<std::vector<std::string>> CaptureList;
+  // The lines of the last answer, as offsets into ReceiveBuffer. Shared, so
+  // that a cycle still unwinding keeps it when the window closes.
+  std::shared_ptr<std::vector<app::LineSpan>> CaptureList;
   // The busy mark: 1 while a command cycle runs.
   int TreeView1Tag = 0;
 
@@ -141,9 +150,9 @@ class TForm1 : public QMainWindow {
   QWidget* Panel2 = nullptr;
   QLabel* Moving = nullptr;
   QWidget* Panel4 = nullptr;
-  QToolButton* FlatButton3 = nullptr;
-  QToolButton* FlatButton1 = nullptr;
-  QToolButton* FlatButton2 = nullptr;
+  widgets::TFlatButton* FlatButton3 = nullptr;
+  widgets::TFlatButton* FlatButton1 = nullptr;
+  widgets::TFlatButton* FlatButton2 = nullptr;
   QFrame* Panel3 = nullptr;
   QLabel* Image1 = nullptr;
   QLabel* Label1 = nullptr;
@@ -152,10 +161,10 @@ class TForm1 : public QMainWindow {
   QSplitter* Splitter1 = nullptr;
   QWidget* Panel1 = nullptr;
   QFrame* Bevel1 = nullptr;
-  QLineEdit* FlatEdit1 = nullptr;
+  widgets::TFlatEdit* FlatEdit1 = nullptr;
   QLabel* Label2 = nullptr;
   PanelTreeView* TreeView1 = nullptr;
-  QPlainTextEdit* Memo1 = nullptr;
+  OutputPane* Memo1 = nullptr;
   QPlainTextEdit* Memo2 = nullptr;
   QPushButton* Button5 = nullptr;
   QStatusBar* StatusBar1 = nullptr;
@@ -199,7 +208,7 @@ class TForm1 : public QMainWindow {
   // Serves events until the connection is up (true), or the connection's
   // share of the tick budget is spent or an abort was asked for (false).
   bool waitForConnection();
-  void showOutput(std::vector<std::string>& captureList);
+  void showOutput(std::vector<app::LineSpan>& captureList);
   // WaitForText, telling whether the text came.
   bool waitForText(const std::string& text);
   // Ends the cycle with its error when the answer outgrew what a cycle keeps
@@ -230,7 +239,10 @@ class TForm1 : public QMainWindow {
   std::vector<std::string> arguments_;
   std::string programDirectory_;
   std::vector<std::string> panelLines_;
-  std::vector<std::string> memo1Lines_;
+  bool hiddenRun_ = false;
+  app::PaneLines memo1Lines_;
+  // The wait's look for its text resumes where the previous pass stopped.
+  app::IncrementalSearch waitSearch_;
   std::string statusText_;
   int panel1Width_ = 0;
   bool terminateRequested_ = false;

@@ -1,10 +1,8 @@
 // The main window's components, placed as the window has always looked:
 // toolbar strip with the lamp panel on top, the operation panel on the left,
 // the splitter, the output pane filling the rest, and the status bar.
-#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -12,12 +10,12 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
-#include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include "app/app_icon.h"
 #include "app/main_window.h"
+#include "app/output_pane.h"
 #include "app/panel_tree_view.h"
 #include "app/session_texts.h"
 #include "app/texts.h"
@@ -51,13 +49,12 @@ QWidget* NamedWidget(QWidget* widget, const char* name) {
   return widget;
 }
 
-QToolButton* MakeFlatButton(QWidget* parent, const char* name, const char* ansiCaption, int x,
-                            int width) {
-  auto* button = new QToolButton(parent);
+widgets::TFlatButton* MakeFlatButton(QWidget* parent, const char* name, const char* ansiCaption,
+                                     const char* glyph, int x, int width) {
+  auto* button = new widgets::TFlatButton(parent);
   NamedWidget(button, name);
-  button->setAutoRaise(true);
-  button->setToolButtonStyle(Qt::ToolButtonTextOnly);
-  button->setText(app::FromAnsi(ansiCaption));
+  button->SetCaption(app::FromAnsi(ansiCaption));
+  button->SetGlyph(QImage(QLatin1String(glyph)));
   button->setGeometry(x, 0, width, 24);
   return button;
 }
@@ -99,7 +96,12 @@ void TForm1::createComponents() {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QLatin1String(app::texts::kApplicationTitle));
   setWindowIcon(app::ApplicationIcon());
-  setFont(app::ProportionalFont());
+  // Fonts are looked up in the system's font database, which costs a hidden
+  // run more than everything else it does on the way to its answer; no one
+  // sees its widgets, so they keep the default font.
+  if (!HiddenRun()) {
+    setFont(app::ProportionalFont());
+  }
   move(kFormLeft, kFormTop);
   resize(kFormWidth, kFormHeight);
 
@@ -139,11 +141,13 @@ void TForm1::createTopStrip() {
 
   Panel4 = NamedWidget(new QWidget, "Panel4");
   Panel4->setFixedWidth(kButtonPanelWidth);
-  FlatButton3 = MakeFlatButton(Panel4, "FlatButton3", app::texts::kRefreshCaption, 90, 84);
-  FlatButton3->setToolTip(app::FromAnsi(app::texts::kRefreshHint));
-  FlatButton1 = MakeFlatButton(Panel4, "FlatButton1", app::texts::kSettingsCaption, 175, 84);
-  FlatButton2 = MakeFlatButton(Panel4, "FlatButton2", app::texts::kHelpCaption, 260, 83);
-  FlatButton2->setPopupMode(QToolButton::InstantPopup);
+  FlatButton3 = MakeFlatButton(Panel4, "FlatButton3", app::texts::kRefreshCaption,
+                               ":/glyphs/refresh.xpm", 90, 84);
+  FlatButton3->SetHint(app::FromAnsi(app::texts::kRefreshHint));
+  FlatButton1 = MakeFlatButton(Panel4, "FlatButton1", app::texts::kSettingsCaption,
+                               ":/glyphs/settings.xpm", 175, 84);
+  FlatButton2 =
+      MakeFlatButton(Panel4, "FlatButton2", app::texts::kHelpCaption, ":/glyphs/help.xpm", 260, 83);
   row->addWidget(Panel4);
 
   createLampPanel();
@@ -162,7 +166,9 @@ void TForm1::createLampPanel() {
   Image1 = new QLabel(Panel3);
   NamedWidget(Image1, "Image1");
   Image1->setGeometry(22, 5, 42, 18);
-  Image1->setPixmap(PaintIsdnPicture());
+  if (!HiddenRun()) {
+    Image1->setPixmap(PaintIsdnPicture());
+  }
   Label1 = MakeLamp(Panel3, "Label1", 4);
   Label5 = MakeLamp(Panel3, "Label5", 12);
 }
@@ -180,10 +186,9 @@ void TForm1::createOperationPanel() {
   Bevel1->setFixedHeight(kBevelHeight);
   column->addWidget(Bevel1);
 
-  FlatEdit1 = new QLineEdit(QStringLiteral("SHOW"));
-  NamedWidget(FlatEdit1, "FlatEdit1");
   // The edit box sizes itself to its font, six pixels taller than the text.
-  FlatEdit1->setFixedHeight(QFontMetrics(font()).height() + 6);
+  FlatEdit1 = new widgets::TFlatEdit(QStringLiteral("SHOW"));
+  NamedWidget(FlatEdit1, "FlatEdit1");
   column->addWidget(FlatEdit1);
 
   Label2 = MakeSpacer("Label2", kSpacerHeight);
@@ -201,13 +206,13 @@ void TForm1::createOperationPanel() {
 }
 
 void TForm1::createOutputPanes() {
-  Memo1 = new QPlainTextEdit;
+  Memo1 = new OutputPane;
   NamedWidget(Memo1, "Memo1");
-  Memo1->setReadOnly(true);
-  Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
   Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  Memo1->setFont(app::FixedFont());
+  if (!HiddenRun()) {
+    Memo1->setFont(app::FixedFont());
+  }
 
   Splitter1 = new QSplitter(Qt::Horizontal);
   NamedWidget(Splitter1, "Splitter1");
@@ -252,5 +257,5 @@ void TForm1::createTimersAndMenu() {
   PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
   About1 = PopupMenu1->addAction(app::FromAnsi(app::texts::kAboutCaption));
   About1->setObjectName(QStringLiteral("About1"));
-  FlatButton2->setMenu(PopupMenu1);
+  FlatButton2->SetDropdownMenu(PopupMenu1);
 }

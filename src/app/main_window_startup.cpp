@@ -73,7 +73,7 @@ void TForm1::runStartUp() {
   SetHost(kDefaultHost);
   ReceiveBuffer.clear();
   Memo1Clear();
-  CaptureList = std::make_unique<std::vector<std::string>>();
+  CaptureList = std::make_unique<std::vector<app::LineSpan>>();
   // A file that could not be read a moment ago has been reported once already.
   loadPanelFile(panelLoaded);
   readSettings();
@@ -141,8 +141,9 @@ void TForm1::processSwitches() {
     }
     if (IsSwitch(argument, "-cd", "-CD")) {
       RunCommand(next);
-      app::ShowMessageBox(this, QLatin1String(app::texts::kApplicationTitle), Memo1Text(),
-                          app::BoxKind::Plain);
+      app::ShowMessageBoxStreamed(
+          this, QLatin1String(app::texts::kApplicationTitle),
+          [this](const app::TextSink& sink) { WriteMemo1Text(sink); }, app::BoxKind::Plain);
       reportIncompleteAnswer();
     }
   }

@@ -50,6 +50,25 @@ void ShowMessageBox(QWidget* owner, const QString& caption, const QString& text,
   box.exec();
 }
 
+void ShowMessageBoxStreamed(QWidget* owner, const QString& caption, const TextProducer& produce,
+                            BoxKind kind) {
+  if (kind == BoxKind::Plain && BoxesAreWrittenOut()) {
+    char last = '\0';
+    produce([&last](std::string_view piece) {
+      std::fwrite(piece.data(), 1, piece.size(), stdout);
+      if (!piece.empty()) last = piece.back();
+    });
+    if (last != '\n') {
+      std::fputc('\n', stdout);
+    }
+    std::fflush(stdout);
+    return;
+  }
+  std::string text;
+  produce([&text](std::string_view piece) { text += piece; });
+  ShowMessageBox(owner, caption, QString::fromStdString(text), kind);
+}
+
 void WriteBoxesOutFromNowOn() { boxesWrittenOut = true; }
 
 void ReportFailure(const std::string& ansiMessage) {

@@ -7,7 +7,9 @@
 
 #include <QString>
 #include <exception>
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "platform/exception.h"
 
@@ -23,6 +25,12 @@ enum class BoxKind {
 // Shows a modal box with one OK button and returns once it is closed. The
 // texts are shown as plain text, never as markup.
 void ShowMessageBox(QWidget* owner, const QString& caption, const QString& text, BoxKind kind);
+// The same for a text that may be huge (a router's answer): `produce` hands
+// its UTF-8 to the sink piece by piece, and a box that is written out passes
+// the pieces straight on, never holding the whole text.
+using TextProducer = std::function<void(const std::function<void(std::string_view)>& sink)>;
+void ShowMessageBoxStreamed(QWidget* owner, const QString& caption, const TextProducer& produce,
+                            BoxKind kind);
 
 // The application's standard error box for an error that ended a handler:
 // the application's title as caption and `ansiMessage` (Shift-JIS) as text.

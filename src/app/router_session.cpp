@@ -10,7 +10,6 @@
 #include <QColor>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -18,6 +17,7 @@
 #include "app/debug_output_log.h"
 #include "app/main_window.h"
 #include "app/message_box.h"
+#include "app/output_pane.h"
 #include "app/program_entry.h"
 #include "app/session_texts.h"
 #include "app/widget_text.h"
@@ -113,9 +113,9 @@ void TForm1::RunCommand(const std::string& command) {
   // Closing the window releases the form's list while this cycle may still
   // be unwinding; the cycle keeps its own hold on it.
   if (!CaptureList) {
-    CaptureList = std::make_shared<std::vector<std::string>>();
+    CaptureList = std::make_shared<std::vector<app::LineSpan>>();
   }
-  const std::shared_ptr<std::vector<std::string>> captureList = CaptureList;
+  const std::shared_ptr<std::vector<app::LineSpan>> captureList = CaptureList;
   ClearCapture();
   Memo1Clear();
   captureList->clear();
@@ -169,23 +169,15 @@ bool TForm1::waitForConnection() {
 void TForm1::WaitForText(const std::string& text) { waitForText(text); }
 
 bool TForm1::waitForText(const std::string& text) {
-  // The buffer only grows while a wait runs, so each look goes on where the
-  // last one stopped: a long answer is searched once, not once per batch.
-  std::size_t searchedTo = 0;
-  const auto look = [&] {
-    if (searchedTo > ReceiveBuffer.size()) {
-      searchedTo = 0;
-    }
-    return platform::AnsiFindFrom(ReceiveBuffer, text, searchedTo) != std::string::npos;
-  };
-  bool found = look();
+  waitSearch_.Start(text);
+  bool found = waitSearch_.Find(ReceiveBuffer);
   {
     const TickTimerRunning ticking(Timer2);
     for (bool firstPass = true; !found; firstPass = false) {
       PumpOnce(firstPass);
-      found = look();
-      if (!TelnetConnection1->IsConnected() || AbortRequested == 1 || TickCount > kWaitTickLimit ||
-          answerCut_) {
+      found = waitSearch_.Find(ReceiveBuffer);
+      if (!TelnetConnection1->IsConnected() || AbortRequested == 1 ||
+          TickCount > kWaitTickLimit || answerCut_) {
         break;
       }
     }
@@ -220,6 +212,8 @@ void TForm1::WaitForPrompt() {
 }
 
 void TForm1::ClearCapture() {
+  // The pane may still show lines of these bytes; it keeps them.
+  memo1Lines_.HandOver(ReceiveBuffer);
   ReceiveBuffer.clear();
   if (CaptureList) {
     CaptureList->clear();
@@ -228,9 +222,9 @@ void TForm1::ClearCapture() {
 
 void TForm1::CloseConnection() { TelnetConnection1->Close(); }
 
-void TForm1::showOutput(std::vector<std::string>& captureList) {
-  captureList = app::SplitCaptureLines(ReceiveBuffer);
-  Memo1AddLines(app::TrimCapture(captureList));
+void TForm1::showOutput(std::vector<app::LineSpan>& captureList) {
+  captureList = app::ShownLineSpans(ReceiveBuffer);
+  Memo1AddAnswer(captureList);
 }
 
 void TForm1::FinishCommand() {

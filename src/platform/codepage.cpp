@@ -30,8 +30,16 @@ class Converter {
   // which appends its replacement to `out` and says how many input bytes to
   // skip. The rest of the text is still converted.
   template <typename OnBad>
-  std::string Convert(const std::string& in, OnBad onBad) {
+  std::string Convert(std::string_view in, OnBad onBad) {
     std::string out;
+    ConvertAppending(out, in, onBad);
+    return out;
+  }
+
+  // The same, appending to `out`, so that many pieces make one text without
+  // a copy of each.
+  template <typename OnBad>
+  void ConvertAppending(std::string& out, std::string_view in, OnBad onBad) {
     iconv(cd_, nullptr, nullptr, nullptr, nullptr);
     char* src = const_cast<char*>(in.data());
     std::size_t srcLeft = in.size();
@@ -54,7 +62,6 @@ class Converter {
     std::size_t dstLeft = sizeof buffer;
     iconv(cd_, nullptr, nullptr, &dst, &dstLeft);
     out.append(buffer, static_cast<std::size_t>(dst - buffer));
-    return out;
   }
 
  private:
@@ -90,8 +97,7 @@ std::size_t Utf8SequenceLength(const unsigned char* p, std::size_t left) {
 
 // Decodes CP932 by hand for the day iconv can't be opened: ASCII passes, every
 // other character becomes U+FFFD. Never expected on glibc, but never a crash.
-std::string AnsiToUtf8Fallback(const std::string& ansi) {
-  std::string out;
+void AnsiToUtf8Fallback(std::string& out, std::string_view ansi) {
   for (std::size_t i = 0; i < ansi.size(); ++i) {
     const auto c = static_cast<unsigned char>(ansi[i]);
     if (c < 0x80) {
@@ -103,21 +109,37 @@ std::string AnsiToUtf8Fallback(const std::string& ansi) {
       ++i;
     out += kReplacementUtf8;
   }
-  return out;
 }
 
 }  // namespace
 
 std::string AnsiToUtf8(const std::string& ansi) {
+  std::string out;
+  AppendAnsiAsUtf8(out, ansi);
+  return out;
+}
+
+void AppendAnsiAsUtf8(std::string& out, std::string_view ansi) {
+  // Bytes below 0x80 are the same characters in both, and most router output
+  // is nothing else: such text needs no converter at all.
+  unsigned char high = 0;
+  for (const char c : ansi) high |= static_cast<unsigned char>(c);
+  if (high < 0x80) {
+    out.append(ansi);
+    return;
+  }
   thread_local Converter converter("UTF-8", "CP932");
-  if (!converter.Ok()) return AnsiToUtf8Fallback(ansi);
-  return converter.Convert(ansi, [](const unsigned char* p, std::size_t left, std::string& out) {
-    out += kReplacementUtf8;
-    // A lead byte with a proper trail byte is one character CP932 leaves
-    // unassigned: one replacement for both bytes. Anything else costs a byte.
-    if (left >= 2 && IsAnsiLeadByte(p[0]) && IsAnsiTrailByte(p[1])) return std::size_t{2};
-    return std::size_t{1};
-  });
+  if (!converter.Ok()) return AnsiToUtf8Fallback(out, ansi);
+  converter.ConvertAppending(out, ansi,
+                             [](const unsigned char* p, std::size_t left, std::string& out) {
+                               out += kReplacementUtf8;
+                               // A lead byte with a proper trail byte is one character CP932 leaves
+                               // unassigned: one replacement for both bytes. Anything else costs a
+                               // byte.
+                               if (left >= 2 && IsAnsiLeadByte(p[0]) && IsAnsiTrailByte(p[1]))
+                                 return std::size_t{2};
+                               return std::size_t{1};
+                             });
 }
 
 std::string Utf8ToAnsi(const std::string& utf8) {
@@ -148,18 +170,13 @@ bool IsAnsiLeadByte(unsigned char c) {
 }
 
 std::size_t AnsiFind(const std::string& haystack, const std::string& needle) {
-  std::size_t from = 0;
-  return AnsiFindFrom(haystack, needle, from);
-}
-
-std::size_t AnsiFindFrom(const std::string& haystack, const std::string& needle,
-                         std::size_t& from) {
-  if (needle.empty()) return from;
+  if (needle.empty()) return 0;
   // Walk the text a character at a time, so a match can only start where a
   // character starts, never on the trail byte of a double-byte one.
-  while (from + needle.size() <= haystack.size()) {
-    if (haystack.compare(from, needle.size(), needle) == 0) return from;
-    from += IsAnsiLeadByte(static_cast<unsigned char>(haystack[from])) ? 2 : 1;
+  std::size_t i = 0;
+  while (i + needle.size() <= haystack.size()) {
+    if (haystack.compare(i, needle.size(), needle) == 0) return i;
+    i += IsAnsiLeadByte(static_cast<unsigned char>(haystack[i])) ? 2 : 1;
   }
   return std::string::npos;
 }

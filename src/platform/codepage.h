@@ -5,12 +5,15 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace platform {
 
 // CP932 bytes to UTF-8. An invalid or truncated sequence becomes U+FFFD; never
 // throws.
 std::string AnsiToUtf8(const std::string& ansi);
+// The same, appended to `out`.
+void AppendAnsiAsUtf8(std::string& out, std::string_view ansi);
 
 // UTF-8 to CP932 bytes. A character CP932 cannot hold becomes '?'; invalid
 // UTF-8 becomes '?'. Never throws.
@@ -22,11 +25,5 @@ bool IsAnsiLeadByte(unsigned char c);
 // Position of the first occurrence of `needle` in `haystack` that starts on a
 // character boundary, or std::string::npos. An empty needle is found at 0.
 std::size_t AnsiFind(const std::string& haystack, const std::string& needle);
-
-// AnsiFind from the character boundary `from` on. When nothing is found,
-// `from` is left at the first boundary not yet ruled out, so a search of a
-// text that has only grown since can go on from there.
-std::size_t AnsiFindFrom(const std::string& haystack, const std::string& needle,
-                         std::size_t& from);
 
 }  // namespace platform

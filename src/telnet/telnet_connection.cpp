@@ -2,6 +2,7 @@
 // events out.
 #include "telnet/telnet_connection.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -140,11 +141,19 @@ void TTelnetConnection::SocketDataAvailable(net::TCustomAsyncSocket* sender, std
   FlushData();
 }
 
-void TTelnetConnection::StoreDataByte(std::uint8_t b) {
-  // Full only when a delivery copy could not be made; the byte has nowhere to go.
-  if (dataCount_ >= kDataBufferSize) return;
-  dataBuffer_[dataCount_++] = static_cast<char>(b);
-  if (dataCount_ == kDataBufferSize) FlushData();
+void TTelnetConnection::StoreData(const std::uint8_t* bytes, std::size_t length) {
+  while (length > 0) {
+    // Full only when a delivery copy could not be made; the bytes have nowhere
+    // to go.
+    if (dataCount_ >= kDataBufferSize) return;
+    const std::size_t room = static_cast<std::size_t>(kDataBufferSize - dataCount_);
+    const std::size_t taken = std::min(room, length);
+    std::memcpy(dataBuffer_.data() + dataCount_, bytes, taken);
+    dataCount_ += static_cast<std::int32_t>(taken);
+    bytes += taken;
+    length -= taken;
+    if (dataCount_ == kDataBufferSize) FlushData();
+  }
 }
 
 void TTelnetConnection::FlushData() {
@@ -168,7 +177,9 @@ void TTelnetConnection::SendToServer(const std::string& bytes) {
   Send(bytes.data(), static_cast<int>(bytes.size()));
 }
 
-void TTelnetConnection::DataByte(std::uint8_t b) { StoreDataByte(b); }
+void TTelnetConnection::Data(const std::uint8_t* bytes, std::size_t length) {
+  StoreData(bytes, length);
+}
 
 void TTelnetConnection::EndOfRecord() {
   if (OnEndOfRecord) OnEndOfRecord(this);

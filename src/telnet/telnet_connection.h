@@ -118,12 +118,13 @@ private:
   void SocketSessionClosed(net::TCustomAsyncSocket* sender, std::uint16_t error);
   void SocketDataAvailable(net::TCustomAsyncSocket* sender, std::uint16_t error);
 
-  void StoreDataByte(std::uint8_t b);
+  // Puts data bytes behind those held; a full buffer is delivered at once.
+  void StoreData(const std::uint8_t* bytes, std::size_t length);
   void FlushData();
 
   // What the shared parser asks of the connection that feeds it.
   void SendToServer(const std::string& bytes) override;
-  void DataByte(std::uint8_t b) override;
+  void Data(const std::uint8_t* bytes, std::size_t length) override;
   void EndOfRecord() override;
   void EchoNegotiated(std::optional<bool> localEcho) override;
   std::string LocationRequested() override;

@@ -1,6 +1,9 @@
 // The TELNET receive parser and its negotiation table.
 #include "telnet/telnet_parser.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "telnet/telnet_codes.h"
 
 namespace telnet {
@@ -71,7 +74,25 @@ void TelnetParser::AppendSubnegotiationByte(std::uint8_t b) {
 
 void TelnetParser::Parse(const std::uint8_t* data, std::size_t length,
                          TelnetParserEvents& events) {
-  for (std::size_t i = 0; i < length; ++i) ParseByte(data[i], events);
+  const std::uint8_t* const end = data + length;
+  while (data < end) {
+    if (afterIAC_ || pendingVerb_ != 0 || inSubnegotiation_) {
+      ParseByte(*data++, events);
+      continue;
+    }
+    // Plain data up to the next IAC; of the bytes in between only IP to EL
+    // ask for more than storing (a trace first), so they end a run too.
+    const auto* iac = static_cast<const std::uint8_t*>(std::memchr(data, cmd::IAC, end - data));
+    const std::uint8_t* const runEnd = iac != nullptr ? iac : end;
+    const std::uint8_t* const traced =
+        std::find_if(data, runEnd, [](std::uint8_t b) { return b >= cmd::IP && b <= cmd::EL; });
+    if (traced != data) {
+      events.Data(data, static_cast<std::size_t>(traced - data));
+      data = traced;
+      continue;
+    }
+    ParseByte(*data++, events);
+  }
 }
 
 void TelnetParser::ParseByte(std::uint8_t b, TelnetParserEvents& events) {
@@ -113,7 +134,7 @@ void TelnetParser::ParseByte(std::uint8_t b, TelnetParserEvents& events) {
         pendingVerb_ = b;
         return;
       case cmd::IAC:
-        events.DataByte(b);
+        events.Data(&b, 1);
         return;
       default:
         // NOP, GA, DM and the rest carry nothing we act on; the byte is dropped.
@@ -126,7 +147,7 @@ void TelnetParser::ParseByte(std::uint8_t b, TelnetParserEvents& events) {
     return;
   }
   if (b >= cmd::IP && b <= cmd::EL) events.Trace(NamedCommandTrace(b));
-  events.DataByte(b);
+  events.Data(&b, 1);
 }
 
 void TelnetParser::HandleOption(std::uint8_t verb, std::uint8_t option,

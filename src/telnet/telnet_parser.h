@@ -1,5 +1,6 @@
-// The TELNET receive parser: bytes from the server go in one at a time; data
-// bytes, negotiation replies and notices leave through TelnetParserEvents. It
+// The TELNET receive parser: bytes from the server go in as a block (or one at
+// a time); runs of data bytes, negotiation replies and notices leave through
+// TelnetParserEvents. It
 // never touches a socket, so it runs the same under a test, a fuzzer or a
 // live connection.
 //
@@ -16,15 +17,18 @@
 namespace telnet {
 
 // What the parser asks of its user. Calls arrive in the order the bytes demand,
-// synchronously, from inside ParseByte.
+// synchronously, from inside Parse or ParseByte.
 class TelnetParserEvents {
 public:
   virtual ~TelnetParserEvents() = default;
 
   // One message for the server, to go out in one piece (one socket send).
   virtual void SendToServer(const std::string& bytes) = 0;
-  // A byte of the data stream, after TELNET commands have been removed.
-  virtual void DataByte(std::uint8_t b) = 0;
+  // Bytes of the data stream, after TELNET commands have been removed: a run
+  // of the input with no command inside, or the one byte of IAC IAC. Runs
+  // are cut wherever the byte-at-a-time order of events demands, so the
+  // stream and the events come in the same order however the input is fed.
+  virtual void Data(const std::uint8_t* bytes, std::size_t length) = 0;
   // IAC EOR arrived.
   virtual void EndOfRecord() = 0;
   // The server negotiated ECHO. `localEcho` is the new value of the client's
@@ -47,7 +51,10 @@ public:
   // past this limit are dropped, and byte 240 still ends the subnegotiation.
   static constexpr std::size_t kSubnegotiationTextLimit = 16;
 
+  // One byte; the plain table every other path must agree with.
   void ParseByte(std::uint8_t b, TelnetParserEvents& events);
+  // A block: plain data between commands goes out as whole runs. If a
+  // handler throws, the bytes after the one being handled are not parsed.
   void Parse(const std::uint8_t* data, std::size_t length, TelnetParserEvents& events);
 
   // Back to the state of program start.

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QFile>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -37,8 +38,8 @@ class AboutBoxTest : public QObject {
     }
     QCOMPARE(box.WebAddress->text(), QString::fromLatin1(TAboutBox::kHomepage));
     QVERIFY(!box.ProgramIcon->pixmap().isNull());
-    QCOMPARE(box.FlatButton2->text(), QStringLiteral("&Homepage"));
-    QCOMPARE(box.FlatButton1->text(), QStringLiteral("&OK"));
+    QCOMPARE(box.FlatButton2->Caption(), QStringLiteral("&Homepage"));
+    QCOMPARE(box.FlatButton1->Caption(), QStringLiteral("&OK"));
     // Every label fits inside the box.
     for (const QLabel* label : box.findChildren<QLabel*>()) {
       const QRect inBox(label->mapTo(&box, QPoint(0, 0)), label->size());
@@ -61,6 +62,26 @@ class AboutBoxTest : public QObject {
     QVERIFY(wasShown);
     QVERIFY(!form.AboutBox->isVisible());
     QCOMPARE(form.AboutBox->result(), int(QDialog::Accepted));
+  }
+
+  void theHelpButtonDropsTheMenuBelowItself() {
+    testing_support::ProgramFolder folder;
+    folder.WritePanel({});
+    TForm1 form({}, folder.Path());
+    form.FormCreate();
+    form.move(0, 0);  // room for the menu on the test screen, which Qt keeps it on
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QPoint menuAt;
+    connect(form.PopupMenu1, &QMenu::aboutToShow, this, [&] {
+      QTimer::singleShot(0, form.PopupMenu1, [&] {
+        menuAt = form.PopupMenu1->pos();
+        form.PopupMenu1->close();
+      });
+    });
+    QTest::mousePress(form.FlatButton2, Qt::LeftButton);  // the menu drops on the press
+    QTest::mouseRelease(form.FlatButton2, Qt::LeftButton);
+    QCOMPARE(menuAt, form.FlatButton2->mapToGlobal(QPoint(0, 24)));
   }
 
   void homepageGoesToTheDesktopOpener() {

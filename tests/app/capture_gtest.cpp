@@ -77,6 +77,84 @@ TEST(CaptureTest, BatchesAccumulateInOrder) {
   EXPECT_EQ(buffer, "abc");
 }
 
+// The lines shown, found as offsets in one pass, are those the plain steps
+// give on copies of the lines.
+class ShownLinesTest : public testing::TestWithParam<std::string> {};
+
+TEST_P(ShownLinesTest, OffsetsShowWhatCopiesShow) {
+  const std::string received = GetParam();
+  Lines shown;
+  for (const app::LineSpan& span : app::ShownLineSpans(received)) {
+    shown.push_back(received.substr(span.start, span.length));
+  }
+  EXPECT_EQ(shown, Shown(received));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, ShownLinesTest,
+    testing::Values("SHOW\r\n\r\nA\r\n\r\nB\r\nMT128-NET% ",
+                    "SHOW\r\n\r\nfirst\r\nMN128-SOHO% \r\nMT128-NET% \r\nlast\r\nMN128-SOHO% ",
+                    "echo\r\nlost\r\nkept\r\nprompt%", "", "SHOW", "SHOW\r\n\r\nMT128-NET% ",
+                    "e\rx\ra\rb\r%", "e\nx\na\nb\n%", "e\r\nx\ra\nb\r\n\rc\n\r%",
+                    "e\r\nx\r\na\r\nno prompt line end", "e\r\nx\r\na\r\nb\r\n",
+                    "e\r\nx\r\na\r\n\r\n", "e\r\nx\r\nMT128-NET% ", "\r\n\r\n\r\n\r\n",
+                    "x\r\n\r\n\x8f\xf3\x91\xd4\x95\x5c\r\n%"));
+
+TEST(IncrementalSearchTest, FindsAPromptSplitAcrossAnyTwoReads) {
+  const std::string answer = "SHOW\r\n\r\nline\r\nMT128-NET% ";
+  const std::size_t expected = answer.find("MT128-NET%");
+  for (std::size_t cut = 0; cut <= answer.size(); ++cut) {
+    app::IncrementalSearch search;
+    search.Start("MT128-NET%");
+    const bool early = search.Find(std::string_view(answer).substr(0, cut));
+    EXPECT_EQ(early, cut >= expected + 10) << cut;
+    EXPECT_TRUE(search.Find(answer)) << cut;
+    EXPECT_EQ(search.Position(), expected) << cut;
+  }
+}
+
+TEST(IncrementalSearchTest, MatchesOnlyWhereACharacterStarts) {
+  // The second bytes of "ソ" (83 5C) and "表" (95 5C) are a backslash.
+  struct Case {
+    std::string haystack;
+    std::string needle;
+    std::size_t found;
+  };
+  const Case cases[] = {
+      {"\x83\x5c%", "\x5c%", std::string::npos},
+      {"\x95\x5c%", "\x5c%", std::string::npos},
+      {"\x83\x5c\x5c%", "\x5c%", 2},
+      {"\x95\x5c\x95\x5c\x83\x5c", "\x5c", std::string::npos},
+      {"a\x95\x95\x5c%", "\x95\x5c", std::string::npos},
+      {"a\x95\x95\x95\x5c", "\x95\x5c", 3},
+      {"abc%", "%", 3},
+  };
+  for (const Case& c : cases) {
+    // Fed a byte at a time, and whole.
+    app::IncrementalSearch stepwise;
+    stepwise.Start(c.needle);
+    bool found = false;
+    for (std::size_t n = 0; n <= c.haystack.size() && !found; ++n) {
+      found = stepwise.Find(std::string_view(c.haystack).substr(0, n));
+    }
+    app::IncrementalSearch whole;
+    whole.Start(c.needle);
+    EXPECT_EQ(whole.Find(c.haystack), c.found != std::string::npos) << c.haystack;
+    EXPECT_EQ(found, c.found != std::string::npos) << c.haystack;
+    if (found) {
+      EXPECT_EQ(stepwise.Position(), c.found) << c.haystack;
+    }
+  }
+}
+
+TEST(IncrementalSearchTest, AnEmptiedBufferIsSearchedAfresh) {
+  app::IncrementalSearch search;
+  search.Start("login:");
+  EXPECT_FALSE(search.Find("a long greeting without it"));
+  EXPECT_TRUE(search.Find("login:"));
+  EXPECT_EQ(search.Position(), 0u);
+}
+
 TEST(PromptTableTest, EachModelAwaitsItsOwnPrompt) {
   EXPECT_EQ(app::PromptForModel(-1), "%");
   EXPECT_EQ(app::PromptForModel(0), "MT128-NET%");

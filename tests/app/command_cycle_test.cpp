@@ -11,6 +11,7 @@
 
 #include "app/main_window.h"
 #include "app/message_box.h"
+#include "app/output_pane.h"
 #include "app/session_texts.h"
 #include "app/widget_text.h"
 #include "session_test_support.h"
@@ -115,6 +116,15 @@ class CommandCycleTest : public QObject {
     QCOMPARE(form->LastCommand, std::string("SHOW LINE"));
     QCOMPARE(form->StatusText(), std::string(app::texts::kStatusRetrieved));
     QVERIFY(form->ReceiveBuffer.find("line 1") != std::string::npos);
+  }
+
+  void aHiddenRunKeepsTheAnswerButNeverFillsThePane() {
+    auto form = startWindow(kRouterAddress, {"-h"});
+    QVERIFY(form);
+    form->RunCommand("SHOW LINE");
+    form->Memo1Add("message");
+    QCOMPARE(form->Memo1Lines(), std::vector<std::string>({"line 1", "message"}));
+    QCOMPARE(form->Memo1->toPlainText(), QString());
   }
 
   void refreshBeforeAnyCommandDoesNothing() {

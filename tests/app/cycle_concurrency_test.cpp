@@ -17,6 +17,7 @@
 
 #include "app/main_window.h"
 #include "app/message_box.h"
+#include "app/output_pane.h"
 #include "app/session_texts.h"
 #include "app/settings_dialog.h"
 #include "platform/files.h"
@@ -228,7 +229,7 @@ class CycleConcurrencyTest : public QObject {
   void closingTheWindowDuringACycleLetsItUnwind() {
     auto form = startWindow(kSlowRouterAddress);
     QVERIFY(form);
-    std::weak_ptr<std::vector<std::string>> list = form->CaptureList;
+    std::weak_ptr<std::vector<app::LineSpan>> list = form->CaptureList;
     bool listAliveAfterClose = false;
     AtFirstLampTick(*form, [&] {
       form->close();

@@ -14,6 +14,7 @@
 
 #include "app/main_window.h"
 #include "app/message_box.h"
+#include "app/output_pane.h"
 #include "app_test_support.h"
 #include "platform/exception.h"
 
@@ -76,11 +77,11 @@ class MainWindowLayoutTest : public QObject {
     QCOMPARE(form.FlatButton3->geometry(), QRect(90, 0, 84, 24));
     QCOMPARE(form.FlatButton1->geometry(), QRect(175, 0, 84, 24));
     QCOMPARE(form.FlatButton2->geometry(), QRect(260, 0, 83, 24));
-    QCOMPARE(form.FlatButton3->text(), QString::fromUtf8("更新"));
+    QCOMPARE(form.FlatButton3->Caption(), QString::fromUtf8("更新"));
     QCOMPARE(form.FlatButton3->toolTip(), QString::fromUtf8("最新の情報に更新"));
-    QCOMPARE(form.FlatButton1->text(), QString::fromUtf8("設定"));
-    QCOMPARE(form.FlatButton2->text(), QString::fromUtf8("ヘルプ"));
-    QCOMPARE(form.FlatButton2->menu(), form.PopupMenu1);
+    QCOMPARE(form.FlatButton1->Caption(), QString::fromUtf8("設定"));
+    QCOMPARE(form.FlatButton2->Caption(), QString::fromUtf8("ヘルプ"));
+    QCOMPARE(form.FlatButton2->DropdownMenu(), form.PopupMenu1);
     QCOMPARE(form.PopupMenu1->actions(), QList<QAction*>{form.About1});
     QCOMPARE(form.About1->text(), QString::fromUtf8("バージョン情報"));
     QCOMPARE(form.Panel3->palette().color(QPalette::Window), QColor(0, 0, 0));
@@ -103,7 +104,7 @@ class MainWindowLayoutTest : public QObject {
     QCOMPARE(form.Memo1->x(), form.Panel1->width() + 4);
     QCOMPARE(form.Memo1->geometry().right(), form.centralWidget()->width() - 1);
     QVERIFY(form.Memo1->isReadOnly());
-    QCOMPARE(form.Memo1->lineWrapMode(), QPlainTextEdit::NoWrap);
+    QCOMPARE(form.Memo1->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
     QCOMPARE(form.Memo1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
     QVERIFY(!form.Memo2->isVisible());
     QVERIFY(!form.Button5->isVisible());

@@ -9,6 +9,7 @@
 
 #include "app/main_window.h"
 #include "app/message_box.h"
+#include "app/output_pane.h"
 #include "app/texts.h"
 #include "session_test_support.h"
 

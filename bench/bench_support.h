@@ -1,0 +1,57 @@
+// What the benchmarks share: running the program headless and measuring it
+// from spawn to reaped, a private copy of the program to run, and medians.
+#pragma once
+
+#include <sys/time.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+struct RunResult {
+  double wallSeconds = 0;
+  double cpuSeconds = 0;  // user + system time of the child
+  double peakMiB = 0;     // the child's peak resident memory
+  int exitStatus = -1;
+  // The first 64 KiB of standard output, and a hash and count of all of it:
+  // a long answer is compared without being kept, so this process stays
+  // small (a child starts with its parent's peak memory).
+  std::string output;
+  std::uint64_t outputHash = 0;
+  std::size_t outputBytes = 0;
+};
+
+[[noreturn]] void Fail(const std::string& why);
+
+std::vector<char*> Argv(std::vector<std::string>& args);
+
+// Runs the program to its end without a display and measures it from spawn
+// to reaped; its standard output is collected.
+RunResult RunProgram(const std::filesystem::path& program,
+                     const std::vector<std::string>& arguments);
+
+// A private copy of the program with its libraries, settings for the router
+// at `address` (model MT128-NET) and an empty panel, so a benchmark never
+// touches the build's own settings. Removed again by the returned guard.
+class Sandbox {
+ public:
+  Sandbox(const std::filesystem::path& binDir, const std::string& address);
+  ~Sandbox();
+  Sandbox(const Sandbox&) = delete;
+  Sandbox& operator=(const Sandbox&) = delete;
+  const std::filesystem::path& Dir() const { return dir_; }
+  std::filesystem::path Program() const { return dir_ / "vantrel"; }
+
+ private:
+  std::filesystem::path dir_;
+};
+
+double Median(std::vector<double> values);
+
+// The folder of the running benchmark: the build's bin folder.
+std::filesystem::path BinDir();
+
+}  // namespace bench

@@ -1,0 +1,108 @@
+// The output pane's own behaviour: lines, caret and selection by keyboard and
+// mouse, and copying the selection.
+#include <QApplication>
+#include <QClipboard>
+#include <QtTest>
+
+#include "app/output_pane.h"
+#include "app_test_support.h"
+
+namespace {
+
+const QString kText = QStringLiteral("first line\nsecond\nthird");
+
+struct Keys {
+  QList<QPair<Qt::Key, Qt::KeyboardModifiers>> presses;
+};
+
+}  // namespace
+
+Q_DECLARE_METATYPE(Keys)
+
+class OutputPaneTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void keysMoveTheCaretAndSelect_data() {
+    QTest::addColumn<Keys>("keys");
+    QTest::addColumn<QString>("selected");
+    const auto shift = Qt::ShiftModifier;
+    const auto control = Qt::ControlModifier;
+    QTest::newRow("shift end") << Keys{{{Qt::Key_End, shift}}} << QStringLiteral("first line");
+    QTest::newRow("shift down") << Keys{{{Qt::Key_Down, shift}}} << QStringLiteral("first line\n");
+    QTest::newRow("end, shift left twice")
+        << Keys{{{Qt::Key_End, {}}, {Qt::Key_Left, shift}, {Qt::Key_Left, shift}}}
+        << QStringLiteral("ne");
+    QTest::newRow("down keeps the column, shift right") << Keys{{{Qt::Key_Right, {}},
+                                                                 {Qt::Key_Down, {}},
+                                                                 {Qt::Key_Down, {}},
+                                                                 {Qt::Key_Right, shift}}}
+                                                        << QStringLiteral("h");
+    QTest::newRow("to the end, back to the start of the text")
+        << Keys{{{Qt::Key_End, control}, {Qt::Key_Home, control | shift}}} << kText;
+    QTest::newRow("page down selects to the last line")
+        << Keys{{{Qt::Key_PageDown, shift}, {Qt::Key_End, shift}}} << kText;
+    QTest::newRow("a move without shift drops the selection")
+        << Keys{{{Qt::Key_End, shift}, {Qt::Key_Home, {}}}} << QString();
+  }
+
+  void keysMoveTheCaretAndSelect() {
+    QFETCH(Keys, keys);
+    QFETCH(QString, selected);
+    OutputPane pane;
+    pane.resize(300, 200);
+    pane.setPlainText(kText);
+    for (const auto& [key, modifiers] : keys.presses) QTest::keyClick(&pane, key, modifiers);
+    QCOMPARE(pane.selectedText(), selected);
+  }
+
+  void selectAllAndCopyReachTheClipboard() {
+    OutputPane pane;
+    pane.setPlainText(kText);
+    QApplication::clipboard()->clear();
+    QTest::keyClick(&pane, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(&pane, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text(), kText);
+  }
+
+  void theMouseSelectsFromPressToRelease() {
+    OutputPane pane;
+    pane.resize(300, 200);
+    pane.setPlainText(kText);
+    pane.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pane));
+    const int lineHeight = pane.fontMetrics().lineSpacing();
+    QTest::mousePress(pane.viewport(), Qt::LeftButton, {}, QPoint(1, lineHeight + 3));
+    QMouseEvent drag(QEvent::MouseMove, QPointF(290, 2 * lineHeight + 3), QPointF(), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(pane.viewport(), &drag);
+    QCOMPARE(pane.selectedText(), QStringLiteral("second\nthird"));
+  }
+
+  void linesAppendAndReplace() {
+    OutputPane pane;
+    pane.appendPlainText(QStringLiteral("a"));
+    pane.appendPlainText(QStringLiteral("b\nc"));
+    QCOMPARE(pane.toPlainText(), QStringLiteral("a\nb\nc"));
+    QCOMPARE(pane.lineCount(), 3);
+    QCOMPARE(pane.line(2), QStringLiteral("c"));
+    pane.clear();
+    QCOMPARE(pane.lineCount(), 1);
+    QCOMPARE(pane.toPlainText(), QString());
+  }
+
+  void aLongTextReachesItsLastLine() {
+    OutputPane pane;
+    pane.resize(300, 200);
+    QStringList lines;
+    for (int i = 0; i < 100000; ++i) lines << QString::number(i);
+    pane.setPlainText(lines.join(QLatin1Char('\n')));
+    QCOMPARE(pane.lineCount(), 100000);
+    QTest::keyClick(&pane, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClick(&pane, Qt::Key_Home, Qt::ShiftModifier);
+    QCOMPARE(pane.selectedText(), QStringLiteral("99999"));
+  }
+};
+
+VANTREL_TEST_MAIN(OutputPaneTest)
+#include "output_pane_test.moc"
