@@ -82,7 +82,7 @@ TEST_P(EachHostileRouter, CycleEndsByItsLimitWithItsMessage) {
 }
 
 // The waits end at the 16th tick (about 16 s) however fast the router sends;
-// the endless answer at 1 MiB/s then takes some seconds more to show its 16 MB.
+// the endless answer at 1 MiB/s then takes a moment more to show its 16 MB.
 INSTANTIATE_TEST_SUITE_P(
     Modes, EachHostileRouter,
     testing::Values(HostileCase{"EndlessOutputAtFullSpeedEndsAtTheCap",
