@@ -20,7 +20,8 @@ jobs=$(nproc)
 status=0
 
 echo "== sanitizer build (the whole program and all its tests)"
-cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DVANTREL_SANITIZE=ON >/dev/null
+cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DVANTREL_SANITIZE=ON -DVANTREL_WITH_QT=ON \
+  -DVANTREL_TESTS=ON >/dev/null
 cmake --build build/asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
   LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0" \
