@@ -9,9 +9,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <exception>
 #include <stdexcept>
 
 extern char** environ;
@@ -134,5 +137,15 @@ double Median(std::vector<double> values) {
 }
 
 fs::path BinDir() { return fs::canonical("/proc/self/exe").parent_path(); }
+
+int RunBenchmark(const char* name, int (*benchmarkMain)(int, char**), int argc, char** argv) {
+  signal(SIGPIPE, SIG_IGN);
+  try {
+    return benchmarkMain(argc, argv);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "%s: %s\n", name, error.what());
+    return 1;
+  }
+}
 
 }  // namespace bench

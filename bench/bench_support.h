@@ -54,4 +54,8 @@ double Median(std::vector<double> values);
 // The folder of the running benchmark: the build's bin folder.
 std::filesystem::path BinDir();
 
+// Runs a benchmark's `main` with SIGPIPE ignored (a peer may go away while we
+// write) and turns an error that leaves it into a message and status 1.
+int RunBenchmark(const char* name, int (*benchmarkMain)(int, char**), int argc, char** argv);
+
 }  // namespace bench

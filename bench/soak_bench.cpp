@@ -241,12 +241,4 @@ int Main(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  signal(SIGPIPE, SIG_IGN);
-  try {
-    return Main(argc, argv);
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "vantrel-soak-bench: %s\n", error.what());
-    return 1;
-  }
-}
+int main(int argc, char** argv) { return bench::RunBenchmark("vantrel-soak-bench", Main, argc, argv); }
