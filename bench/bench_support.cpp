@@ -129,6 +129,84 @@ Sandbox::~Sandbox() {
   fs::remove_all(dir_, ignored);
 }
 
+ChildProcess::ChildProcess(std::vector<std::string> args, bool headless) {
+  std::vector<std::string> env;
+  if (headless) {
+    env = HeadlessEnvironment();
+  } else {
+    for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
+  }
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) Fail("pipe failed");
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+  const std::vector<char*> argv = Argv(args);
+  const std::vector<char*> envp = Argv(env);
+  const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  close(fds[1]);
+  out_ = fds[0];
+  if (rc != 0) Fail("cannot start " + args[0] + ": " + std::strerror(rc));
+}
+
+ChildProcess::~ChildProcess() {
+  if (pid_ > 0) {
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+  }
+  if (out_ >= 0) close(out_);
+}
+
+bool ChildProcess::ReadLine(std::string& line) {
+  line.clear();
+  char c = 0;
+  for (;;) {
+    const ssize_t n = read(out_, &c, 1);
+    if (n == 1 && c != '\n') {
+      line += c;
+    } else if (n == 1) {
+      return true;
+    } else if (n < 0 && errno == EINTR) {
+      continue;
+    } else {
+      return !line.empty();
+    }
+  }
+}
+
+int ChildProcess::Finish(rusage& usage) {
+  std::string ignored;
+  while (ReadLine(ignored)) {
+  }
+  int status = 0;
+  while (wait4(pid_, &status, 0, &usage) < 0 && errno == EINTR) {
+  }
+  pid_ = 0;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+namespace {
+
+std::vector<std::string> SimulatorArguments(const fs::path& binary, const std::string& address,
+                                            std::vector<std::string> extra) {
+  std::vector<std::string> args{binary.string(), "--listen", address, "--port", "23"};
+  args.insert(args.end(), extra.begin(), extra.end());
+  return args;
+}
+
+}  // namespace
+
+Simulator::Simulator(const fs::path& binary, const std::string& address,
+                     std::vector<std::string> extra)
+    : child_(SimulatorArguments(binary, address, std::move(extra)), false) {
+  // Its first line says it is listening.
+  std::string line;
+  if (!child_.ReadLine(line) || line.rfind("listening on", 0) != 0) {
+    Fail("the simulator did not start on " + address + ":23 (root is needed for port 23)");
+  }
+}
+
 double Median(std::vector<double> values) {
   if (values.empty()) return 0;
   std::sort(values.begin(), values.end());

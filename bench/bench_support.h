@@ -2,7 +2,9 @@
 // from spawn to reaped, a private copy of the program to run, and medians.
 #pragma once
 
+#include <sys/resource.h>
 #include <sys/time.h>
+#include <sys/types.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -47,6 +49,41 @@ class Sandbox {
 
  private:
   std::filesystem::path dir_;
+};
+
+// A child process with its standard output on a pipe we read line by line;
+// ended with SIGTERM if it still runs when this goes.
+class ChildProcess {
+ public:
+  // `headless`: without DISPLAY and WAYLAND_DISPLAY.
+  ChildProcess(std::vector<std::string> args, bool headless);
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  pid_t Pid() const { return pid_; }
+  // The next line of output; false at its end.
+  bool ReadLine(std::string& line);
+  // Reads the rest of the output, then reaps the child: its exit status, or
+  // 128 + the signal that ended it.
+  int Finish(rusage& usage);
+
+ private:
+  pid_t pid_ = 0;
+  int out_ = -1;
+};
+
+// The router simulator on `address`, port 23, from construction until it
+// goes; `extra` are more of its options.
+class Simulator {
+ public:
+  Simulator(const std::filesystem::path& binary, const std::string& address,
+            std::vector<std::string> extra);
+  // The next event line of the simulator.
+  bool NextEvent(std::string& line) { return child_.ReadLine(line); }
+
+ private:
+  ChildProcess child_;
 };
 
 double Median(std::vector<double> values);

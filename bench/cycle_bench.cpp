@@ -36,50 +36,6 @@ using namespace bench;
 
 namespace {
 
-// The router simulator, alive from construction to destruction.
-class Simulator {
- public:
-  Simulator(const fs::path& binary, const std::string& address,
-            const std::vector<std::string>& extra) {
-    std::vector<std::string> args{binary.string(), "--listen",  address,  "--port", "23",
-                                  "--model",       "MT128-NET", "--quiet"};
-    args.insert(args.end(), extra.begin(), extra.end());
-    std::vector<char*> argv = Argv(args);
-    int pipeFds[2];
-    if (pipe2(pipeFds, O_CLOEXEC) != 0) Fail("pipe failed");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-    const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipeFds[1]);
-    if (rc != 0) {
-      close(pipeFds[0]);
-      Fail("cannot start " + binary.string() + ": " + std::strerror(rc));
-    }
-    // The simulator's first line says it is listening; with --quiet it is the
-    // only one, so reading to the first line end is enough.
-    std::string line;
-    char c = 0;
-    while (read(pipeFds[0], &c, 1) == 1 && c != '\n') line += c;
-    close(pipeFds[0]);
-    if (line.rfind("listening on", 0) != 0) {
-      Stop();
-      Fail("the simulator did not start on " + address + ":23 (root is needed for port 23)");
-    }
-  }
-  ~Simulator() { Stop(); }
-
- private:
-  void Stop() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
-    pid_ = 0;
-  }
-  pid_t pid_ = 0;
-};
-
 bool Succeeded(const RunResult& r) { return r.exitStatus == 0 && !r.output.empty(); }
 
 // A failed run is counted and left out of the numbers; the program's own
@@ -126,7 +82,7 @@ int Main(int argc, char** argv) {
 
   std::vector<double> wall, cpu, cycleTimes;
   {
-    Simulator router(simulatorBinary, address, {});
+    Simulator router(simulatorBinary, address, {"--model", "MT128-NET", "--quiet"});
     if (!Succeeded(RunProgram(program, CycleArguments(1)))) {
       Fail("the warm-up run of -h -cd SHOW failed");
     }
@@ -147,7 +103,7 @@ int Main(int argc, char** argv) {
   if (wall.empty() || cycleTimes.empty()) Fail("every run failed");
   RunResult slow;
   {
-    Simulator router(simulatorBinary, address, {"--delay", "3000"});
+    Simulator router(simulatorBinary, address, {"--model", "MT128-NET", "--quiet", "--delay", "3000"});
     slow = RunProgram(program, CycleArguments(1));
     if (!Succeeded(slow)) Fail("the run against the slow router failed");
   }

@@ -42,109 +42,9 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
+using bench::ChildProcess;
 using bench::Fail;
-
-// A child process with its standard output on a pipe we read line by line.
-class Child {
- public:
-  Child(std::vector<std::string> args, bool headless) {
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) {
-      const std::string entry = *e;
-      if (headless &&
-          (entry.rfind("DISPLAY=", 0) == 0 || entry.rfind("WAYLAND_DISPLAY=", 0) == 0)) {
-        continue;
-      }
-      env.push_back(entry);
-    }
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) Fail("pipe failed");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    const std::vector<char*> argv = Pointers(args);
-    const std::vector<char*> envp = Pointers(env);
-    const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    out_ = fds[0];
-    if (rc != 0) Fail("cannot start " + args[0] + ": " + std::strerror(rc));
-  }
-  ~Child() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-    if (out_ >= 0) close(out_);
-  }
-  Child(const Child&) = delete;
-  Child& operator=(const Child&) = delete;
-
-  pid_t Pid() const { return pid_; }
-
-  // The next line of output; false at its end.
-  bool ReadLine(std::string& line) {
-    line.clear();
-    char c = 0;
-    for (;;) {
-      const ssize_t n = read(out_, &c, 1);
-      if (n == 1 && c != '\n') {
-        line += c;
-      } else if (n == 1) {
-        return true;
-      } else if (n < 0 && errno == EINTR) {
-        continue;
-      } else {
-        return !line.empty();
-      }
-    }
-  }
-
-  // Reads the rest of the output, then reaps the child.
-  int Finish(rusage& usage) {
-    std::string ignored;
-    while (ReadLine(ignored)) {
-    }
-    int status = 0;
-    while (wait4(pid_, &status, 0, &usage) < 0 && errno == EINTR) {
-    }
-    pid_ = 0;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-
- private:
-  static std::vector<char*> Pointers(std::vector<std::string>& strings) {
-    std::vector<char*> pointers;
-    for (std::string& s : strings) pointers.push_back(s.data());
-    pointers.push_back(nullptr);
-    return pointers;
-  }
-
-  pid_t pid_ = 0;
-  int out_ = -1;
-};
-
-class Simulator {
- public:
-  Simulator(const fs::path& binary, const std::string& address, std::vector<std::string> extra)
-      : child_(Arguments(binary, address, std::move(extra)), false) {
-    std::string line;
-    if (!child_.ReadLine(line) || line.rfind("listening on", 0) != 0) {
-      Fail("the simulator did not start on " + address + ":23 (root is needed for port 23)");
-    }
-  }
-  // The next event line of the simulator.
-  bool NextEvent(std::string& line) { return child_.ReadLine(line); }
-
- private:
-  static std::vector<std::string> Arguments(const fs::path& binary, const std::string& address,
-                                            std::vector<std::string> extra) {
-    std::vector<std::string> args{binary.string(), "--listen", address, "--port", "23"};
-    args.insert(args.end(), extra.begin(), extra.end());
-    return args;
-  }
-  Child child_;
-};
+using bench::Simulator;
 
 int OpenDescriptors(pid_t pid) {
   int count = 0;
@@ -174,7 +74,7 @@ void Soak(const fs::path& program, const fs::path& simulator, const std::string&
     args.push_back("SHOW");
   }
   const auto start = Clock::now();
-  Child vantrel(args, true);
+  ChildProcess vantrel(args, true);
   std::printf("%d cycles in one process (-h -c SHOW ...)\n", cycles);
   std::printf("  %8s %10s %12s %10s\n", "cycles", "open fds", "resident KB", "seconds");
   int closed = 0;
