@@ -16,7 +16,6 @@
 
 #include "app/main_window.h"
 #include "app/message_box.h"
-#include "app/program_entry.h"
 #include "app/program_files.h"
 #include "app/router_models.h"
 #include "app/session_texts.h"
@@ -82,10 +81,8 @@ void TForm1::runStartUp() {
   // An error in a cycle ends start-up here, before "-h" is seen; the program
   // entry ends a hidden run anyway.
   processSwitches();
-  for (const std::string& argument : arguments_) {
-    if (IsSwitch(argument, "-h", "-H")) {
-      terminateRequested_ = true;
-    }
+  if (hiddenRun_) {
+    terminateRequested_ = true;
   }
 }
 
@@ -126,9 +123,8 @@ void TForm1::processSwitches() {
   const std::size_t count = arguments_.size();
   // A window lets the user see how far an answer got; a script reading a
   // hidden run only has the exit status to tell a cut answer from a whole one.
-  const bool hidden = app::HasHiddenSwitch(arguments_);
-  const auto reportIncompleteAnswer = [this, hidden] {
-    if (hidden && AnswerIncomplete()) {
+  const auto reportIncompleteAnswer = [this] {
+    if (hiddenRun_ && AnswerIncomplete()) {
       app::ReportFailure(app::texts::kAnswerIncomplete);
     }
   };

@@ -18,7 +18,6 @@
 #include "app/main_window.h"
 #include "app/message_box.h"
 #include "app/output_pane.h"
-#include "app/program_entry.h"
 #include "app/session_texts.h"
 #include "app/widget_text.h"
 #include "platform/codepage.h"
@@ -190,7 +189,7 @@ void TForm1::endCycleOnOverrun() {
   if (answerCut_) {
     CloseConnection();
     // A hidden run never shows its pane, and the error skips the "-cd" box.
-    if (CaptureList && !app::HasHiddenSwitch(arguments_)) {
+    if (CaptureList && !hiddenRun_) {
       showOutput(*CaptureList);
     }
     throw platform::Exception(app::texts::kAnswerTooLong);
