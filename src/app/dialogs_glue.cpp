@@ -6,6 +6,7 @@
 #include "app/about_box.h"
 #include "app/main_window.h"
 #include "app/settings_dialog.h"
+#include "cycle/command_cycle.h"
 
 void TForm1::CreateDialogs() {
   AboutBox = new TAboutBox(this);
@@ -16,6 +17,7 @@ void TForm1::N2Click() {
   if (Form2 == nullptr) {
     return;
   }
+  const cycle::CycleHold hold(*CommandCycle1);
   // Every opening starts from the current values, so edits abandoned with
   // Cancel are gone.
   Form2->LoadValues(SingleSetting, Host(), RouterModel, PanelLines());
@@ -43,6 +45,7 @@ void TForm1::N2Click() {
 
 void TForm1::About1Click() {
   if (AboutBox != nullptr) {
+    const cycle::CycleHold hold(*CommandCycle1);
     AboutBox->exec();
   }
 }

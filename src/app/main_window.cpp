@@ -18,6 +18,7 @@
 #include "app/output_pane.h"
 #include "app/program_entry.h"
 #include "app/widget_text.h"
+#include "cycle/command_cycle.h"
 #include "telnet/telnet_connection.h"
 
 using app::Guarded;

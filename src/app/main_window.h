@@ -37,6 +37,10 @@ class TForm2;
 namespace telnet {
 class TTelnetConnection;
 }
+namespace cycle {
+class CommandCycle;
+class TickClock;
+}  // namespace cycle
 
 class TForm1 : public QMainWindow {
   Q_OBJECT
@@ -60,9 +64,11 @@ class TForm1 : public QMainWindow {
   bool TerminateRequested() const { return terminateRequested_; }
   // True once start-up has read the settings file (so a close may write it).
   bool SettingsRead() const { return settingsRead_; }
-  // True when the last cycle awaited the router's prompt and a wait ended
-  // without it (its limit, or the connection's end).
+  // True when the last cycle's command wait ended without the router's
+  // prompt (its limit, or the connection's end).
   bool AnswerIncomplete() const { return answerIncomplete_; }
+  // True when the last cycle's answer outgrew what a cycle keeps.
+  bool AnswerCut() const { return answerCut_; }
   std::string SettingsPath() const;
   std::string PanelPath() const;
 
@@ -86,11 +92,6 @@ class TForm1 : public QMainWindow {
   // --- Command cycle (router_session.cpp) ---
   // One command cycle against the router; returns at once while one runs.
   void RunCommand(const std::string& command);
-  // False only when no connection came about (the error box has been shown).
-  bool ConnectAndLogin();
-  // Serves events until `text` is in ReceiveBuffer or the wait gives up.
-  void WaitForText(const std::string& text);
-  void WaitForPrompt();
   void ClearCapture();
   void CloseConnection();
   void FinishCommand();
@@ -175,7 +176,9 @@ class TForm1 : public QMainWindow {
   QAction* About1 = nullptr;
   TAboutBox* AboutBox = nullptr;
   TForm2* Form2 = nullptr;
-  std::unique_ptr<telnet::TTelnetConnection> TelnetConnection1;
+  // The engine that runs the cycles, and its connection.
+  std::unique_ptr<cycle::CommandCycle> CommandCycle1;
+  telnet::TTelnetConnection* TelnetConnection1 = nullptr;
 
  signals:
   // Raised by every command cycle as it starts, with the command's bytes.
@@ -196,24 +199,8 @@ class TForm1 : public QMainWindow {
   void createTimersAndMenu();
   // main_window_socks.cpp
   void applySocksRoute();
-  bool throughProxy() const;
-  // Connect of TelnetConnection1; through a proxy, a refused setting is kept
-  // as the failure instead of leaving the cycle.
-  void startConnection();
-  // True once the proxy has failed the connection; the reason is kept.
-  bool proxyConnectionFailed();
-  QString loginFailedText() const;
   // router_session.cpp
   void createTelnetConnection();
-  // Serves events until the connection is up (true), or the connection's
-  // share of the tick budget is spent or an abort was asked for (false).
-  bool waitForConnection();
-  void showOutput(std::vector<app::LineSpan>& captureList);
-  // WaitForText, telling whether the text came.
-  bool waitForText(const std::string& text);
-  // Ends the cycle with its error when the answer outgrew what a cycle keeps
-  // (after showing what was kept) or the router stopped taking our data.
-  void endCycleOnOverrun();
   // main_window_panel.cpp: what activating a panel entry runs, decided at
   // the activation.
   struct NodeActivation {
@@ -241,16 +228,13 @@ class TForm1 : public QMainWindow {
   std::vector<std::string> panelLines_;
   bool hiddenRun_ = false;
   app::PaneLines memo1Lines_;
-  // The wait's look for its text resumes where the previous pass stopped.
-  app::IncrementalSearch waitSearch_;
+  std::unique_ptr<cycle::TickClock> tickClock_;
   std::string statusText_;
   int panel1Width_ = 0;
   bool terminateRequested_ = false;
   bool settingsRead_ = false;
   bool answerCut_ = false;
   bool answerIncomplete_ = false;
-  // Why the proxy failed the last connection, in its own words.
-  std::string proxyFailure_;
   // The panel file is there but could not be read: writing our empty panel
   // over it at close would destroy the user's panel. Lifted once the user
   // gives the panel a text of their own in the settings dialog.

@@ -136,10 +136,19 @@ void TForm1::processSwitches() {
       reportIncompleteAnswer();
     }
     if (IsSwitch(argument, "-cd", "-CD")) {
-      RunCommand(next);
-      app::ShowMessageBoxStreamed(
-          this, QLatin1String(app::texts::kApplicationTitle),
-          [this](const app::TextSink& sink) { WriteMemo1Text(sink); }, app::BoxKind::Plain);
+      const auto showAnswer = [this] {
+        app::ShowMessageBoxStreamed(
+            this, QLatin1String(app::texts::kApplicationTitle),
+            [this](const app::TextSink& sink) { WriteMemo1Text(sink); }, app::BoxKind::Plain);
+      };
+      try {
+        RunCommand(next);
+      } catch (...) {
+        // What the cap kept is written out before the cap's message.
+        if (hiddenRun_ && AnswerCut()) showAnswer();
+        throw;
+      }
+      showAnswer();
       reportIncompleteAnswer();
     }
   }

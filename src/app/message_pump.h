@@ -1,42 +1,4 @@
-// The Qt half of the message pump. The platform queue of the GUI thread (the
-// socket windows' messages) is watched by Qt's own loop through the queue's
-// descriptor, and "process all pending messages", which the socket layer and
-// the command cycle ask for through platform::ProcessMessages, serves both
-// sources: Qt's events first, then the platform queue. Waits block in Qt's
-// loop until either source has something, so nothing spins and a message
-// posted by another thread ends a wait at once.
+// The message pump serves the engine and the window alike.
 #pragma once
 
-#include <QObject>
-#include <exception>
-#include <functional>
-
-class QSocketNotifier;
-
-class PlatformMessagePump : public QObject {
-  Q_OBJECT
-
- public:
-  // Create once, on the GUI thread, after the application object. Installs the
-  // message-processing hooks; the destructor removes them.
-  explicit PlatformMessagePump(QObject* parent = nullptr);
-  ~PlatformMessagePump() override;
-
-  // Qt's pending events, then every message waiting in the platform queue.
-  void ProcessPending();
-  // Blocks until an event of either source arrives (or `timeoutMs` passes,
-  // when >= 0), then processes what is pending.
-  void WaitAndProcess(int timeoutMs);
-
-  // Where an exception thrown by a window procedure goes when the platform
-  // queue is served from Qt's own loop. Unset, it propagates into the
-  // application object's notify(), which shows the error box.
-  void SetExceptionHandler(std::function<void(const std::exception&)> handler);
-
- private:
-  void DispatchPlatformQueue();
-  void OnQueueReadable();
-
-  QSocketNotifier* notifier_ = nullptr;
-  std::function<void(const std::exception&)> exceptionHandler_;
-};
+#include "cycle/message_pump.h"

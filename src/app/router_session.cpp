@@ -1,25 +1,26 @@
-// The command cycle: one TELNET connection per command. Connect, log in as
-// "admin", send the command, collect the answer until the router's prompt
-// returns, close, and show the answer without its echo and prompt lines.
+// The command cycle as the window runs it: the busy mark, the lamps, the
+// status text and the output pane around one cycle of the engine
+// (cycle/command_cycle.h), which connects, logs in, waits and captures.
 //
-// The cycle never returns to the application's loop while it waits; each wait
-// serves both event sources itself, so socket events, the timers and the user
-// all get through. A wait's first pass only takes what is already pending, so
-// a condition that already holds ends it at once; every later pass sleeps until
-// the next event, as nothing but an event can change what the wait looks at.
+// The window's RunCommand does not return to the application's loop while
+// the engine works: it serves both event sources itself, so socket events,
+// the timers and the user all get through, and looks at the engine after each
+// round. A round's first pass only takes what is already pending; every later
+// one sleeps until the next event. The engine counts the window's TickCount,
+// which Timer2 advances, so a handler sees the very count the limits apply to.
 #include <QColor>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
 #include <QTreeWidget>
 
-#include "app/capture.h"
 #include "app/debug_output_log.h"
 #include "app/main_window.h"
 #include "app/message_box.h"
 #include "app/output_pane.h"
 #include "app/session_texts.h"
 #include "app/widget_text.h"
+#include "cycle/command_cycle.h"
 #include "platform/codepage.h"
 #include "platform/exception.h"
 #include "platform/message_processing.h"
@@ -31,26 +32,6 @@ const QColor kLampIdle(255, 255, 255);
 const QColor kLampAqua(0, 255, 255);
 const QColor kLampRed(255, 0, 0);
 
-// The connection gets 4 ticks of Timer2; the other waits share 16 ticks from
-// the start of the connection.
-constexpr int kConnectTickLimit = 3;
-constexpr int kWaitTickLimit = 15;
-
-constexpr char kLoginPrompt[] = "login:";
-constexpr char kLoginAnswer[] = "admin\r";
-constexpr char kWakeUp[] = "\r";
-constexpr char kLineEnd[] = "\r";
-
-// The most of a router's answer a cycle keeps. Real answers are a few hundred
-// kilobytes at most; a router that never stops must not eat the machine.
-constexpr std::size_t kAnswerLimit = std::size_t{64} << 20;
-
-// A line break inside a command would reach the router as two commands in one
-// session, and their answers would mix.
-bool HasLineBreak(const std::string& command) {
-  return command.find_first_of("\r\n") != std::string::npos;
-}
-
 // Serves whatever is pending; from the second pass on, sleeps until there is
 // something first.
 void PumpOnce(bool firstPass) {
@@ -61,43 +42,57 @@ void PumpOnce(bool firstPass) {
   }
 }
 
-// Timer2 counts only while a wait is in progress. An error that leaves a wait
-// (raised by a handler served inside it) must not leave the tick timer running
-// while the window is idle.
-class TickTimerRunning {
+// The engine's ticks are the window's: Timer2 advances TickCount, and the
+// engine starts and stops Timer2 around its waits.
+class WindowTickClock : public cycle::TickClock {
  public:
-  explicit TickTimerRunning(QTimer* timer) : timer_(timer) { timer_->start(); }
-  ~TickTimerRunning() { timer_->stop(); }
-  TickTimerRunning(const TickTimerRunning&) = delete;
-  TickTimerRunning& operator=(const TickTimerRunning&) = delete;
+  WindowTickClock(QTimer* timer, int& count) : timer_(timer), count_(count) {}
+  void Reset() override { count_ = 0; }
+  void Start() override { timer_->start(); }
+  void Stop() override { timer_->stop(); }
+  int Count() const override { return count_; }
 
  private:
   QTimer* timer_;
+  int& count_;
 };
 
 }  // namespace
 
 void TForm1::createTelnetConnection() {
   app::RouteDebugOutputToLog();
-  TelnetConnection1 = std::make_unique<telnet::TTelnetConnection>(nullptr);
+  CommandCycle1 = std::make_unique<cycle::CommandCycle>();
+  tickClock_ = std::make_unique<WindowTickClock>(Timer2, TickCount);
+  CommandCycle1->SetTickClock(tickClock_.get());
+  CommandCycle1->SetReceiveBuffer(&ReceiveBuffer);
+  CommandCycle1->RouterModelSource = [this] { return RouterModel; };
+  CommandCycle1->AbortSource = [this] { return AbortRequested == 1; };
+  CommandCycle1->OnConnectionStarted = [this] { AbortRequested = 0; };
+  CommandCycle1->OnCaptureClearing = [this] {
+    // The pane may still show lines of these bytes; it keeps them.
+    memo1Lines_.HandOver(ReceiveBuffer);
+    if (CaptureList) {
+      CaptureList->clear();
+    }
+  };
+  TelnetConnection1 = &CommandCycle1->Connection();
   TelnetConnection1->SetName("TelnetConnection1");
   TelnetConnection1->SetHost("192.168.0.1");
   TelnetConnection1->SetPort("23");
   TelnetConnection1->SetTermType("VT100");
   TelnetConnection1->SetLocation("VANTREL");
   TelnetConnection1->SetLocalEcho(false);
-  TelnetConnection1->OnDataAvailable = [this](telnet::TTelnetConnection* sender, const char* buffer,
-                                              int len) {
-    TelnetConnection1DataAvailable(sender, buffer, len);
-  };
 }
 
 void TForm1::RunCommand(const std::string& command) {
   if (TreeView1Tag != 0) {
     return;
   }
-  if (HasLineBreak(command)) {
-    throw platform::Exception(app::texts::kCommandHasLineBreak);
+  if (cycle::CommandProblem(command) != cycle::Failure::None) {
+    cycle::CycleResult refused;
+    refused.outcome = cycle::Outcome::Failed;
+    refused.failure = cycle::CommandProblem(command);
+    throw platform::Exception(cycle::MessageText(refused));
   }
   answerCut_ = false;
   answerIncomplete_ = false;
@@ -120,93 +115,30 @@ void TForm1::RunCommand(const std::string& command) {
   captureList->clear();
 
   try {
-    if (ConnectAndLogin()) {
-      // What arrived during the log-in is not part of the answer.
-      ClearCapture();
-      TelnetConnection1->SendStr(command + kLineEnd);
-      WaitForPrompt();
-      if (AbortRequested != 1 && TelnetConnection1->IsConnected()) {
-        showOutput(*captureList);
-      }
+    CommandCycle1->Start(command);
+    for (bool firstPass = true; CommandCycle1->Running(); firstPass = false) {
+      PumpOnce(firstPass);
+      CommandCycle1->Check();
     }
-    CloseConnection();
   } catch (...) {
-    // An error leaves the connection as it is; the next Connect closes it.
+    // An error of another handler served meanwhile ends the cycle; the
+    // connection stays as it is and the next Connect closes it.
+    CommandCycle1->Abandon();
     FinishCommand();
     throw;
   }
+  const cycle::CycleResult result = CommandCycle1->Result();
+  answerCut_ = CommandCycle1->AnswerCut();
+  answerIncomplete_ = result.outcome == cycle::Outcome::Incomplete;
+  *captureList = result.lines;
+  Memo1AddAnswer(result.lines);
+  if (result.outcome == cycle::Outcome::NotConnected) {
+    app::ShowMessageBox(this, app::FromAnsi(app::texts::kErrorCaption),
+                        app::FromAnsi(cycle::MessageText(result)), app::BoxKind::Error);
+  }
   FinishCommand();
-}
-
-bool TForm1::ConnectAndLogin() {
-  startConnection();
-  TickCount = 0;
-  AbortRequested = 0;
-  if (!waitForConnection()) {
-    app::ShowMessageBox(this, app::FromAnsi(app::texts::kErrorCaption), loginFailedText(),
-                        app::BoxKind::Error);
-    return false;
-  }
-  TelnetConnection1->SendStr(kWakeUp);
-  WaitForText(kLoginPrompt);
-  TelnetConnection1->SendStr(kLoginAnswer);
-  WaitForPrompt();
-  return true;
-}
-
-bool TForm1::waitForConnection() {
-  const TickTimerRunning ticking(Timer2);
-  for (bool firstPass = true; !TelnetConnection1->IsConnected(); firstPass = false) {
-    PumpOnce(firstPass);
-    if (TickCount > kConnectTickLimit || AbortRequested == 1 || proxyConnectionFailed()) {
-      return false;
-    }
-  }
-  return true;
-}
-
-void TForm1::WaitForText(const std::string& text) { waitForText(text); }
-
-bool TForm1::waitForText(const std::string& text) {
-  waitSearch_.Start(text);
-  bool found = waitSearch_.Find(ReceiveBuffer);
-  {
-    const TickTimerRunning ticking(Timer2);
-    for (bool firstPass = true; !found; firstPass = false) {
-      PumpOnce(firstPass);
-      found = waitSearch_.Find(ReceiveBuffer);
-      if (!TelnetConnection1->IsConnected() || AbortRequested == 1 ||
-          TickCount > kWaitTickLimit || answerCut_) {
-        break;
-      }
-    }
-  }
-  endCycleOnOverrun();
-  return found;
-}
-
-void TForm1::endCycleOnOverrun() {
-  if (answerCut_) {
-    CloseConnection();
-    // A hidden run never shows its pane, and the error skips the "-cd" box.
-    if (CaptureList && !hiddenRun_) {
-      showOutput(*CaptureList);
-    }
-    throw platform::Exception(app::texts::kAnswerTooLong);
-  }
-  if (TelnetConnection1->SendBacklogExceeded()) {
-    CloseConnection();
-    throw platform::Exception(app::texts::kRouterNotReading);
-  }
-}
-
-void TForm1::WaitForPrompt() {
-  // The model may change while a cycle waits (the settings dialog), so it is
-  // looked up at each wait.
-  if (const std::optional<std::string> prompt = app::PromptForModel(RouterModel)) {
-    if (!waitForText(*prompt)) {
-      answerIncomplete_ = true;
-    }
+  if (result.outcome == cycle::Outcome::Failed) {
+    throw platform::Exception(cycle::MessageText(result));
   }
 }
 
@@ -221,11 +153,6 @@ void TForm1::ClearCapture() {
 
 void TForm1::CloseConnection() { TelnetConnection1->Close(); }
 
-void TForm1::showOutput(std::vector<app::LineSpan>& captureList) {
-  captureList = app::ShownLineSpans(ReceiveBuffer);
-  Memo1AddAnswer(captureList);
-}
-
 void TForm1::FinishCommand() {
   Timer1->stop();
   SetLampColor(Label1, kLampIdle);
@@ -233,22 +160,14 @@ void TForm1::FinishCommand() {
   Memo1->setUpdatesEnabled(true);
   Memo1->repaint();
   TreeView1->setEnabled(true);
-  SetStatusText(app::texts::kStatusRetrieved);
+  // An answer cut short says so where the status would call it complete.
+  SetStatusText(answerIncomplete_ ? app::texts::kAnswerIncomplete : app::texts::kStatusRetrieved);
   TreeView1Tag = 0;
 }
 
 void TForm1::TelnetConnection1DataAvailable(telnet::TTelnetConnection*, const char* buffer,
                                             int len) {
-  // Past the limit nothing more is kept; the wait sees the mark within a few
-  // milliseconds and ends the cycle.
-  if (answerCut_) {
-    return;
-  }
-  app::AppendReceivedBatch(ReceiveBuffer, buffer, len > 0 ? static_cast<std::size_t>(len) : 0);
-  if (ReceiveBuffer.size() > kAnswerLimit) {
-    ReceiveBuffer.resize(kAnswerLimit);
-    answerCut_ = true;
-  }
+  CommandCycle1->DataAvailable(buffer, len);
 }
 
 void TForm1::FlatEdit1KeyPress(char& Key) {

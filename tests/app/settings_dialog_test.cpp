@@ -1,6 +1,7 @@
 // The settings dialog on its own and through the main window's settings
 // button: what it shows, what OK and Cancel change, and that it can be used
 // while a command cycle waits.
+#include <unistd.h>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -13,11 +14,11 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
-#include <unistd.h>
 
 #include <filesystem>
 
 #include "app/main_window.h"
+#include "app/session_texts.h"
 #include "app/settings_dialog.h"
 #include "platform/files.h"
 #include "platform/profile.h"
@@ -103,7 +104,8 @@ class SettingsDialogTest : public QObject {
     for (const QString& entry : Entries(dialog.ComboBox1)) {
       widest = std::max(widest, dialog.ComboBox1->fontMetrics().horizontalAdvance(entry));
     }
-    QVERIFY2(widest < field.width(), qPrintable(QString("%1 >= %2").arg(widest).arg(field.width())));
+    QVERIFY2(widest < field.width(),
+             qPrintable(QString("%1 >= %2").arg(widest).arg(field.width())));
     QVERIFY(list.width() == 121 || field.width() - widest <= 8);
     QCOMPARE(dialog.Memo1->geometry(), QRect(16, 112, 305, 153));
     QCOMPARE(dialog.CheckBox1->geometry(), QRect(216, 272, 105, 17));
@@ -323,6 +325,41 @@ class SettingsDialogTest : public QObject {
     QCOMPARE(form->RouterModel, 0);
     QCOMPARE(form->Memo1Lines(), std::vector<std::string>({"A", "B"}));
     QVERIFY(form->TickCount < 16);
+  }
+
+  // While the dialog is open the cycle stands still: the router's "login:"
+  // arrives and the ticks go on, but nothing is answered; after OK the cycle
+  // goes on with the model the dialog set.
+  void aCycleMakesNoProgressWhileTheDialogIsOpen() {
+    // "login:" comes only once the dialog is open.
+    testing_support::TestRouter router(kRouterAddress, {"--login-delay", "1000"});
+    QVERIFY(router.Ready());
+    auto form = startWindow(testing_support::SettingsFor(kRouterAddress, 1));
+    QVERIFY(form);
+    const int sessionsBefore = router.SessionsOpened();
+    bool loginArrivedUnanswered = false;
+    int ticksWhileOpen = 0;
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    *connection = connect(form->Timer1, &QTimer::timeout, form.get(), [&, connection] {
+      disconnect(*connection);
+      openSettings(*form, [&](TForm2& dialog) {
+        const int ticksAtOpen = form->TickCount;
+        QTRY_VERIFY_WITH_TIMEOUT(form->ReceiveBuffer.find("login:") != std::string::npos, 10000);
+        // Long enough for a tick of the budget, and for an answer to "login:".
+        QTest::qWait(1300);
+        ticksWhileOpen = form->TickCount - ticksAtOpen;
+        loginArrivedUnanswered =
+            !router.Reported("session " + std::to_string(sessionsBefore + 1) + " line admin");
+        dialog.ComboBox1->setCurrentIndex(1);  // MT128-NET
+        QTest::mouseClick(dialog.Button2, Qt::LeftButton);
+      });
+    });
+    form->RunCommand("SHOW");
+    QVERIFY(loginArrivedUnanswered);
+    QVERIFY(ticksWhileOpen >= 1);
+    QCOMPARE(form->RouterModel, 0);
+    QCOMPARE(form->Memo1Lines(), std::vector<std::string>({"A", "B"}));
+    QCOMPARE(form->StatusText(), std::string(app::texts::kStatusRetrieved));
   }
 };
 

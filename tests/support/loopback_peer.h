@@ -67,12 +67,13 @@ class Peer {
   // SO_LINGER {on, 0 s} and close: the system sends a reset.
   void ResetAndClose();
   void Close();
+  // For socket options the helpers here do not set.
+  int Fd() const { return fd_ ? *fd_ : -1; }
 
  private:
   friend class Listener;
   // >0 bytes read, 0 end of stream, -1 deadline or error (see lastError_).
   int ReadOnce(Clock::time_point end);
-  int Fd() const { return fd_ ? *fd_ : -1; }
 
   std::shared_ptr<const int> fd_;
   int connectError_ = 0;

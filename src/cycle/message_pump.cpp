@@ -1,5 +1,5 @@
 // Wires the platform queue of the GUI thread into Qt's event loop.
-#include "app/message_pump.h"
+#include "cycle/message_pump.h"
 
 #include <poll.h>
 

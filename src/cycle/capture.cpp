@@ -1,12 +1,12 @@
 // Received data, its lines and the trimming of the router's answer.
-#include "app/capture.h"
+#include "cycle/capture.h"
 
 #include <array>
 #include <cstring>
 
 #include "platform/files.h"
 
-namespace app {
+namespace cycle {
 
 void AppendReceivedBatch(std::string& receiveBuffer, const char* data, std::size_t length) {
   if (data == nullptr || length == 0) return;
@@ -20,7 +20,7 @@ void AppendReceivedBatch(std::string& receiveBuffer, const char* data, std::size
   }
 }
 
-std::vector<LineSpan> ShownLineSpans(std::string_view text) {
+std::vector<LineSpan> ShownLineSpans(std::string_view text, LastLine lastLine) {
   text = text.substr(0, UINT32_MAX);
   std::vector<LineSpan> shown;
   const std::string_view strayPrompt = kStrayPromptLine;
@@ -37,8 +37,7 @@ std::vector<LineSpan> ShownLineSpans(std::string_view text) {
     }
     start = end + ((end + 1 < size && text[end] == '\r' && text[end + 1] == '\n') ? 2 : 1);
   }
-  // The last line is the returning prompt.
-  if (lastLineShown) shown.pop_back();
+  if (lastLineShown && lastLine == LastLine::IsPrompt) shown.pop_back();
   return shown;
 }
 
@@ -120,4 +119,4 @@ bool IncrementalSearch::Find(std::string_view haystack) {
   return false;
 }
 
-}  // namespace app
+}  // namespace cycle

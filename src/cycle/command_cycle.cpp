@@ -1,0 +1,372 @@
+// The command cycle's states and the one place that moves between them.
+//
+// Events never act inside the socket's own handlers: they only take what came
+// and ask for a check, which runs once the event source has returned. Closing
+// the connection from within its read handler would pull the socket from
+// under the code that is still reading.
+#include "cycle/command_cycle.h"
+
+#include <QMetaObject>
+#include <QTimer>
+#include <exception>
+
+#include "cycle/cycle_texts.h"
+#include "platform/exception.h"
+#include "platform/window_messages.h"
+#include "socket/socket_library.h"
+#include "telnet/telnet_connection.h"
+
+namespace cycle {
+
+namespace {
+
+constexpr char kLoginPrompt[] = "login:";
+constexpr char kLoginAnswer[] = "admin\r";
+constexpr char kWakeUp[] = "\r";
+constexpr char kLineEnd[] = "\r";
+
+std::string ErrorText(const std::exception& error) {
+  if (const auto* own = dynamic_cast<const platform::Exception*>(&error)) return own->Message();
+  return error.what();
+}
+
+}  // namespace
+
+std::string MessageText(const CycleResult& result) {
+  switch (result.outcome) {
+    case Outcome::Complete:
+    case Outcome::Aborted:
+      return {};
+    case Outcome::Incomplete:
+      return texts::kAnswerIncomplete;
+    case Outcome::NotConnected: {
+      // Through a proxy, its reason goes on a second line.
+      std::string text = texts::kLoginFailed;
+      if (!result.reason.empty()) text += "\n" + result.reason;
+      return text;
+    }
+    case Outcome::Failed:
+      break;
+  }
+  switch (result.failure) {
+    case Failure::AnswerTooLong:
+      return texts::kAnswerTooLong;
+    case Failure::RouterNotReading:
+      return texts::kRouterNotReading;
+    case Failure::CommandHasLineBreak:
+      return texts::kCommandHasLineBreak;
+    case Failure::LowerLayer:
+    case Failure::None:
+      break;
+  }
+  return result.reason;
+}
+
+Failure CommandProblem(const std::string& command) {
+  // A line break would reach the router as two commands in one session, and
+  // their answers would mix.
+  if (command.find_first_of("\r\n") != std::string::npos) return Failure::CommandHasLineBreak;
+  return Failure::None;
+}
+
+// The cycle's own clock, for cycles that run without a window.
+class CommandCycle::OwnClock : public TickClock {
+ public:
+  explicit OwnClock(CommandCycle& cycle) {
+    timer_.setInterval(kTickIntervalMs);
+    QObject::connect(&timer_, &QTimer::timeout, &cycle, [this, &cycle] {
+      ++count_;
+      cycle.Check();
+    });
+  }
+  void Reset() override { count_ = 0; }
+  void Start() override { timer_.start(); }
+  void Stop() override { timer_.stop(); }
+  int Count() const override { return count_; }
+
+ private:
+  QTimer timer_;
+  int count_ = 0;
+};
+
+CommandCycle::CommandCycle()
+    : connection_(std::make_unique<telnet::TTelnetConnection>(nullptr)),
+      ownClock_(std::make_unique<OwnClock>(*this)),
+      clock_(ownClock_.get()) {
+  connection_->OnDataAvailable = [this](telnet::TTelnetConnection*, const char* buffer, int len) {
+    DataAvailable(buffer, len);
+  };
+  connection_->OnSessionConnected = [this](telnet::TTelnetConnection*, std::uint16_t) {
+    requestCheck();
+  };
+  connection_->OnSessionClosed = [this](telnet::TTelnetConnection*, std::uint16_t) {
+    requestCheck();
+  };
+}
+
+CommandCycle::~CommandCycle() {
+  // Another owner's clock may be gone already; it is not ours to stop.
+  connection_->OnDataAvailable = nullptr;
+  connection_->OnSessionConnected = nullptr;
+  connection_->OnSessionClosed = nullptr;
+}
+
+void CommandCycle::SetTickClock(TickClock* clock) {
+  clock_->Stop();
+  clock_ = clock != nullptr ? clock : ownClock_.get();
+}
+
+void CommandCycle::SetReceiveBuffer(std::string* buffer) {
+  buffer_ = buffer != nullptr ? buffer : &ownBuffer_;
+}
+
+void CommandCycle::setPhase(Phase phase) {
+  const Phase from = phase_;
+  phase_ = phase;
+  if (OnPhaseChanged && from != phase) OnPhaseChanged(from, phase);
+}
+
+void CommandCycle::Start(const std::string& command) {
+  if (Running()) return;
+  command_ = command;
+  result_ = CycleResult{};
+  answerCut_ = false;
+  abortRequested_ = false;
+  if (const Failure problem = CommandProblem(command); problem != Failure::None) {
+    finish(Outcome::Failed, problem);
+    return;
+  }
+  clearCapture();
+  try {
+    startConnection();
+  } catch (const std::exception& error) {
+    result_.reason = ErrorText(error);
+    finish(Outcome::Failed, Failure::LowerLayer);
+    return;
+  }
+  clock_->Reset();
+  if (OnConnectionStarted) OnConnectionStarted();
+  setPhase(Phase::Connecting);
+  clock_->Start();
+  Check();
+}
+
+void CommandCycle::startConnection() {
+  proxyFailure_.clear();
+  if (connection_->Socks().server.empty()) {
+    connection_->Connect();
+    return;
+  }
+  // A proxy setting the socket refuses (a level it does not know, a name
+  // that does not resolve) is the proxy's failure, told like the others.
+  try {
+    connection_->Connect();
+  } catch (const std::exception& error) {
+    proxyFailure_ = ErrorText(error);
+    if (proxyFailure_.empty()) proxyFailure_ = "SOCKS proxy not usable";
+  }
+}
+
+bool CommandCycle::proxyFailed() {
+  if (connection_->Socks().server.empty()) return false;
+  if (!proxyFailure_.empty()) return true;
+  const std::optional<std::uint16_t> result = connection_->ConnectResult();
+  if (!result || *result == 0) return false;
+  proxyFailure_ = connection_->SocksErrorText();
+  if (proxyFailure_.empty()) proxyFailure_ = net::SocketErrorText(*result);
+  return true;
+}
+
+bool CommandCycle::aborted() const { return abortRequested_ || (AbortSource && AbortSource()); }
+
+int CommandCycle::routerModel() const {
+  return RouterModelSource ? RouterModelSource() : routerModel_;
+}
+
+void CommandCycle::Abort() {
+  abortRequested_ = true;
+  requestCheck();
+}
+
+void CommandCycle::Abandon() {
+  clock_->Stop();
+  if (Running()) setPhase(Phase::Idle);
+}
+
+void CommandCycle::Hold() { ++held_; }
+
+void CommandCycle::Release() {
+  if (held_ > 0 && --held_ == 0) requestCheck();
+}
+
+void CommandCycle::requestCheck() {
+  if (checkPosted_ || !Running()) return;
+  checkPosted_ = true;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        checkPosted_ = false;
+        Check();
+      },
+      Qt::QueuedConnection);
+}
+
+void CommandCycle::Check() {
+  if (held_ > 0 || checking_ || !Running()) return;
+  checking_ = true;
+  waitBegunThisRound_ = false;
+  try {
+    while (Running() && step()) {
+    }
+  } catch (const std::exception& error) {
+    // The connection stays as it is; the next start closes it.
+    result_.reason = ErrorText(error);
+    checking_ = false;
+    finish(Outcome::Failed, Failure::LowerLayer);
+    return;
+  }
+  checking_ = false;
+}
+
+bool CommandCycle::step() {
+  if (phase_ == Phase::Connecting) {
+    // The limits are looked at before the connection: one that came in the
+    // same round as an abort does not undo the abort.
+    if (clock_->Count() > kConnectTickLimit || aborted() || proxyFailed()) {
+      result_.reason = proxyFailure_;
+      connection_->Close();
+      finish(Outcome::NotConnected);
+      return true;
+    }
+    if (connection_->IsConnected()) {
+      clock_->Stop();
+      connection_->SendStr(kWakeUp);
+      beginWait(Phase::AwaitingLogin, kLoginPrompt);
+      return true;
+    }
+    return false;
+  }
+  if (!waitIsOver()) return false;
+  endWait();
+  return true;
+}
+
+bool CommandCycle::waitIsOver() {
+  // A wait that starts with the budget spent still takes one round of
+  // events, for what is already on its way.
+  bool outOfTicks = clock_->Count() > kWaitTickLimit;
+  if (outOfTicks && waitBegunThisRound_) {
+    outOfTicks = false;
+    requestCheck();
+  }
+  const bool givesUp = !connection_->IsConnected() || aborted() || outOfTicks || answerCut_;
+  if (!textFound_) {
+    textFound_ = search_.Find(*buffer_);
+    if (!textFound_) return givesUp;
+  }
+  // The text came; what the router had sent along with it is read too.
+  return givesUp || nothingMoreArrived();
+}
+
+bool CommandCycle::nothingMoreArrived() const {
+  net::TAsyncSocket* socket = connection_->Socket();
+  if (socket == nullptr || socket->State() != net::wsConnected) return true;
+  if (connection_->PendingDataCount() > 0 || socket->RcvdCount() > 0) return false;
+  win::MSG queued;
+  return win::PeekMessage(&queued, socket->WindowHandle(), 0, 0, win::PM_NOREMOVE) == 0;
+}
+
+void CommandCycle::beginWait(Phase phase, const std::string& text) {
+  search_.Start(text);
+  textFound_ = false;
+  waitBegunThisRound_ = true;
+  setPhase(phase);
+  clock_->Start();
+}
+
+void CommandCycle::endWait() {
+  clock_->Stop();
+  if (answerCut_) {
+    connection_->Close();
+    result_.lines = ShownLineSpans(*buffer_, LastLine::IsData);
+    finish(Outcome::Failed, Failure::AnswerTooLong);
+    return;
+  }
+  if (connection_->SendBacklogExceeded()) {
+    connection_->Close();
+    finish(Outcome::Failed, Failure::RouterNotReading);
+    return;
+  }
+  switch (phase_) {
+    case Phase::AwaitingLogin:
+      // Sent whatever ended the wait, also after an abort.
+      connection_->SendStr(kLoginAnswer);
+      awaitModelPrompt();
+      break;
+    case Phase::AwaitingModelPrompt:
+      sendCommand();
+      break;
+    case Phase::AwaitingAnswer:
+      endAnswer(textFound_);
+      break;
+    default:
+      break;
+  }
+}
+
+void CommandCycle::awaitModelPrompt() {
+  if (const std::optional<std::string> prompt = PromptForModel(routerModel())) {
+    beginWait(Phase::AwaitingModelPrompt, *prompt);
+  } else {
+    sendCommand();
+  }
+}
+
+void CommandCycle::sendCommand() {
+  // What arrived during the log-in is not part of the answer.
+  clearCapture();
+  connection_->SendStr(command_ + kLineEnd);
+  if (const std::optional<std::string> prompt = PromptForModel(routerModel())) {
+    beginWait(Phase::AwaitingAnswer, *prompt);
+  } else {
+    endAnswer(true);
+  }
+}
+
+void CommandCycle::endAnswer(bool promptCame) {
+  if (aborted()) {
+    connection_->Close();
+    finish(Outcome::Aborted);
+    return;
+  }
+  result_.lines = ShownLineSpans(*buffer_, promptCame ? LastLine::IsPrompt : LastLine::IsData);
+  connection_->Close();
+  finish(promptCame ? Outcome::Complete : Outcome::Incomplete);
+}
+
+void CommandCycle::clearCapture() {
+  if (OnCaptureClearing) OnCaptureClearing();
+  buffer_->clear();
+}
+
+void CommandCycle::finish(Outcome outcome, Failure failure) {
+  clock_->Stop();
+  result_.outcome = outcome;
+  result_.failure = failure;
+  setPhase(Phase::Finished);
+  if (OnFinished) OnFinished(result_);
+}
+
+void CommandCycle::DataAvailable(const char* buffer, int len) {
+  // Past the cap nothing more is kept; the wait sees the mark at its next
+  // check and ends the cycle.
+  if (answerCut_) return;
+  AppendReceivedBatch(*buffer_, buffer, len > 0 ? static_cast<std::size_t>(len) : 0);
+  if (buffer_->size() > kAnswerLimit) {
+    buffer_->resize(kAnswerLimit);
+    answerCut_ = true;
+  }
+  requestCheck();
+}
+
+}  // namespace cycle

@@ -1,0 +1,200 @@
+// One command cycle against one router, apart from any window: connect, log in
+// as "admin", send the command, collect the answer until the router's prompt
+// returns, close. The waits are states that events move on (data, the
+// connection's coming and going, ticks), never loops of their own, so several
+// cycles share one event loop and each keeps its own ticks and limits.
+//
+// A wait ends when its text has come, and then only once what the router had
+// already sent is read too (the socket has nothing more to read and no
+// notification is queued for it); it gives up at the connection's end, at an
+// abort, at the cycle's tick limit or when the answer outgrew what a cycle
+// keeps. Whether the answer is complete is decided by the command's own wait
+// alone.
+#pragma once
+
+#include <QObject>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cycle/capture.h"
+
+namespace telnet {
+class TTelnetConnection;
+}
+
+namespace cycle {
+
+// Where a cycle's ticks come from. A cycle counts ticks only while it waits
+// and sets the count to 0 once, when it starts to connect, so all its waits
+// share one budget.
+class TickClock {
+ public:
+  virtual ~TickClock() = default;
+  virtual void Reset() = 0;
+  // Starting from the stopped state begins a fresh period; stopping drops
+  // the part of a period already gone.
+  virtual void Start() = 0;
+  virtual void Stop() = 0;
+  virtual int Count() const = 0;
+};
+
+enum class Phase { Idle, Connecting, AwaitingLogin, AwaitingModelPrompt, AwaitingAnswer, Finished };
+
+enum class Outcome {
+  Complete,      // the command's prompt came (or no prompt is awaited)
+  Incomplete,    // the command's wait gave up: its limit, or the connection ended
+  NotConnected,  // no connection within its ticks, an abort, or the proxy failed it
+  Aborted,       // an abort after connecting; nothing is shown
+  Failed,        // an error ended the cycle, see Failure
+};
+
+enum class Failure {
+  None,
+  AnswerTooLong,        // the cap cut the answer; the lines kept are in the result
+  RouterNotReading,     // the send bound was passed
+  CommandHasLineBreak,  // refused before connecting
+  LowerLayer,           // the socket or TELNET layer raised an error; `reason` says it
+};
+
+struct CycleResult {
+  Outcome outcome = Outcome::Complete;
+  Failure failure = Failure::None;
+  // The lower layers' own words (a proxy's refusal, a socket error), Shift-JIS.
+  std::string reason;
+  // The lines to show, as spans into the cycle's receive buffer.
+  std::vector<LineSpan> lines;
+};
+
+// The text a user reads about `result`, Shift-JIS; empty when there is
+// nothing to tell. Both front-ends take their words from here.
+std::string MessageText(const CycleResult& result);
+
+// True when a command cannot be sent as it is; the failure says why.
+Failure CommandProblem(const std::string& command);
+
+class CommandCycle : public QObject {
+ public:
+  // Limits of a cycle, in ticks of its clock: the connection gives up when the
+  // count exceeds the first, every other wait when it exceeds the second.
+  static constexpr int kConnectTickLimit = 3;
+  static constexpr int kWaitTickLimit = 15;
+  static constexpr int kTickIntervalMs = 1000;
+  // The most of an answer a cycle keeps. Real answers are a few hundred
+  // kilobytes at most; a router that never stops must not eat the machine.
+  static constexpr std::size_t kAnswerLimit = std::size_t{64} << 20;
+
+  CommandCycle();
+  ~CommandCycle() override;
+  CommandCycle(const CommandCycle&) = delete;
+  CommandCycle& operator=(const CommandCycle&) = delete;
+
+  // The cycle's TELNET connection: its host, port and SOCKS route are the
+  // owner's to set before a start.
+  telnet::TTelnetConnection& Connection() { return *connection_; }
+
+  // --- what the owner may plug in -------------------------------------------
+  // The model whose prompt a wait awaits, asked at the start of each wait, so
+  // a model changed during a cycle counts for its later waits.
+  void SetRouterModel(int model) { routerModel_ = model; }
+  std::function<int()> RouterModelSource;
+  // Asked at every check besides Abort(), for an owner with a flag of its own.
+  std::function<bool()> AbortSource;
+  // Null: the cycle's own 1000 ms clock. The owner of another clock calls
+  // Check() after each of its ticks.
+  void SetTickClock(TickClock* clock);
+  // Null: the cycle's own buffer. Otherwise the owner's string is filled, and
+  // it must outlive the cycle.
+  void SetReceiveBuffer(std::string* buffer);
+
+  // --- events ---------------------------------------------------------------------
+  std::function<void(Phase from, Phase to)> OnPhaseChanged;
+  // Raised right after the connection was started and the ticks reset.
+  std::function<void()> OnConnectionStarted;
+  // Raised before the receive buffer is emptied.
+  std::function<void()> OnCaptureClearing;
+  std::function<void(const CycleResult&)> OnFinished;
+
+  // --- operations -----------------------------------------------------------------
+  // Starts a cycle for `command` (without its CR). A command that cannot be
+  // sent finishes the cycle at once, before connecting. Not while one runs.
+  void Start(const std::string& command);
+  // Looks at the current wait and moves on if it is over. Events call it; an
+  // owner that serves the events itself calls it after each round.
+  void Check();
+  void Abort();
+  // Forgets a running cycle without an ending: the clock stops, the
+  // connection stays as it is. For an owner whose own error ends the cycle.
+  void Abandon();
+  // While held the cycle takes data and ticks but makes no progress.
+  void Hold();
+  void Release();
+
+  // Received data for the cycle, as the connection delivers it: NULs dropped,
+  // cut at the cap.
+  void DataAvailable(const char* buffer, int len);
+
+  bool Running() const { return phase_ != Phase::Idle && phase_ != Phase::Finished; }
+  Phase CurrentPhase() const { return phase_; }
+  const CycleResult& Result() const { return result_; }
+  const std::string& ReceiveBuffer() const { return *buffer_; }
+  int Ticks() const { return clock_->Count(); }
+  bool AnswerCut() const { return answerCut_; }
+
+ private:
+  class OwnClock;
+
+  void setPhase(Phase phase);
+  void startConnection();
+  bool proxyFailed();
+  bool aborted() const;
+  int routerModel() const;
+  // One step of the state machine; false when the current state waits on.
+  bool step();
+  bool waitIsOver();
+  bool nothingMoreArrived() const;
+  void beginWait(Phase phase, const std::string& text);
+  void endWait();
+  void awaitModelPrompt();
+  void sendCommand();
+  void endAnswer(bool promptCame);
+  void clearCapture();
+  void finish(Outcome outcome, Failure failure = Failure::None);
+  void requestCheck();
+
+  std::unique_ptr<telnet::TTelnetConnection> connection_;
+  std::unique_ptr<OwnClock> ownClock_;
+  TickClock* clock_ = nullptr;
+  std::string ownBuffer_;
+  std::string* buffer_ = &ownBuffer_;
+
+  Phase phase_ = Phase::Idle;
+  std::string command_;
+  int routerModel_ = -1;
+  bool abortRequested_ = false;
+  bool answerCut_ = false;
+  IncrementalSearch search_;
+  bool textFound_ = false;
+  bool waitBegunThisRound_ = false;
+  std::string proxyFailure_;
+  CycleResult result_;
+  int held_ = 0;
+  bool checking_ = false;
+  bool checkPosted_ = false;
+};
+
+// Holds a cycle for as long as it lives.
+class CycleHold {
+ public:
+  explicit CycleHold(CommandCycle& cycle) : cycle_(cycle) { cycle_.Hold(); }
+  ~CycleHold() { cycle_.Release(); }
+  CycleHold(const CycleHold&) = delete;
+  CycleHold& operator=(const CycleHold&) = delete;
+
+ private:
+  CommandCycle& cycle_;
+};
+
+}  // namespace cycle

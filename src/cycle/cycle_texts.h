@@ -1,0 +1,35 @@
+// The texts a user reads about a command cycle, each written once as its
+// Shift-JIS bytes, for the window and the console run alike. The comment
+// beside each gives its UTF-8 form and what it means.
+#pragma once
+
+namespace cycle::texts {
+
+// Error box when the router could not be reached: "ログインできませんでした"
+// (unable to log in)
+inline constexpr char kLoginFailed[] =
+    "\x83\x8d\x83\x4f\x83\x43\x83\x93\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1\x82\xc5\x82\xb5"
+    "\x82\xbd";
+// Caption of that box: "エラー" (error)
+inline constexpr char kErrorCaption[] = "\x83\x47\x83\x89\x81\x5b";
+// Error when an answer outgrew what a cycle keeps: "出力が 64 MiB を超えたため、
+// 以降を破棄しました" (the output exceeded 64 MiB, so the rest was discarded)
+inline constexpr char kAnswerTooLong[] =
+    "\x8fo\x97\xcd\x82\xaa 64 MiB \x82\xf0\x92\xb4\x82\xa6\x82\xbd\x82\xbd\x82\xdf\x81\x41"
+    "\x88\xc8\x8d~\x82\xf0\x94j\x8a\xfc\x82\xb5\x82\xdc\x82\xb5\x82\xbd";
+// Error when the router stops taking what we send: "ルーターが送信データを受け取り
+// ません" (the router does not accept the data sent to it)
+inline constexpr char kRouterNotReading[] =
+    "\x83\x8b\x81[\x83^\x81[\x82\xaa\x91\x97\x90M\x83\x66\x81[\x83^\x82\xf0\x8e\xf3\x82\xaf"
+    "\x8e\xe6\x82\xe8\x82\xdc\x82\xb9\x82\xf1";
+// Without a window, after an answer that ended before the router's prompt:
+// "応答が最後まで届きませんでした" (the answer did not arrive in full)
+inline constexpr char kAnswerIncomplete[] =
+    "\x89\x9e\x93\x9a\x82\xaa\x8d\xc5\x8c\xe3\x82\xdc\x82\xc5\x93\xcd\x82\xab\x82\xdc\x82\xb9"
+    "\x82\xf1\x82\xc5\x82\xb5\x82\xbd";
+// Error when a command holds CR or LF: "コマンドに改行は使えません" (a command
+// cannot contain a line break)
+inline constexpr char kCommandHasLineBreak[] =
+    "\x83R\x83}\x83\x93\x83h\x82\xc9\x89\xfc\x8ds\x82\xcd\x8eg\x82\xa6\x82\xdc\x82\xb9\x82\xf1";
+
+}  // namespace cycle::texts

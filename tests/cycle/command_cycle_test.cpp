@@ -1,0 +1,446 @@
+// The command-cycle engine without any window: real cycles against the router
+// simulator and against scripted routers on loopback, the engine's events
+// served by Qt's core loop and the platform queue.
+#include "cycle/command_cycle.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cycle/cycle_texts.h"
+#include "cycle/message_pump.h"
+#include "routersim/routersim_process.h"
+#include "support/loopback_peer.h"
+#include "support/temp_folder.h"
+#include "telnet/telnet_connection.h"
+
+void GiveLargeSendBuffer(int fd);
+
+namespace {
+
+using cycle::CommandCycle;
+using cycle::Outcome;
+using std::chrono::milliseconds;
+
+const char kCommands[] =
+    "@command SHOW\n"
+    "A\n"
+    "\n"
+    "B\n"
+    "@unknown\n"
+    "? {COMMAND}\n";
+
+// One Qt core application and one pump for the whole test program.
+class CycleEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    static int argc = 1;
+    static char name[] = "cycle_tests";
+    static char* argv[] = {name, nullptr};
+    app_ = std::make_unique<QCoreApplication>(argc, argv);
+    pump_ = std::make_unique<PlatformMessagePump>();
+  }
+  void TearDown() override {
+    pump_.reset();
+    app_.reset();
+  }
+
+ private:
+  std::unique_ptr<QCoreApplication> app_;
+  std::unique_ptr<PlatformMessagePump> pump_;
+};
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new CycleEnvironment);
+
+// A simulator on a port of its own at `address`.
+class Simulator {
+ public:
+  explicit Simulator(std::vector<std::string> extra = {}, std::string address = "127.0.0.1") {
+    support::WriteWholeFile(dir_.File("commands.txt"), kCommands);
+    std::vector<std::string> args{"--listen", address,      "--port",
+                                  "0",        "--commands", dir_.File("commands.txt")};
+    args.insert(args.end(), extra.begin(), extra.end());
+    process_ = std::make_unique<routersim_test::RoutersimProcess>(args);
+    ready_ = process_->wait_ready();
+  }
+  bool Ready() const { return ready_; }
+  void Aim(CommandCycle& cycle) const {
+    cycle.Connection().SetHost(process_->address());
+    cycle.Connection().SetPort(std::to_string(process_->port()));
+  }
+  bool Saw(const std::string& needle) const {
+    return process_->wait_for_line(needle, std::chrono::seconds(10)).has_value();
+  }
+
+ private:
+  support::TempFolder dir_;
+  std::unique_ptr<routersim_test::RoutersimProcess> process_;
+  bool ready_ = false;
+};
+
+// Serves events until every cycle has finished or the deadline passed.
+bool RunUntilFinished(const std::vector<CommandCycle*>& cycles,
+                      milliseconds deadline = milliseconds(30000)) {
+  const auto end = std::chrono::steady_clock::now() + deadline;
+  const auto anyRunning = [&] {
+    for (CommandCycle* cycle : cycles) {
+      if (cycle->Running()) return true;
+    }
+    return false;
+  };
+  while (anyRunning() && std::chrono::steady_clock::now() < end) {
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+  }
+  return !anyRunning();
+}
+
+// Serves events until `condition` holds or the deadline passed.
+bool ServeUntil(const std::function<bool()>& condition,
+                milliseconds deadline = milliseconds(10000)) {
+  const auto end = std::chrono::steady_clock::now() + deadline;
+  while (!condition() && std::chrono::steady_clock::now() < end) {
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+  }
+  return condition();
+}
+
+std::vector<std::string> Lines(const CommandCycle& cycle) {
+  std::vector<std::string> lines;
+  for (const cycle::LineSpan& span : cycle.Result().lines) {
+    lines.push_back(cycle.ReceiveBuffer().substr(span.start, span.length));
+  }
+  return lines;
+}
+
+// Ticks that only the test gives.
+class TestClock : public cycle::TickClock {
+ public:
+  void Reset() override { count = 0; }
+  void Start() override { running = true; }
+  void Stop() override { running = false; }
+  int Count() const override { return count; }
+  int count = 0;
+  bool running = false;
+};
+
+// A router of the test's own on a loopback port: it plays `script` on the
+// first connection in a thread of its own.
+class ScriptedRouter {
+ public:
+  using Script = std::function<void(support::Peer&)>;
+  explicit ScriptedRouter(Script script) {
+    thread_ = std::thread([this, script = std::move(script)] {
+      support::Peer router = listener_.Accept();
+      if (router.Valid()) script(router);
+    });
+  }
+  ~ScriptedRouter() { thread_.join(); }
+  void Aim(CommandCycle& cycle) {
+    cycle.Connection().SetHost("127.0.0.1");
+    cycle.Connection().SetPort(std::to_string(listener_.Port()));
+  }
+
+ private:
+  support::Listener listener_;
+  std::thread thread_;
+};
+
+// The dialogue up to the command, then `answer` written in one piece.
+void LogInThenAnswer(support::Peer& router, const std::string& answer, bool modelPrompt = true) {
+  router.ReadUntil("\r");
+  router.Take();
+  router.Send("login: ");
+  router.ReadUntil("admin\r");
+  router.Take();
+  if (modelPrompt) router.Send("\r\nMT128-NET% ");
+  router.ReadUntil("\r");
+  router.Take();
+  router.Send(answer);
+}
+
+const std::string kAnswerAB = "SHOW\r\n\r\nA\r\nB\r\nMT128-NET% ";
+
+TEST(CycleTest, AnswerEndsWithThePromptAndLeavesTheTrimmedLines) {
+  Simulator router;
+  ASSERT_TRUE(router.Ready());
+  CommandCycle cycle;
+  cycle.SetRouterModel(0);
+  router.Aim(cycle);
+  std::vector<cycle::Phase> phases;
+  cycle.OnPhaseChanged = [&](cycle::Phase, cycle::Phase to) { phases.push_back(to); };
+  cycle.Start("SHOW");
+  ASSERT_TRUE(RunUntilFinished({&cycle}));
+  EXPECT_EQ(cycle.Result().outcome, Outcome::Complete);
+  EXPECT_EQ(Lines(cycle), (std::vector<std::string>{"A", "B"}));
+  EXPECT_EQ(phases,
+            (std::vector<cycle::Phase>{cycle::Phase::Connecting, cycle::Phase::AwaitingLogin,
+                                       cycle::Phase::AwaitingModelPrompt,
+                                       cycle::Phase::AwaitingAnswer, cycle::Phase::Finished}));
+  EXPECT_TRUE(cycle::MessageText(cycle.Result()).empty());
+}
+
+// Answers that end before the prompt keep every line that came, the last one
+// too; the simulator's faults decide where the answer stops.
+struct IncompleteCase {
+  const char* name;
+  std::vector<std::string> faults;
+  int ticksAtLeast;
+};
+
+class IncompleteAnswerTest : public ::testing::TestWithParam<IncompleteCase> {};
+
+TEST_P(IncompleteAnswerTest, KeepsTheLinesAndSaysSo) {
+  Simulator router(GetParam().faults);
+  ASSERT_TRUE(router.Ready());
+  CommandCycle cycle;
+  cycle.SetRouterModel(0);
+  router.Aim(cycle);
+  cycle.Start("SHOW");
+  ASSERT_TRUE(RunUntilFinished({&cycle}));
+  EXPECT_EQ(cycle.Result().outcome, Outcome::Incomplete);
+  EXPECT_EQ(cycle::MessageText(cycle.Result()), cycle::texts::kAnswerIncomplete);
+  EXPECT_GE(cycle.Ticks(), GetParam().ticksAtLeast);
+  const std::vector<std::string> lines = Lines(cycle);
+  if (std::string(GetParam().name) == "NoPrompt") {
+    // The last line is data, not a prompt: it is kept.
+    EXPECT_EQ(lines, (std::vector<std::string>{"A", "B"}));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, IncompleteAnswerTest,
+    ::testing::Values(
+        IncompleteCase{"NoPrompt", {"--no-prompt"}, 16},
+        IncompleteCase{"CloseInOutput", {"--close-in-output", "--answer-bytes", "50000"}, 0},
+        IncompleteCase{"ResetInOutput", {"--reset-in-output", "--answer-bytes", "50000"}, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CycleTest, APromptThatCameIsASuccessWhateverTheRouterDoesNext) {
+  for (int run = 0; run < 20; ++run) {
+    const bool reset = run % 2 == 1;
+    ScriptedRouter router([reset](support::Peer& peer) {
+      LogInThenAnswer(peer, kAnswerAB);
+      if (reset) {
+        peer.ResetAndClose();
+      } else {
+        peer.Close();
+      }
+    });
+    CommandCycle cycle;
+    cycle.SetRouterModel(0);
+    router.Aim(cycle);
+    cycle.Start("SHOW");
+    ASSERT_TRUE(RunUntilFinished({&cycle}));
+    EXPECT_EQ(cycle.Result().outcome, Outcome::Complete) << "run " << run;
+    EXPECT_EQ(Lines(cycle), (std::vector<std::string>{"A", "B"})) << "run " << run;
+  }
+}
+
+TEST(CycleTest, WithheldModelPromptDoesNotMarkAnAnswerWhosePromptCame) {
+  TestClock clock;
+  bool adminRead = false;
+  ScriptedRouter router([&](support::Peer& peer) {
+    peer.ReadUntil("\r");
+    peer.Take();
+    peer.Send("login: ");
+    peer.ReadUntil("admin\r");
+    peer.Take();
+    adminRead = true;
+    // No prompt after the log-in; the command's answer comes whole.
+    peer.ReadUntil("SHOW\r");
+    peer.Send(kAnswerAB);
+    peer.ReadToEnd();
+  });
+  CommandCycle cycle;
+  cycle.SetTickClock(&clock);
+  cycle.SetRouterModel(0);
+  router.Aim(cycle);
+  cycle.Start("SHOW");
+  ASSERT_TRUE(
+      ServeUntil([&] { return cycle.CurrentPhase() == cycle::Phase::AwaitingModelPrompt; }));
+  // The budget runs out in the wait for the model's prompt; the command's
+  // wait then has one round of events, which the test makes long enough
+  // for the whole answer by holding the cycle.
+  clock.count = 16;
+  cycle.Check();
+  EXPECT_EQ(cycle.CurrentPhase(), cycle::Phase::AwaitingAnswer);
+  {
+    const cycle::CycleHold hold(cycle);
+    ASSERT_TRUE(ServeUntil(
+        [&] { return cycle.ReceiveBuffer().find("B\r\nMT128-NET%") != std::string::npos; }));
+  }
+  ASSERT_TRUE(RunUntilFinished({&cycle}));
+  EXPECT_TRUE(adminRead);
+  EXPECT_EQ(cycle.Result().outcome, Outcome::Complete);
+  EXPECT_EQ(Lines(cycle), (std::vector<std::string>{"A", "B"}));
+}
+
+TEST(CycleTest, ABurstWithAStrayPromptNearItsTopArrivesWhole) {
+  constexpr int kLines = 100000;
+  std::string answer = "SHOW\r\n\r\nA\r\nMT128-NET% \r\n";
+  for (int i = 0; i < kLines; ++i) answer += "line " + std::to_string(i) + "\r\n";
+  answer += "MT128-NET% ";
+  ScriptedRouter router([&answer](support::Peer& peer) {
+    GiveLargeSendBuffer(peer.Fd());
+    LogInThenAnswer(peer, answer);
+    peer.ReadToEnd();
+  });
+  CommandCycle cycle;
+  cycle.SetRouterModel(0);
+  router.Aim(cycle);
+  cycle.Start("SHOW");
+  ASSERT_TRUE(RunUntilFinished({&cycle}));
+  EXPECT_EQ(cycle.Result().outcome, Outcome::Complete);
+  const std::vector<std::string> lines = Lines(cycle);
+  ASSERT_EQ(lines.size(), static_cast<std::size_t>(kLines + 1));
+  EXPECT_EQ(lines.front(), "A");
+  EXPECT_EQ(lines.back(), "line " + std::to_string(kLines - 1));
+}
+
+TEST(CycleTest, AnAnswerPastTheCapKeepsWhatFitsAndFails) {
+  Simulator router({"--endless-output"});
+  ASSERT_TRUE(router.Ready());
+  CommandCycle cycle;
+  cycle.SetRouterModel(0);
+  router.Aim(cycle);
+  cycle.Start("SHOW");
+  ASSERT_TRUE(RunUntilFinished({&cycle}, milliseconds(60000)));
+  EXPECT_EQ(cycle.Result().outcome, Outcome::Failed);
+  EXPECT_EQ(cycle.Result().failure, cycle::Failure::AnswerTooLong);
+  EXPECT_EQ(cycle.ReceiveBuffer().size(), CommandCycle::kAnswerLimit);
+  EXPECT_TRUE(cycle.AnswerCut());
+  ASSERT_FALSE(cycle.Result().lines.empty());
+  // The last line kept is the one the cap cut.
+  const cycle::LineSpan last = cycle.Result().lines.back();
+  EXPECT_EQ(last.start + last.length, CommandCycle::kAnswerLimit);
+  EXPECT_EQ(cycle::MessageText(cycle.Result()), cycle::texts::kAnswerTooLong);
+}
+
+TEST(CycleTest, ACommandPastTheSendBoundEndsTheCycle) {
+  Simulator router;
+  ASSERT_TRUE(router.Ready());
+  CommandCycle cycle;
+  cycle.SetRouterModel(0);
+  router.Aim(cycle);
+  cycle.Start(std::string(telnet::TTelnetConnection::kSendBacklogLimit + 1, 'x'));
+  ASSERT_TRUE(RunUntilFinished({&cycle}));
+  EXPECT_EQ(cycle.Result().outcome, Outcome::Failed);
+  EXPECT_EQ(cycle.Result().failure, cycle::Failure::RouterNotReading);
+  EXPECT_EQ(cycle::MessageText(cycle.Result()), cycle::texts::kRouterNotReading);
+}
+
+TEST(CycleTest, ALineBreakIsRefusedBeforeConnecting) {
+  CommandCycle cycle;
+  cycle.Connection().SetHost("127.0.0.1");
+  cycle.Connection().SetPort("1");
+  cycle.Start("SHOW\nSHOW LOG");
+  EXPECT_FALSE(cycle.Running());
+  EXPECT_EQ(cycle.Result().failure, cycle::Failure::CommandHasLineBreak);
+  EXPECT_EQ(cycle.Connection().ConnectResult(), std::nullopt);
+}
+
+TEST(CycleTest, NoConnectionGivesUpAtTheFourthTick) {
+  const int port = support::RefusingPort();
+  TestClock clock;
+  CommandCycle cycle;
+  cycle.SetTickClock(&clock);
+  cycle.Connection().SetHost("127.0.0.1");
+  cycle.Connection().SetPort(std::to_string(port));
+  cycle.Start("SHOW");
+  for (int tick = 1; tick <= 3; ++tick) {
+    clock.count = tick;
+    ServeUntil([] { return false; }, milliseconds(20));
+    cycle.Check();
+    ASSERT_TRUE(cycle.Running()) << "tick " << tick;
+  }
+  clock.count = 4;
+  cycle.Check();
+  EXPECT_FALSE(cycle.Running());
+  EXPECT_FALSE(clock.running);
+  EXPECT_EQ(cycle.Result().outcome, Outcome::NotConnected);
+  EXPECT_EQ(cycle::MessageText(cycle.Result()), cycle::texts::kLoginFailed);
+}
+
+// Through a proxy that is not there, or one the socket cannot use, the
+// connection ends at once and the reason rides along.
+TEST(CycleTest, ProxyFailuresEndTheConnectionWaitWithTheirReason) {
+  const std::vector<std::pair<std::string, std::string>> proxies = {{"127.0.0.1", "5"},
+                                                                    {"127.0.0.1", "7"}};
+  for (const auto& [server, level] : proxies) {
+    TestClock clock;
+    CommandCycle cycle;
+    cycle.SetTickClock(&clock);
+    cycle.Connection().SetHost("127.0.0.1");
+    cycle.Connection().SetPort("23");
+    telnet::SocksRoute route;
+    route.server = server;
+    route.port = "1";  // nothing listens there
+    route.level = level;
+    cycle.Connection().SetSocks(route);
+    cycle.Start("SHOW");
+    ASSERT_TRUE(RunUntilFinished({&cycle}, milliseconds(10000))) << level;
+    EXPECT_EQ(clock.count, 0);
+    EXPECT_EQ(cycle.Result().outcome, Outcome::NotConnected) << level;
+    EXPECT_FALSE(cycle.Result().reason.empty()) << level;
+    EXPECT_EQ(cycle::MessageText(cycle.Result()),
+              std::string(cycle::texts::kLoginFailed) + "\n" + cycle.Result().reason);
+  }
+}
+
+TEST(CycleTest, AHeldCycleTakesDataButMakesNoProgress) {
+  Simulator router;
+  ASSERT_TRUE(router.Ready());
+  CommandCycle cycle;
+  cycle.SetRouterModel(0);
+  router.Aim(cycle);
+  cycle.Start("SHOW");
+  ASSERT_TRUE(ServeUntil([&] { return cycle.CurrentPhase() == cycle::Phase::AwaitingLogin; }));
+  {
+    const cycle::CycleHold hold(cycle);
+    ASSERT_TRUE(
+        ServeUntil([&] { return cycle.ReceiveBuffer().find("login:") != std::string::npos; }));
+    ServeUntil([] { return false; }, milliseconds(300));
+    EXPECT_EQ(cycle.CurrentPhase(), cycle::Phase::AwaitingLogin);
+  }
+  ASSERT_TRUE(RunUntilFinished({&cycle}));
+  EXPECT_EQ(cycle.Result().outcome, Outcome::Complete);
+  EXPECT_EQ(Lines(cycle), (std::vector<std::string>{"A", "B"}));
+}
+
+TEST(CycleTest, TwoCyclesRunSideBySideEachOnItsOwnTicks) {
+  Simulator quick({"--delay", "200"}, "127.0.0.61");
+  Simulator slow({"--delay", "2500"}, "127.0.0.62");
+  ASSERT_TRUE(quick.Ready());
+  ASSERT_TRUE(slow.Ready());
+  CommandCycle first;
+  CommandCycle second;
+  for (CommandCycle* cycle : {&first, &second}) cycle->SetRouterModel(0);
+  quick.Aim(first);
+  slow.Aim(second);
+  bool secondRunningWhenFirstEnded = false;
+  first.OnFinished = [&](const cycle::CycleResult&) {
+    secondRunningWhenFirstEnded = second.Running();
+  };
+  second.Start("SHOW");
+  first.Start("SHOW");
+  ASSERT_TRUE(RunUntilFinished({&first, &second}));
+  EXPECT_TRUE(secondRunningWhenFirstEnded);
+  for (CommandCycle* cycle : {&first, &second}) {
+    EXPECT_EQ(cycle->Result().outcome, Outcome::Complete);
+    EXPECT_EQ(Lines(*cycle), (std::vector<std::string>{"A", "B"}));
+  }
+  // The slow router's wait counted its own ticks; the quick one's count
+  // stopped with its cycle.
+  EXPECT_EQ(first.Ticks(), 0);
+  EXPECT_GE(second.Ticks(), 2);
+}
+
+}  // namespace

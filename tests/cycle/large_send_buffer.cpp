@@ -1,0 +1,9 @@
+// Apart from the tests' main file: the system's socket macros collide with
+// the names of the socket stand-in's header.
+#include <sys/socket.h>
+
+void GiveLargeSendBuffer(int fd) {
+  // Big enough for a whole burst in one write; forced, as tests run as root.
+  const int size = 16 << 20;
+  ::setsockopt(fd, SOL_SOCKET, SO_SNDBUFFORCE, &size, sizeof size);
+}
