@@ -10,7 +10,7 @@ packages=(
   libgtest-dev
   clang libclang-rt-14-dev
   fonts-ipafont-gothic fontconfig
-  xvfb xauth xdg-utils
+  xvfb xauth xdg-utils strace
   nftables iptables
   socat procps
   dpkg-dev lintian desktop-file-utils appstream iproute2

@@ -73,6 +73,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       commandLine.showHelp = true;
     } else if (argument == "--version") {
       commandLine.showVersion = true;
+    } else if (argument == "--print") {
+      commandLine.print = true;
     } else if (TakeOption(arguments, i, "--host", value, commandLine)) {
       if (!value.empty()) commandLine.runSettings.host = platform::Utf8ToAnsi(value);
     } else if (TakeOption(arguments, i, "--model", value, commandLine)) {
@@ -87,7 +89,17 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       commandLine.switches.push_back(platform::Utf8ToAnsi(argument));
     }
   }
+  if (commandLine.print && !HasHiddenSwitch(commandLine.switches)) {
+    Fail(commandLine, "--print needs -h");
+  }
   return commandLine;
+}
+
+bool HasHiddenSwitch(const std::vector<std::string>& arguments) {
+  for (const std::string& argument : arguments) {
+    if (argument == "-h" || argument == "-H") return true;
+  }
+  return false;
 }
 
 std::optional<int> AnswerWithoutStarting(const CommandLine& commandLine) {
@@ -108,8 +120,8 @@ std::optional<int> AnswerWithoutStarting(const CommandLine& commandLine) {
 }
 
 std::string UsageText() {
-  return R"(Usage: vantrel [-c COMMAND | -cd COMMAND]... [-h] [--host ADDR] [--model NAME]
-               [--socks URL]
+  return R"(Usage: vantrel [-c COMMAND | -cd COMMAND]... [-h [--print]] [--host ADDR]
+               [--model NAME] [--socks URL]
        vantrel --help | --version
 
 Reads status and configuration from small-office ISDN routers (MT128-NET,
@@ -125,6 +137,9 @@ also one that a -c took as its command):
   -cd COMMAND, -CD COMMAND  as -c, then show the answer in a message box
   -h, -H                    hidden: never show the window, end after start-up;
                             neither file is written
+  --print                   with -h: write each -cd answer to standard output
+                            and each error to standard error, also on a
+                            desktop; the window's libraries are not loaded
 
 For this run only (the settings file keeps its values unless you change them in
 the settings dialog):
@@ -159,15 +174,17 @@ of them (a portable folder); otherwise in $XDG_CONFIG_HOME/vantrel/ (by default
                   per-user folder holds one, the installed default
                   share/vantrel/vantrel_p.cfg is read.
 
-Without a display (neither DISPLAY nor WAYLAND_DISPLAY set) add -h: an answer
-shown by -cd goes to standard output as UTF-8, an error box to standard error.
-Without -h the program needs a display: start it on a desktop or set DISPLAY.
+Without a display (neither DISPLAY nor WAYLAND_DISPLAY set, or the one set
+cannot be reached) add -h: the run is a console program, an answer shown by -cd
+goes to standard output as UTF-8, an error box to standard error. Without -h
+the program needs a display: start it on a desktop or set DISPLAY.
 
 Exit status:
   0  normal end
   1  a hidden run (-h) in which a command cycle failed or an error box was
      raised (for example the router could not be reached or logged into)
-  2  bad command line, or no display and no -h
+  2  bad command line (also --print without -h), or no usable display and
+     no -h
 
 Trace logging: the TELNET trace of every session goes to the Qt logging
 category vantrel.telnet, off by default; QT_LOGGING_RULES="vantrel.telnet=true"

@@ -1,7 +1,7 @@
 // The program's long options: --help and --version, answered before anything
-// starts, and --host/--model, which point this one run elsewhere without
-// touching the settings file. Every other argument is left, in order, for the
-// short switches (-c, -cd, -h) of the main window.
+// starts, --host/--model, which point this one run elsewhere without touching
+// the settings file, and --print, which keeps a hidden run off the desktop. Every other argument is
+// left, in order, for the short switches (-c, -cd, -h) of the main window.
 #pragma once
 
 #include <optional>
@@ -19,6 +19,8 @@ struct RunSettings {
 struct CommandLine {
   bool showHelp = false;
   bool showVersion = false;
+  // --print: with -h, the answers go to standard output even on a desktop.
+  bool print = false;
   RunSettings runSettings;
   // The first thing wrong with the long options, for standard error; empty when none.
   std::string error;
@@ -34,5 +36,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 std::optional<int> AnswerWithoutStarting(const CommandLine& commandLine);
 
 std::string UsageText();
+
+// True when any argument is "-h" or "-H" (exact, whole argument).
+bool HasHiddenSwitch(const std::vector<std::string>& arguments);
 
 }  // namespace app

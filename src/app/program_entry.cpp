@@ -13,7 +13,6 @@
 #include "app/main_window.h"
 #include "app/message_box.h"
 #include "app/message_pump.h"
-#include "app/socks_url.h"
 #include "app/termination_signals.h"
 #include "app/texts.h"
 #include "platform/files.h"
@@ -22,21 +21,9 @@ namespace app {
 
 namespace {
 
-constexpr int kExitNoDisplay = 2;
-constexpr int kExitUsage = 2;
-
 bool EnvironmentSet(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr && *value != '\0';
-}
-
-// A platform plugin the user chose that draws nowhere needs no display.
-bool DisplaylessPlatformRequested() {
-  if (!EnvironmentSet("QT_QPA_PLATFORM")) {
-    return false;
-  }
-  const std::string platform = std::getenv("QT_QPA_PLATFORM");
-  return platform.rfind("xcb", 0) != 0 && platform.rfind("wayland", 0) != 0;
 }
 
 // A close asked for by a signal may arrive anywhere: inside a cycle's wait,
@@ -61,15 +48,6 @@ bool DisplaylessPlatformRequested() {
 }
 
 }  // namespace
-
-bool HasHiddenSwitch(const std::vector<std::string>& arguments) {
-  for (const std::string& argument : arguments) {
-    if (argument == "-h" || argument == "-H") {
-      return true;
-    }
-  }
-  return false;
-}
 
 int RunApplication(const std::vector<std::string>& arguments, const ProgramFiles& files,
                    const EntryHooks& hooks, const RunSettings& runSettings) {
@@ -126,50 +104,29 @@ static void ProvideRuntimeFolder() {
   }
 }
 
-int ProgramMain(int argc, char** argv) {
-  // Before anything else, so that a signal sent right after the start is not
-  // the default (fatal) one.
-  InstallTerminationHandlers();
-
-  // Arguments arrive in the locale's UTF-8; commands go to the router in
-  // Shift-JIS like every other text of the program.
-  const CommandLine commandLine = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
-  if (const std::optional<int> status = AnswerWithoutStarting(commandLine)) {
-    return *status;
+int WindowMain(int argc, char** argv, const CommandLine& commandLine) {
+  // Without a display, only a hidden run or a platform that draws nowhere
+  // gets here; the hidden run then writes its boxes out.
+  if (!EnvironmentSet("DISPLAY") && !EnvironmentSet("WAYLAND_DISPLAY") &&
+      !EnvironmentSet("QT_QPA_PLATFORM")) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
   }
-  const std::vector<std::string>& arguments = commandLine.switches;
-  const bool hidden = HasHiddenSwitch(arguments);
-
-  if (const SocksOption socks = FindSocksOption(arguments); !socks.problem.empty()) {
-    std::fprintf(stderr, "vantrel: %s\n", socks.problem.c_str());
-    return kExitUsage;
-  }
-
-  if (!EnvironmentSet("DISPLAY") && !EnvironmentSet("WAYLAND_DISPLAY")) {
-    if (hidden) {
-      qputenv("QT_QPA_PLATFORM", "offscreen");
-    } else if (!DisplaylessPlatformRequested()) {
-      std::fputs(
-          "vantrel: no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is "
-          "set).\n"
-          "Start it on a desktop or set DISPLAY (for example DISPLAY=:0), or add -h to run\n"
-          "commands (-c, -cd) without a window. vantrel --help tells more.\n",
-          stderr);
-      return kExitNoDisplay;
-    }
-  }
-
   ProvideRuntimeFolder();
 
   // The arguments are the program's, not Qt's: none of them may be taken as a
   // Qt option such as -style or -platform.
   int qtArgc = 1;
-  char* qtArgv[] = {argv[0], nullptr};
+  char* qtArgv[] = {argc > 0 ? argv[0] : nullptr, nullptr};
   VantrelApplication application(qtArgc, qtArgv);
   PlatformMessagePump pump;
   pump.SetExceptionHandler([](const std::exception& error) { ShowApplicationError(error.what()); });
-  return RunApplication(arguments, LocateProgramFiles(platform::ProgramDirectory()), {},
+  return RunApplication(commandLine.switches, LocateProgramFiles(platform::ProgramDirectory()), {},
                         commandLine.runSettings);
 }
 
 }  // namespace app
+
+extern "C" __attribute__((visibility("default"))) int vantrel_window_main(
+    int argc, char** argv, const app::CommandLine* commandLine) {
+  return app::WindowMain(argc, argv, *commandLine);
+}

@@ -20,17 +20,20 @@ struct EntryHooks {
   std::function<void(TForm1&)> startUpFinished;
 };
 
-// True when any argument is "-h" or "-H" (exact, whole argument).
-bool HasHiddenSwitch(const std::vector<std::string>& arguments);
-
 // Creates the windows and runs the program in the application object that
 // exists already; returns the exit status. `arguments` are the short switches
 // and their commands, Shift-JIS.
 int RunApplication(const std::vector<std::string>& arguments, const ProgramFiles& files,
                    const EntryHooks& hooks = {}, const RunSettings& runSettings = {});
 
-// The whole program: the long options, the display check, the application
-// object, the message pump and RunApplication.
+// The whole program: the long options, the display check, then the console
+// run or the window library (program_main.cpp, in the executable's part).
 int ProgramMain(int argc, char** argv);
+
+// The window library's entry, found by name once the library is loaded: the
+// application object, the message pump and RunApplication.
+using WindowMainFunction = int (*)(int argc, char** argv, const CommandLine* commandLine);
+inline constexpr char kWindowLibraryName[] = "libvantrel_window.so";
+inline constexpr char kWindowMainName[] = "vantrel_window_main";
 
 }  // namespace app

@@ -47,6 +47,9 @@ struct RunOptions {
   // Runs as this user and group instead of the test's own (which is root),
   // for what only an ordinary user can run into.
   std::optional<uid_t> user;
+  // A program that runs the program (its absolute path first, then its own
+  // arguments), such as a tracer.
+  std::vector<std::string> wrapper;
 };
 
 struct RunResult {
@@ -264,7 +267,9 @@ class ProgramSandbox {
     for (std::string& entry : environment) envp.push_back(entry.data());
     envp.push_back(nullptr);
     std::string program = (dir_ / program_).string();
-    std::vector<std::string> argvStorage{program};
+    std::vector<std::string> argvStorage = options.wrapper;
+    argvStorage.push_back(program);
+    if (!options.wrapper.empty()) program = options.wrapper.front();
     argvStorage.insert(argvStorage.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
     for (std::string& argument : argvStorage) argv.push_back(argument.data());

@@ -1,0 +1,172 @@
+#include "app/console_run.h"
+
+#include <sys/stat.h>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <cstdio>
+#include <string>
+
+#include "app/debug_output_log.h"
+#include "app/pane_lines.h"
+#include "app/socks_url.h"
+#include "app/termination_signals.h"
+#include "app/texts.h"
+#include "cycle/command_cycle.h"
+#include "cycle/cycle_texts.h"
+#include "cycle/message_pump.h"
+#include "platform/codepage.h"
+#include "platform/files.h"
+#include "platform/profile.h"
+#include "telnet/telnet_connection.h"
+
+namespace app {
+
+namespace {
+
+constexpr char kDefaultHost[] = "192.168.0.1";
+
+bool Exists(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0;
+}
+
+bool IsSwitch(const std::string& argument, const char* lower, const char* upper) {
+  return argument == lower || argument == upper;
+}
+
+// As a box written out: its text in UTF-8, ended by a line feed.
+void WriteOut(std::FILE* stream, const std::string& utf8) {
+  std::fwrite(utf8.data(), 1, utf8.size(), stream);
+  if (utf8.empty() || utf8.back() != '\n') std::fputc('\n', stream);
+  std::fflush(stream);
+}
+
+class ConsoleRun {
+ public:
+  ConsoleRun(const CommandLine& commandLine, const ProgramFiles& files)
+      : commandLine_(commandLine), files_(files) {}
+
+  int Run() {
+    readPanel();
+    readSettings();
+    runSwitches();
+    return failed_ ? 1 : 0;
+  }
+
+ private:
+  // The application's error box, written out: its caption is the program's title.
+  void applicationError(const std::string& ansiMessage) {
+    failed_ = true;
+    WriteOut(stderr,
+             std::string(texts::kApplicationTitle) + ": " + platform::AnsiToUtf8(ansiMessage));
+  }
+
+  // Only whether it can be read matters here; the tree is the window's.
+  void readPanel() {
+    const std::string own = files_.folder + kPanelFileName;
+    std::string path = own;
+    if (!files_.defaultPanel.empty() && !Exists(own) && Exists(files_.defaultPanel)) {
+      path = files_.defaultPanel;
+    }
+    if (!platform::ReadFileBytes(path)) {
+      std::string text = texts::kFileCannotBeOpened;
+      text.replace(text.find("%s"), 2, platform::Utf8ToAnsi(path));
+      applicationError(text);
+    }
+  }
+
+  void readSettings() {
+    const std::string ini = files_.folder + kSettingsFileName;
+    telnet::TTelnetConnection& connection = cycle_.Connection();
+    connection.SetName("TelnetConnection1");
+    connection.SetPort("23");
+    connection.SetTermType("VT100");
+    connection.SetLocation("VANTREL");
+    connection.SetLocalEcho(false);
+    int model = platform::GetPrivateProfileInt("main", "rt", -1, ini);
+    std::string host = platform::GetPrivateProfileString("main", "ip", kDefaultHost, ini);
+    if (commandLine_.runSettings.host) host = *commandLine_.runSettings.host;
+    if (commandLine_.runSettings.routerModel) model = *commandLine_.runSettings.routerModel;
+    connection.SetHost(host);
+    cycle_.SetRouterModel(model);
+    telnet::SocksRoute route = ReadSocksSection(ini);
+    const SocksOption option = FindSocksOption(commandLine_.switches);
+    if (option.route) route = *option.route;
+    connection.SetSocks(route);
+  }
+
+  // One cycle, served by the core loop until it ends. False when its error
+  // ends the run's switches, as an error box ends a hidden run's start-up.
+  bool runCycle(const std::string& command, bool printAnswer) {
+    cycle_.Start(command);
+    if (cycle_.Running()) {
+      QEventLoop loop;
+      cycle_.OnFinished = [&loop](const cycle::CycleResult&) { loop.quit(); };
+      loop.exec();
+      cycle_.OnFinished = nullptr;
+    }
+    const cycle::CycleResult& result = cycle_.Result();
+    const bool answerShown = result.outcome != cycle::Outcome::Failed || cycle_.AnswerCut();
+    if (result.outcome == cycle::Outcome::NotConnected) {
+      failed_ = true;
+      WriteOut(stderr, platform::AnsiToUtf8(cycle::texts::kErrorCaption) + ": " +
+                           platform::AnsiToUtf8(cycle::MessageText(result)));
+    }
+    if (printAnswer && answerShown) writeAnswer(result);
+    if (result.outcome == cycle::Outcome::Failed) {
+      applicationError(cycle::MessageText(result));
+      return false;
+    }
+    if (result.outcome == cycle::Outcome::Incomplete) {
+      failed_ = true;
+      WriteOut(stderr, platform::AnsiToUtf8(cycle::MessageText(result)));
+    }
+    return true;
+  }
+
+  void writeAnswer(const cycle::CycleResult& result) {
+    char last = '\0';
+    WriteLinesAsUtf8(
+        [&last](std::string_view piece) {
+          std::fwrite(piece.data(), 1, piece.size(), stdout);
+          if (!piece.empty()) last = piece.back();
+        },
+        cycle_.ReceiveBuffer(), result.lines);
+    if (last != '\n') std::fputc('\n', stdout);
+    std::fflush(stdout);
+  }
+
+  void runSwitches() {
+    const std::vector<std::string>& arguments = commandLine_.switches;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+      const std::string next = i + 1 < arguments.size() ? arguments[i + 1] : std::string();
+      if (IsSwitch(arguments[i], "-c", "-C") && !runCycle(next, false)) return;
+      if (IsSwitch(arguments[i], "-cd", "-CD") && !runCycle(next, true)) return;
+    }
+  }
+
+  const CommandLine& commandLine_;
+  const ProgramFiles& files_;
+  cycle::CommandCycle cycle_;
+  bool failed_ = false;
+};
+
+}  // namespace
+
+int RunConsole(const CommandLine& commandLine, const ProgramFiles& files) {
+  int argc = 1;
+  char name[] = "vantrel";
+  char* argv[] = {name, nullptr};
+  QCoreApplication application(argc, argv);
+  QCoreApplication::setApplicationName(QLatin1String(texts::kApplicationTitle));
+  PlatformMessagePump pump;
+  TerminationNotifier termination;
+  // A hidden run has nothing to save, and later switches must not start.
+  QObject::connect(&termination, &TerminationNotifier::terminationRequested, &application,
+                   [](int signal) { EndBySignal(signal); });
+  RouteDebugOutputToLog();
+  return ConsoleRun(commandLine, files).Run();
+}
+
+}  // namespace app

@@ -1,0 +1,86 @@
+// The program's entry: the long options, then either the console run (a
+// hidden run without a usable display, or with --print) or the window, whose
+// library is loaded only now, as the socket library is loaded at its first use.
+#include <cstdio>
+#include <string>
+
+#include "app/console_run.h"
+#include "app/display_check.h"
+#include "app/program_entry.h"
+#include "app/socks_url.h"
+#include "app/termination_signals.h"
+#include "platform/files.h"
+#include "platform/install_layout.h"
+#include "platform/system.h"
+
+namespace app {
+
+namespace {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitNoDisplay = 2;
+constexpr int kExitUsage = 2;
+
+int NoDisplay(const DisplayCheck& display) {
+  if (display.unreachable.empty()) {
+    std::fputs(
+        "vantrel: no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is "
+        "set).\n"
+        "Start it on a desktop or set DISPLAY (for example DISPLAY=:0), or add -h to run\n"
+        "commands (-c, -cd) without a window. vantrel --help tells more.\n",
+        stderr);
+  } else {
+    std::fprintf(stderr,
+                 "vantrel: cannot connect to the display \"%s\" to show the window on.\n"
+                 "Run it with -h to run commands (-c, -cd) without a window, or set DISPLAY\n"
+                 "to a display that can be reached. vantrel --help tells more.\n",
+                 display.unreachable.c_str());
+  }
+  return kExitNoDisplay;
+}
+
+int RunWindow(int argc, char** argv, const CommandLine& commandLine) {
+  const std::string path = platform::ProgramLibraryPath(kWindowLibraryName);
+  platform::HMODULE library = platform::LoadLibrary(path);
+  void* entry = library != nullptr ? platform::GetProcAddress(library, kWindowMainName) : nullptr;
+  if (entry == nullptr) {
+    std::fprintf(stderr, "vantrel: cannot load the window's library %s: %s\n", path.c_str(),
+                 platform::LastLoaderMessage().c_str());
+    return kExitFailure;
+  }
+  // The library stays loaded until the process ends.
+  return reinterpret_cast<WindowMainFunction>(entry)(argc, argv, &commandLine);
+}
+
+}  // namespace
+
+int ProgramMain(int argc, char** argv) {
+  // Before anything else, so that a signal sent right after the start is not
+  // the default (fatal) one.
+  InstallTerminationHandlers();
+
+  // Arguments arrive in the locale's UTF-8; commands go to the router in
+  // Shift-JIS like every other text of the program.
+  const CommandLine commandLine = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  if (const std::optional<int> status = AnswerWithoutStarting(commandLine)) {
+    return *status;
+  }
+  const bool hidden = HasHiddenSwitch(commandLine.switches);
+
+  if (const SocksOption socks = FindSocksOption(commandLine.switches); !socks.problem.empty()) {
+    std::fprintf(stderr, "vantrel: %s\n", socks.problem.c_str());
+    return kExitUsage;
+  }
+
+  if (hidden && commandLine.print) {
+    return RunConsole(commandLine, LocateProgramFiles(platform::ProgramDirectory()));
+  }
+  const DisplayCheck display = CheckDisplay();
+  if (!display.usable && !DisplaylessPlatformRequested()) {
+    if (hidden) return RunConsole(commandLine, LocateProgramFiles(platform::ProgramDirectory()));
+    return NoDisplay(display);
+  }
+  return RunWindow(argc, argv, commandLine);
+}
+
+}  // namespace app
