@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "app/router_models.h"
+#include "app/socks_url.h"
 #include "platform/codepage.h"
 
 #ifndef VANTREL_VERSION
@@ -87,6 +88,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       commandLine.switches.push_back(platform::Utf8ToAnsi(argument));
     }
   }
+  // Read from the arguments as given, in UTF-8: its parts become Shift-JIS
+  // one by one, and what is wrong with it is told in the terminal's encoding.
+  // "--socks URL" stays among the switches, which pass it by.
+  const SocksOption socks = FindSocksOption(arguments);
+  if (!socks.problem.empty()) Fail(commandLine, socks.problem);
+  commandLine.runSettings.socks = socks.route;
   return commandLine;
 }
 
