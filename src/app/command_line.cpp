@@ -144,7 +144,13 @@ the settings dialog):
                               socks4://[USER@]HOST[:PORT]
                               socks4a://[USER@]HOST[:PORT]
                               socks5://[USER[:PASSWORD]@]HOST[:PORT]
-                            PORT defaults to 1080
+                              socks5h://[USER[:PASSWORD]@]HOST[:PORT]
+                            PORT defaults to 1080; USER, PASSWORD and HOST
+                            may hold %XX escapes, one byte each. At SOCKS 5
+                            the proxy always resolves the router's name, so
+                            socks5h:// is the same as socks5://. A bad URL, or
+                            a control byte in USER, PASSWORD or HOST, is an
+                            error (exit status 2)
 
   --help                    print this text and exit
   --version                 print the version and exit
