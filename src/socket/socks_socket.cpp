@@ -206,7 +206,10 @@ void TCustomSocksSocket::NotifySessionConnected(std::uint16_t error) {
 
 void TCustomSocksSocket::NotifySessionClosed(std::uint16_t error) {
   if (outcomePending_) {
+    const ws::SOCKET handle = socketHandle_;
     ReportProxyLost(error);
+    // The owner connected anew from the failure: this close is not its news.
+    if (socketHandle_ != handle && socketHandle_ != ws::INVALID_SOCKET) return;
   } else if (socksPhase_ == socksAwaitAuth) {
     // Closed while the proxy held the credentials: they never got through.
     NotifySocksAuthState(socksAuthRejected);
