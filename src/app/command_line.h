@@ -1,12 +1,15 @@
 // The program's long options: --help and --version, answered before anything
-// starts, --host/--model, which point this one run elsewhere without touching
-// the settings file, and --print, which keeps a hidden run off the desktop. Every other argument is
-// left, in order, for the short switches (-c, -cd, -h) of the main window.
+// starts, --host/--model/--socks, which point this one run elsewhere without
+// touching the settings file, and --print, which keeps a hidden run off the
+// desktop. Every other argument is left, in order, for the short switches
+// (-c, -cd, -h) of the main window.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "telnet/telnet_connection.h"
 
 namespace app {
 
@@ -14,6 +17,8 @@ namespace app {
 struct RunSettings {
   std::optional<std::string> host;  // Shift-JIS, like the settings file's "ip"
   std::optional<int> routerModel;   // a RouterModel number, -1 for automatic
+  // The proxy of --socks, over the settings file's [socks] section.
+  std::optional<telnet::SocksRoute> socks;
 };
 
 struct CommandLine {

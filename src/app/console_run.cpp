@@ -90,10 +90,9 @@ class ConsoleRun {
     if (commandLine_.runSettings.routerModel) model = *commandLine_.runSettings.routerModel;
     connection.SetHost(host);
     cycle_.SetRouterModel(model);
-    telnet::SocksRoute route = ReadSocksSection(ini);
-    const SocksOption option = FindSocksOption(commandLine_.switches);
-    if (option.route) route = *option.route;
-    connection.SetSocks(route);
+    connection.SetSocks(commandLine_.runSettings.socks ? *commandLine_.runSettings.socks
+                                                       : ReadSocksSection(ini));
+    cycle_.SocksRouteProblem = app::SocksRouteProblem;
   }
 
   // One cycle, served by the core loop until it ends. False when its error

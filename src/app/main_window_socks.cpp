@@ -1,15 +1,16 @@
 // The command cycle's road through a SOCKS proxy. The proxy is read at
 // start-up (the settings file's [socks] section, or --socks for one run) and
 // handed to TelnetConnection1, which sets it on the socket before every
-// connection; the engine tells a proxy's failure in the log-in error box.
-
+// connection; the engine tells a proxy's failure in the log-in error box. The
+// settings file's values are not checked at start-up: one that could end or
+// split a field at the proxy is refused before anything is sent.
 #include "app/main_window.h"
 #include "app/socks_url.h"
+#include "cycle/command_cycle.h"
 #include "telnet/telnet_connection.h"
 
 void TForm1::applySocksRoute() {
-  telnet::SocksRoute route = app::ReadSocksSection(SettingsPath());
-  const app::SocksOption option = app::FindSocksOption(arguments_);
-  if (option.route) route = *option.route;
-  TelnetConnection1->SetSocks(route);
+  TelnetConnection1->SetSocks(runSettings_.socks ? *runSettings_.socks
+                                                 : app::ReadSocksSection(SettingsPath()));
+  CommandCycle1->SocksRouteProblem = app::SocksRouteProblem;
 }

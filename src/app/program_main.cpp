@@ -7,7 +7,6 @@
 #include "app/console_run.h"
 #include "app/display_check.h"
 #include "app/program_entry.h"
-#include "app/socks_url.h"
 #include "app/termination_signals.h"
 #include "platform/files.h"
 #include "platform/install_layout.h"
@@ -19,7 +18,6 @@ namespace {
 
 constexpr int kExitFailure = 1;
 constexpr int kExitNoDisplay = 2;
-constexpr int kExitUsage = 2;
 
 int NoDisplay(const DisplayCheck& display) {
   if (display.unreachable.empty()) {
@@ -66,11 +64,6 @@ int ProgramMain(int argc, char** argv) {
     return *status;
   }
   const bool hidden = HasHiddenSwitch(commandLine.switches);
-
-  if (const SocksOption socks = FindSocksOption(commandLine.switches); !socks.problem.empty()) {
-    std::fprintf(stderr, "vantrel: %s\n", socks.problem.c_str());
-    return kExitUsage;
-  }
 
   if (hidden && commandLine.print) {
     return RunConsole(commandLine, LocateProgramFiles(platform::ProgramDirectory()));

@@ -24,6 +24,9 @@ constexpr char kLoginPrompt[] = "login:";
 constexpr char kLoginAnswer[] = "admin\r";
 constexpr char kWakeUp[] = "\r";
 constexpr char kLineEnd[] = "\r";
+// The reason when a proxy accepted the connection (or never answered it) and
+// said nothing within the connection's ticks.
+constexpr char kSocksServerSilent[] = "SOCKS server did not answer";
 
 std::string ErrorText(const std::exception& error) {
   if (const auto* own = dynamic_cast<const platform::Exception*>(&error)) return own->Message();
@@ -157,6 +160,10 @@ void CommandCycle::startConnection() {
     connection_->Connect();
     return;
   }
+  if (SocksRouteProblem) {
+    proxyFailure_ = SocksRouteProblem(connection_->Socks());
+    if (!proxyFailure_.empty()) return;
+  }
   // A proxy setting the socket refuses (a level it does not know, a name
   // that does not resolve) is the proxy's failure, told like the others.
   try {
@@ -216,7 +223,8 @@ void CommandCycle::Check() {
   checking_ = true;
   waitBegunThisRound_ = false;
   try {
-    while (Running() && step()) {
+    // A handler of one step may hold the cycle; the next step waits for that.
+    while (Running() && held_ == 0 && step()) {
     }
   } catch (const std::exception& error) {
     // The connection stays as it is; the next start closes it.
@@ -234,6 +242,10 @@ bool CommandCycle::step() {
     // same round as an abort does not undo the abort.
     if (clock_->Count() > kConnectTickLimit || aborted() || proxyFailed()) {
       result_.reason = proxyFailure_;
+      // Not failed, not aborted: the ticks ran out while the proxy kept quiet.
+      if (result_.reason.empty() && !connection_->Socks().server.empty() && !aborted()) {
+        result_.reason = kSocksServerSilent;
+      }
       connection_->Close();
       finish(Outcome::NotConnected);
       return true;

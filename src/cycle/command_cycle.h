@@ -23,7 +23,8 @@
 
 namespace telnet {
 class TTelnetConnection;
-}
+struct SocksRoute;
+}  // namespace telnet
 
 namespace cycle {
 
@@ -100,6 +101,9 @@ class CommandCycle : public QObject {
   // a model changed during a cycle counts for its later waits.
   void SetRouterModel(int model) { routerModel_ = model; }
   std::function<int()> RouterModelSource;
+  // Looks at a proxy route before it is used; a text says what is wrong with
+  // it, and the connection then fails with that reason, nothing sent.
+  std::function<std::string(const telnet::SocksRoute&)> SocksRouteProblem;
   // Asked at every check besides Abort(), for an owner with a flag of its own.
   std::function<bool()> AbortSource;
   // Null: the cycle's own 1000 ms clock. The owner of another clock calls
