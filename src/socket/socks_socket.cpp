@@ -181,6 +181,10 @@ void TCustomSocksSocket::NotifySessionClosed(std::uint16_t error) {
     NotifySocksError(code, kProxyClosedText);
     TCustomAsyncSocket::NotifySessionConnected(code);
   }
+  // Closed here, not by the peer: the handler may open the socket again
+  // before any reset, and what the proxy handed over behind its grant
+  // belongs to the connection that ended.
+  if (socketHandle_ == ws::INVALID_SOCKET) leftoverCount_ = 0;
   TCustomAsyncSocket::NotifySessionClosed(error);
 }
 
