@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "telnet/telnet_connection.h"
+#include "telnet/socks_route.h"
 
 namespace app {
 
