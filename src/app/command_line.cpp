@@ -84,7 +84,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                               "MN128-SOHO-SL11 or auto)");
       }
     } else {
-      commandLine.switches.push_back(platform::Utf8ToAnsi(argument));
+      const std::optional<std::string> exact = platform::Utf8ToAnsiExact(argument);
+      commandLine.switches.push_back(exact ? *exact : platform::Utf8ToAnsi(argument));
+      commandLine.switchHasNoAnsiForm.push_back(!exact);
     }
   }
   return commandLine;

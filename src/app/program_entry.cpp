@@ -14,6 +14,7 @@
 #include "app/message_box.h"
 #include "app/message_pump.h"
 #include "app/socks_url.h"
+#include "app/standard_output.h"
 #include "app/termination_signals.h"
 #include "app/texts.h"
 #include "platform/files.h"
@@ -72,7 +73,8 @@ bool HasHiddenSwitch(const std::vector<std::string>& arguments) {
 }
 
 int RunApplication(const std::vector<std::string>& arguments, const ProgramFiles& files,
-                   const EntryHooks& hooks, const RunSettings& runSettings) {
+                   const EntryHooks& hooks, const RunSettings& runSettings,
+                   const std::vector<bool>& argumentHasNoAnsiForm) {
   QApplication::setApplicationName(QLatin1String(texts::kApplicationTitle));
   QApplication::setWindowIcon(ApplicationIcon());
   const bool hidden = HasHiddenSwitch(arguments);
@@ -80,6 +82,7 @@ int RunApplication(const std::vector<std::string>& arguments, const ProgramFiles
   TForm1 form(arguments, files.folder);
   form.SetDefaultPanelPath(files.defaultPanel);
   form.SetRunSettings(runSettings);
+  form.SetArgumentsWithoutAnsiForm(argumentHasNoAnsiForm);
   TerminationNotifier termination;
   QObject::connect(&termination, &TerminationNotifier::terminationRequested, &form,
                    [&](int signal) {
@@ -130,6 +133,7 @@ int ProgramMain(int argc, char** argv) {
   // Before anything else, so that a signal sent right after the start is not
   // the default (fatal) one.
   InstallTerminationHandlers();
+  OccupyClosedStandardStreams();
 
   // Arguments arrive in the locale's UTF-8; commands go to the router in
   // Shift-JIS like every other text of the program.
@@ -169,7 +173,7 @@ int ProgramMain(int argc, char** argv) {
   PlatformMessagePump pump;
   pump.SetExceptionHandler([](const std::exception& error) { ShowApplicationError(error.what()); });
   return RunApplication(arguments, LocateProgramFiles(platform::ProgramDirectory()), {},
-                        commandLine.runSettings);
+                        commandLine.runSettings, commandLine.switchHasNoAnsiForm);
 }
 
 }  // namespace app
