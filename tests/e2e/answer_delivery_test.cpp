@@ -144,6 +144,8 @@ class EachAnswerCutShort : public testing::TestWithParam<CutCase> {};
 TEST_P(EachAnswerCutShort, IsPrintedAsFarAsItCameAndFails) {
   const CutCase& c = GetParam();
   ScriptedRouter router(c.address, [&c](Peer& peer, const std::string& command) {
+    // The end of the stream right behind the answer, however long.
+    peer.ForceSendBuffer(static_cast<int>(2 * c.answer.size() + 4096));
     peer.Send(command + "\r\n" + c.answer);
     if (c.reset) {
       peer.ResetAndClose();
@@ -172,6 +174,10 @@ INSTANTIATE_TEST_SUITE_P(
                 PrintedLines(2, 799)},
         CutCase{"ResetAfterFiftyKilobytes", "127.0.17.5", NumberedLines(1, 800), true,
                 PrintedLines(2, 799)},
+        // More than a few milliseconds of reading is left when the end of
+        // the stream is seen.
+        CutCase{"CloseAfterEightMegabytes", "127.0.17.9", NumberedLines(1, 131072), false,
+                PrintedLines(2, 131071)},
         CutCase{"CloseInTheMiddleOfALine", "127.0.17.6", "\r\nA\r\nB\r\npartial", false,
                 "A\nB\npartial\n"},
         CutCase{"CloseBeforeAnyLineOfTheAnswer", "127.0.17.7", "", false, "\n"}),
