@@ -130,10 +130,12 @@ static void ProvideRuntimeFolder() {
 }
 
 int ProgramMain(int argc, char** argv) {
+  // Before any descriptor is opened: a pipe or file must not become the
+  // standard output the caller closed.
+  OccupyClosedStandardStreams();
   // Before anything else, so that a signal sent right after the start is not
   // the default (fatal) one.
   InstallTerminationHandlers();
-  OccupyClosedStandardStreams();
 
   // Arguments arrive in the locale's UTF-8; commands go to the router in
   // Shift-JIS like every other text of the program.

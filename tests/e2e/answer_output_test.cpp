@@ -32,12 +32,15 @@ struct SinkCase {
   Output output;
   bool ignoreSigpipe;
   const char* reason;  // on standard error; null: nothing at all
+  bool inputClosed = false;
 };
 
 TEST(AnswerOutput, AFailedWriteFailsTheRun) {
   const SinkCase sinks[] = {
       {"full device", Output::File, false, "No space left on device"},
       {"closed", Output::Closed, false, "Bad file descriptor"},
+      // The first descriptors the program opens would take both numbers.
+      {"closed with input", Output::Closed, false, "Bad file descriptor", true},
       {"reader gone, SIGPIPE ignored", Output::PipeNoReader, true, nullptr},
   };
   // The simulator's classic answer, and one of 5 MB.
@@ -52,6 +55,7 @@ TEST(AnswerOutput, AFailedWriteFailsTheRun) {
       options.output = sink.output;
       options.outputPath = "/dev/full";
       options.ignoreSigpipe = sink.ignoreSigpipe;
+      options.inputClosed = sink.inputClosed;
       const e2e::RunResult result = RunWith(*router, {"-h", "-cd", "SHOW"}, options);
       EXPECT_FALSE(result.timedOut);
       EXPECT_EQ(result.signal, 0);

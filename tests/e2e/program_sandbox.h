@@ -60,6 +60,8 @@ struct RunOptions {
   std::string outputPath;
   // The program starts with SIGPIPE ignored, as some callers do.
   bool ignoreSigpipe = false;
+  // No descriptor 0 either, instead of /dev/null.
+  bool inputClosed = false;
 };
 
 struct RunResult {
@@ -315,10 +317,12 @@ class ProgramSandbox {
       } else {
         ::dup2(outPipe[1], STDOUT_FILENO);
       }
-      if (options.output == Output::Closed) ::close(STDOUT_FILENO);
       ::dup2(errPipe[1], STDERR_FILENO);
-      const int devNull = ::open("/dev/null", O_RDONLY);
+      const int devNull = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
       ::dup2(devNull, STDIN_FILENO);
+      // Last, so that no descriptor opened here takes a number closed on purpose.
+      if (options.output == Output::Closed) ::close(STDOUT_FILENO);
+      if (options.inputClosed) ::close(STDIN_FILENO);
       if (options.user && (::setgid(*options.user) != 0 || ::setuid(*options.user) != 0)) {
         ::_exit(126);
       }
