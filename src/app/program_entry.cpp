@@ -13,7 +13,6 @@
 #include "app/main_window.h"
 #include "app/message_box.h"
 #include "app/message_pump.h"
-#include "app/socks_url.h"
 #include "app/standard_output.h"
 #include "app/termination_signals.h"
 #include "app/texts.h"
@@ -24,7 +23,6 @@ namespace app {
 namespace {
 
 constexpr int kExitNoDisplay = 2;
-constexpr int kExitUsage = 2;
 
 bool EnvironmentSet(const char* name) {
   const char* value = std::getenv(name);
@@ -145,11 +143,6 @@ int ProgramMain(int argc, char** argv) {
   }
   const std::vector<std::string>& arguments = commandLine.switches;
   const bool hidden = HasHiddenSwitch(arguments);
-
-  if (const SocksOption socks = FindSocksOption(arguments); !socks.problem.empty()) {
-    std::fprintf(stderr, "vantrel: %s\n", socks.problem.c_str());
-    return kExitUsage;
-  }
 
   if (!EnvironmentSet("DISPLAY") && !EnvironmentSet("WAYLAND_DISPLAY")) {
     if (hidden) {
