@@ -13,6 +13,7 @@ using cycle::LastLine;
 using cycle::LineSpan;
 using cycle::PromptForModel;
 using cycle::ShownLineSpans;
+using cycle::ShownLineSpansKeepingLastLine;
 using cycle::SplitCaptureLines;
 using cycle::TrimCapture;
 

@@ -8,8 +8,10 @@
 #include <string>
 
 #include "app/debug_output_log.h"
+#include "app/message_box.h"
 #include "app/pane_lines.h"
 #include "app/socks_url.h"
+#include "app/standard_output.h"
 #include "app/termination_signals.h"
 #include "app/texts.h"
 #include "cycle/command_cycle.h"
@@ -51,7 +53,7 @@ class ConsoleRun {
     readPanel();
     readSettings();
     runSwitches();
-    return failed_ ? 1 : 0;
+    return failed_ || ErrorBoxRaised() ? 1 : 0;
   }
 
  private:
@@ -124,24 +126,31 @@ class ConsoleRun {
     return true;
   }
 
+  // Every write is checked; a failed one ends the run (StandardOutputFailed).
   void writeAnswer(const cycle::CycleResult& result) {
-    char last = '\0';
-    WriteLinesAsUtf8(
-        [&last](std::string_view piece) {
-          std::fwrite(piece.data(), 1, piece.size(), stdout);
-          if (!piece.empty()) last = piece.back();
-        },
-        cycle_.ReceiveBuffer(), result.lines);
-    if (last != '\n') std::fputc('\n', stdout);
-    std::fflush(stdout);
+    StandardOutputWriter output;
+    WriteLinesAsUtf8([&output](std::string_view piece) { output.Write(piece); },
+                     cycle_.ReceiveBuffer(), result.lines);
+    output.Finish();
   }
 
   void runSwitches() {
     const std::vector<std::string>& arguments = commandLine_.switches;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-      const std::string next = i + 1 < arguments.size() ? arguments[i + 1] : std::string();
-      if (IsSwitch(arguments[i], "-c", "-C") && !runCycle(next, false)) return;
-      if (IsSwitch(arguments[i], "-cd", "-CD") && !runCycle(next, true)) return;
+    const std::vector<bool>& noAnsiForm = commandLine_.switchHasNoAnsiForm;
+    try {
+      for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const bool printAnswer = IsSwitch(arguments[i], "-cd", "-CD");
+        if (!printAnswer && !IsSwitch(arguments[i], "-c", "-C")) continue;
+        // An argument with no exact Shift-JIS form is refused like a line break.
+        if (i + 1 < noAnsiForm.size() && noAnsiForm[i + 1]) {
+          applicationError(cycle::texts::kCommandNotShiftJis);
+          return;
+        }
+        const std::string next = i + 1 < arguments.size() ? arguments[i + 1] : std::string();
+        if (!runCycle(next, printAnswer)) return;
+      }
+    } catch (const StandardOutputFailed&) {
+      failed_ = true;
     }
   }
 

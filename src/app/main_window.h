@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/answer_outcome.h"
 #include "app/capture.h"
 #include "app/command_line.h"
 #include "app/pane_lines.h"
@@ -64,11 +65,11 @@ class TForm1 : public QMainWindow {
   bool TerminateRequested() const { return terminateRequested_; }
   // True once start-up has read the settings file (so a close may write it).
   bool SettingsRead() const { return settingsRead_; }
-  // True when the last cycle's command wait ended without the router's
-  // prompt (its limit, or the connection's end).
-  bool AnswerIncomplete() const { return answerIncomplete_; }
-  // True when the last cycle's answer outgrew what a cycle keeps.
-  bool AnswerCut() const { return answerCut_; }
+  // How the last cycle's answer ended: NotShown also after an error.
+  app::AnswerOutcome LastAnswerOutcome() const { return lastOutcome_; }
+  // True when the last cycle awaited the router's prompt and the command's
+  // wait ended without it (its limit, or the connection's end).
+  bool AnswerIncomplete() const { return lastOutcome_ == app::AnswerOutcome::Incomplete; }
   std::string SettingsPath() const;
   std::string PanelPath() const;
 
@@ -78,6 +79,11 @@ class TForm1 : public QMainWindow {
   // Router address and model for this run; the close writes back the file's
   // values unless the settings dialog changed them.
   void SetRunSettings(app::RunSettings settings) { runSettings_ = std::move(settings); }
+  // Per argument, true where it had no exact Shift-JIS form: such a command
+  // is refused instead of sent with '?' in it.
+  void SetArgumentsWithoutAnsiForm(std::vector<bool> marks) {
+    argumentHasNoAnsiForm_ = std::move(marks);
+  }
 
   // --- Operation panel (main_window_panel.cpp) ---
   void Button5Click();
@@ -201,6 +207,14 @@ class TForm1 : public QMainWindow {
   void applySocksRoute();
   // router_session.cpp
   void createTelnetConnection();
+  // RunCommand without the cap's error, which the caller raises once it has
+  // written out what was kept; false when another cycle was running.
+  bool runCycle(const std::string& command);
+  // Raises the cap's error when the last cycle's answer was cut.
+  void endCycleOnCutAnswer() const;
+  // A command typed as text: nothing when it has no exact Shift-JIS form,
+  // which is refused like a line break.
+  void runTypedCommand(const std::optional<std::string>& command);
   // main_window_panel.cpp: what activating a panel entry runs, decided at
   // the activation.
   struct NodeActivation {
@@ -217,6 +231,9 @@ class TForm1 : public QMainWindow {
   void readSettings();
   bool writeSettings();
   void processSwitches();
+  // The command of argument `index` (empty past the end), refused when it has
+  // no exact Shift-JIS form.
+  std::optional<std::string> switchCommand(std::size_t index) const;
   // main_window_files.cpp
   std::string panelSourcePath() const;
   void applyRunSettings();
@@ -234,13 +251,14 @@ class TForm1 : public QMainWindow {
   bool terminateRequested_ = false;
   bool settingsRead_ = false;
   bool answerCut_ = false;
-  bool answerIncomplete_ = false;
+  app::AnswerOutcome lastOutcome_ = app::AnswerOutcome::NotShown;
   // The panel file is there but could not be read: writing our empty panel
   // over it at close would destroy the user's panel. Lifted once the user
   // gives the panel a text of their own in the settings dialog.
   bool panelFileUnreadable_ = false;
   std::string defaultPanelPath_;
   app::RunSettings runSettings_;
+  std::vector<bool> argumentHasNoAnsiForm_;
   std::string hostInFile_;
   int routerModelInFile_ = 0;
 };

@@ -11,7 +11,6 @@ namespace app {
 
 namespace {
 
-bool errorBoxRaised = false;
 bool boxesWrittenOut = false;
 
 void WriteOut(std::FILE* stream, const QByteArray& utf8) {
@@ -34,13 +33,15 @@ bool BoxesAreWrittenOut() {
 
 void ShowMessageBox(QWidget* owner, const QString& caption, const QString& text, BoxKind kind) {
   if (kind == BoxKind::Error) {
-    errorBoxRaised = true;
+    MarkRunFailed();
   }
   if (BoxesAreWrittenOut()) {
     if (kind == BoxKind::Error) {
       WriteOut(stderr, (caption + QStringLiteral(": ") + text).toUtf8());
     } else {
-      WriteOut(stdout, text.toUtf8());
+      StandardOutputWriter out;
+      out.Write(text.toStdString());
+      out.Finish();
     }
     return;
   }
@@ -53,15 +54,9 @@ void ShowMessageBox(QWidget* owner, const QString& caption, const QString& text,
 void ShowMessageBoxStreamed(QWidget* owner, const QString& caption, const TextProducer& produce,
                             BoxKind kind) {
   if (kind == BoxKind::Plain && BoxesAreWrittenOut()) {
-    char last = '\0';
-    produce([&last](std::string_view piece) {
-      std::fwrite(piece.data(), 1, piece.size(), stdout);
-      if (!piece.empty()) last = piece.back();
-    });
-    if (last != '\n') {
-      std::fputc('\n', stdout);
-    }
-    std::fflush(stdout);
+    StandardOutputWriter out;
+    produce([&out](std::string_view piece) { out.Write(piece); });
+    out.Finish();
     return;
   }
   std::string text;
@@ -72,7 +67,7 @@ void ShowMessageBoxStreamed(QWidget* owner, const QString& caption, const TextPr
 void WriteBoxesOutFromNowOn() { boxesWrittenOut = true; }
 
 void ReportFailure(const std::string& ansiMessage) {
-  errorBoxRaised = true;
+  MarkRunFailed();
   WriteOut(stderr, FromAnsi(ansiMessage).toUtf8());
 }
 
@@ -80,9 +75,5 @@ void ShowApplicationError(const std::string& ansiMessage) {
   ShowMessageBox(QApplication::activeWindow(), QApplication::applicationName(),
                  FromAnsi(ansiMessage), BoxKind::Error);
 }
-
-bool ErrorBoxRaised() { return errorBoxRaised; }
-
-void ResetErrorBoxRaised() { errorBoxRaised = false; }
 
 }  // namespace app

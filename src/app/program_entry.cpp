@@ -13,6 +13,7 @@
 #include "app/main_window.h"
 #include "app/message_box.h"
 #include "app/message_pump.h"
+#include "app/standard_output.h"
 #include "app/termination_signals.h"
 #include "app/texts.h"
 #include "platform/files.h"
@@ -50,7 +51,8 @@ bool EnvironmentSet(const char* name) {
 }  // namespace
 
 int RunApplication(const std::vector<std::string>& arguments, const ProgramFiles& files,
-                   const EntryHooks& hooks, const RunSettings& runSettings) {
+                   const EntryHooks& hooks, const RunSettings& runSettings,
+                   const std::vector<bool>& argumentHasNoAnsiForm) {
   QApplication::setApplicationName(QLatin1String(texts::kApplicationTitle));
   QApplication::setWindowIcon(ApplicationIcon());
   const bool hidden = HasHiddenSwitch(arguments);
@@ -58,6 +60,7 @@ int RunApplication(const std::vector<std::string>& arguments, const ProgramFiles
   TForm1 form(arguments, files.folder);
   form.SetDefaultPanelPath(files.defaultPanel);
   form.SetRunSettings(runSettings);
+  form.SetArgumentsWithoutAnsiForm(argumentHasNoAnsiForm);
   TerminationNotifier termination;
   QObject::connect(&termination, &TerminationNotifier::terminationRequested, &form,
                    [&](int signal) {
@@ -121,7 +124,7 @@ int WindowMain(int argc, char** argv, const CommandLine& commandLine) {
   PlatformMessagePump pump;
   pump.SetExceptionHandler([](const std::exception& error) { ShowApplicationError(error.what()); });
   return RunApplication(commandLine.switches, LocateProgramFiles(platform::ProgramDirectory()), {},
-                        commandLine.runSettings);
+                        commandLine.runSettings, commandLine.switchHasNoAnsiForm);
 }
 
 }  // namespace app

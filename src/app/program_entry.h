@@ -22,9 +22,11 @@ struct EntryHooks {
 
 // Creates the windows and runs the program in the application object that
 // exists already; returns the exit status. `arguments` are the short switches
-// and their commands, Shift-JIS.
+// and their commands, Shift-JIS; `argumentHasNoAnsiForm` marks those that
+// could not be written in it exactly.
 int RunApplication(const std::vector<std::string>& arguments, const ProgramFiles& files,
-                   const EntryHooks& hooks = {}, const RunSettings& runSettings = {});
+                   const EntryHooks& hooks = {}, const RunSettings& runSettings = {},
+                   const std::vector<bool>& argumentHasNoAnsiForm = {});
 
 // The whole program: the long options, the display check, then the console
 // run or the window library (program_main.cpp, in the executable's part).

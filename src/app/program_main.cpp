@@ -7,6 +7,7 @@
 #include "app/console_run.h"
 #include "app/display_check.h"
 #include "app/program_entry.h"
+#include "app/standard_output.h"
 #include "app/termination_signals.h"
 #include "platform/files.h"
 #include "platform/install_layout.h"
@@ -53,6 +54,9 @@ int RunWindow(int argc, char** argv, const CommandLine& commandLine) {
 }  // namespace
 
 int ProgramMain(int argc, char** argv) {
+  // Before any descriptor is opened: a pipe or file must not become the
+  // standard output the caller closed.
+  OccupyClosedStandardStreams();
   // Before anything else, so that a signal sent right after the start is not
   // the default (fatal) one.
   InstallTerminationHandlers();

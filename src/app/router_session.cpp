@@ -57,6 +57,21 @@ class WindowTickClock : public cycle::TickClock {
   int& count_;
 };
 
+// The engine's ending in the terms the window and its hidden run show it by.
+app::AnswerOutcome AnswerOutcomeOf(const cycle::CycleResult& result) {
+  switch (result.outcome) {
+    case cycle::Outcome::Complete:
+      return app::AnswerOutcome::Complete;
+    case cycle::Outcome::Incomplete:
+      return app::AnswerOutcome::Incomplete;
+    case cycle::Outcome::Failed:
+      return result.failure == cycle::Failure::AnswerTooLong ? app::AnswerOutcome::Cut
+                                                             : app::AnswerOutcome::NotShown;
+    default:
+      return app::AnswerOutcome::NotShown;
+  }
+}
+
 }  // namespace
 
 void TForm1::createTelnetConnection() {
@@ -85,17 +100,35 @@ void TForm1::createTelnetConnection() {
 }
 
 void TForm1::RunCommand(const std::string& command) {
+  if (runCycle(command)) {
+    endCycleOnCutAnswer();
+  }
+}
+
+void TForm1::runTypedCommand(const std::optional<std::string>& command) {
   if (TreeView1Tag != 0) {
     return;
   }
-  if (cycle::CommandProblem(command) != cycle::Failure::None) {
+  if (!command) {
+    throw platform::Exception(app::texts::kCommandNotShiftJis);
+  }
+  RunCommand(*command);
+}
+
+bool TForm1::runCycle(const std::string& command) {
+  if (TreeView1Tag != 0) {
+    return false;
+  }
+  // Refused before anything is sent, as the engine would refuse it.
+  if (const cycle::Failure problem = cycle::CommandProblem(command);
+      problem != cycle::Failure::None) {
     cycle::CycleResult refused;
     refused.outcome = cycle::Outcome::Failed;
-    refused.failure = cycle::CommandProblem(command);
+    refused.failure = problem;
     throw platform::Exception(cycle::MessageText(refused));
   }
   answerCut_ = false;
-  answerIncomplete_ = false;
+  lastOutcome_ = app::AnswerOutcome::NotShown;
   TreeView1Tag = 1;
   emit commandStarted(QByteArray::fromStdString(command));
   SetStatusText(app::texts::kStatusRetrieving);
@@ -129,7 +162,7 @@ void TForm1::RunCommand(const std::string& command) {
   }
   const cycle::CycleResult result = CommandCycle1->Result();
   answerCut_ = CommandCycle1->AnswerCut();
-  answerIncomplete_ = result.outcome == cycle::Outcome::Incomplete;
+  lastOutcome_ = AnswerOutcomeOf(result);
   *captureList = result.lines;
   Memo1AddAnswer(result.lines);
   if (result.outcome == cycle::Outcome::NotConnected) {
@@ -137,8 +170,16 @@ void TForm1::RunCommand(const std::string& command) {
                         app::FromAnsi(cycle::MessageText(result)), app::BoxKind::Error);
   }
   FinishCommand();
-  if (result.outcome == cycle::Outcome::Failed) {
+  // The cap's error is the caller's, once it has written out what was kept.
+  if (result.outcome == cycle::Outcome::Failed && !answerCut_) {
     throw platform::Exception(cycle::MessageText(result));
+  }
+  return true;
+}
+
+void TForm1::endCycleOnCutAnswer() const {
+  if (lastOutcome_ == app::AnswerOutcome::Cut) {
+    throw platform::Exception(app::texts::kAnswerTooLong);
   }
 }
 
@@ -161,7 +202,8 @@ void TForm1::FinishCommand() {
   Memo1->repaint();
   TreeView1->setEnabled(true);
   // An answer cut short says so where the status would call it complete.
-  SetStatusText(answerIncomplete_ ? app::texts::kAnswerIncomplete : app::texts::kStatusRetrieved);
+  SetStatusText(app::KeepsLastLine(lastOutcome_) ? app::texts::kAnswerIncomplete
+                                                 : app::texts::kStatusRetrieved);
   TreeView1Tag = 0;
 }
 
@@ -180,7 +222,7 @@ void TForm1::FlatEdit1KeyPress(char& Key) {
   // handler that started that cycle.
   const ActivationSuppressed suppressed(*this);
 
-  RunCommand(app::ToAnsi(FlatEdit1->text()));
+  runTypedCommand(platform::Utf8ToAnsiExact(FlatEdit1->text().toStdString()));
   if (AbortRequested == 0 && TreeView1->topLevelItemCount() > 0) {
     QTreeWidgetItem* first = TreeView1->topLevelItem(0);
     TreeView1->setCurrentItem(first);

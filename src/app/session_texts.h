@@ -15,6 +15,8 @@ inline constexpr char kStatusRetrieved[] = "\x8e\xe6\x93\xbe\x8a\xae\x97\xb9";
 using ::cycle::texts::kAnswerIncomplete;
 using ::cycle::texts::kAnswerTooLong;
 using ::cycle::texts::kCommandHasLineBreak;
+using ::cycle::texts::kCommandNotShiftJis;
+using ::cycle::texts::kCommandTooLong;
 using ::cycle::texts::kErrorCaption;
 using ::cycle::texts::kLoginFailed;
 using ::cycle::texts::kRouterNotReading;

@@ -45,6 +45,10 @@ enum class LastLine { IsPrompt, IsData };
 std::vector<LineSpan> ShownLineSpans(std::string_view receiveBuffer,
                                      LastLine lastLine = LastLine::IsPrompt);
 
+// The same for an answer that ended without its prompt (or was cut short):
+// its last line is data, so it is shown under the same rules as the others.
+std::vector<LineSpan> ShownLineSpansKeepingLastLine(std::string_view receiveBuffer);
+
 // The same two steps on copies of the lines, one at a time.
 std::vector<std::string> SplitCaptureLines(const std::string& receiveBuffer);
 std::vector<std::string> TrimCapture(const std::vector<std::string>& captureLines);

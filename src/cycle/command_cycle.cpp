@@ -24,6 +24,7 @@ constexpr char kLoginPrompt[] = "login:";
 constexpr char kLoginAnswer[] = "admin\r";
 constexpr char kWakeUp[] = "\r";
 constexpr char kLineEnd[] = "\r";
+constexpr std::size_t kCommandLimit = std::size_t{64} << 10;
 // The reason when a proxy accepted the connection (or never answered it) and
 // said nothing within the connection's ticks.
 constexpr char kSocksServerSilent[] = "SOCKS server did not answer";
@@ -58,6 +59,8 @@ std::string MessageText(const CycleResult& result) {
       return texts::kRouterNotReading;
     case Failure::CommandHasLineBreak:
       return texts::kCommandHasLineBreak;
+    case Failure::CommandTooLong:
+      return texts::kCommandTooLong;
     case Failure::LowerLayer:
     case Failure::None:
       break;
@@ -69,6 +72,8 @@ Failure CommandProblem(const std::string& command) {
   // A line break would reach the router as two commands in one session, and
   // their answers would mix.
   if (command.find_first_of("\r\n") != std::string::npos) return Failure::CommandHasLineBreak;
+  // Real commands are a line or two; anything longer is a paste gone wrong.
+  if (command.size() > kCommandLimit) return Failure::CommandTooLong;
   return Failure::None;
 }
 

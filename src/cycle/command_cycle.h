@@ -57,6 +57,7 @@ enum class Failure {
   AnswerTooLong,        // the cap cut the answer; the lines kept are in the result
   RouterNotReading,     // the send bound was passed
   CommandHasLineBreak,  // refused before connecting
+  CommandTooLong,       // over 64 KiB, refused before connecting
   LowerLayer,           // the socket or TELNET layer raised an error; `reason` says it
 };
 

@@ -32,4 +32,15 @@ inline constexpr char kAnswerIncomplete[] =
 inline constexpr char kCommandHasLineBreak[] =
     "\x83R\x83}\x83\x93\x83h\x82\xc9\x89\xfc\x8ds\x82\xcd\x8eg\x82\xa6\x82\xdc\x82\xb9\x82\xf1";
 
+// Error when a command holds a character Shift-JIS has no form for: "コマンドに
+// Shift-JIS にない文字があります" (the command has characters that are not in
+// Shift-JIS)
+inline constexpr char kCommandNotShiftJis[] =
+    "\x83R\x83\x7d\x83\x93\x83h\x82\xc9 Shift-JIS \x82\xc9\x82\xc8\x82\xa2\x95\xb6\x8e\x9a"
+    "\x82\xaa\x82\xa0\x82\xe8\x82\xdc\x82\xb7";
+// Error when a command is longer than the program sends: "コマンドが長すぎます"
+// (the command is too long)
+inline constexpr char kCommandTooLong[] =
+    "\x83R\x83\x7d\x83\x93\x83h\x82\xaa\x92\xb7\x82\xb7\x82\xac\x82\xdc\x82\xb7";
+
 }  // namespace cycle::texts

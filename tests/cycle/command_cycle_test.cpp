@@ -329,27 +329,33 @@ TEST(CycleTest, AnAnswerPastTheCapKeepsWhatFitsAndFails) {
   EXPECT_EQ(cycle::MessageText(cycle.Result()), cycle::texts::kAnswerTooLong);
 }
 
-TEST(CycleTest, ACommandPastTheSendBoundEndsTheCycle) {
-  Simulator router;
+TEST(CycleTest, ARouterThatStopsReadingEndsTheCycleAtTheSendBound) {
+  // It floods us with negotiation and never reads our replies.
+  Simulator router({"--option-flood", "--no-read"});
   ASSERT_TRUE(router.Ready());
   CommandCycle cycle;
   cycle.SetRouterModel(0);
   router.Aim(cycle);
-  cycle.Start(std::string(telnet::TTelnetConnection::kSendBacklogLimit + 1, 'x'));
+  cycle.Start("SHOW");
   ASSERT_TRUE(RunUntilFinished({&cycle}));
   EXPECT_EQ(cycle.Result().outcome, Outcome::Failed);
   EXPECT_EQ(cycle.Result().failure, cycle::Failure::RouterNotReading);
   EXPECT_EQ(cycle::MessageText(cycle.Result()), cycle::texts::kRouterNotReading);
 }
 
-TEST(CycleTest, ALineBreakIsRefusedBeforeConnecting) {
-  CommandCycle cycle;
-  cycle.Connection().SetHost("127.0.0.1");
-  cycle.Connection().SetPort("1");
-  cycle.Start("SHOW\nSHOW LOG");
-  EXPECT_FALSE(cycle.Running());
-  EXPECT_EQ(cycle.Result().failure, cycle::Failure::CommandHasLineBreak);
-  EXPECT_EQ(cycle.Connection().ConnectResult(), std::nullopt);
+TEST(CycleTest, CommandsThatCannotBeSentAreRefusedBeforeConnecting) {
+  const std::vector<std::pair<std::string, cycle::Failure>> commands = {
+      {"SHOW\nSHOW LOG", cycle::Failure::CommandHasLineBreak},
+      {std::string((64 << 10) + 1, 'x'), cycle::Failure::CommandTooLong}};
+  for (const auto& [command, failure] : commands) {
+    CommandCycle cycle;
+    cycle.Connection().SetHost("127.0.0.1");
+    cycle.Connection().SetPort("1");
+    cycle.Start(command);
+    EXPECT_FALSE(cycle.Running());
+    EXPECT_EQ(cycle.Result().failure, failure);
+    EXPECT_EQ(cycle.Connection().ConnectResult(), std::nullopt);
+  }
 }
 
 TEST(CycleTest, NoConnectionGivesUpAtTheFourthTick) {

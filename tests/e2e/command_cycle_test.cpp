@@ -123,7 +123,7 @@ TEST(CommandCycle, NoPromptAfterTheCommandGivesUpAtTheSixteenthTickAndFails) {
   ExpectIncomplete(run);
   // 16 ticks of a second: a wait that gave up at the 15th would be done by 15.1 s.
   EXPECT_GE(run.seconds, 15.5);
-  // Without the prompt, the last line is data and is kept.
+  // Without the prompt, the last line is data like the others.
   EXPECT_EQ(run.result.out, "A\nB\n");
 }
 
@@ -155,7 +155,7 @@ TEST(CommandCycle, RouterClosingDuringTheOutputShowsWhatCameAndFails) {
     ASSERT_TRUE(router.Ready());
     const auto run = router.Run({"-h", "-cd", "SHOW"});
     ExpectIncomplete(run);
-    // The simulator ends the session halfway through the answer.
+    // The router goes after two lines of the four.
     EXPECT_EQ(run.result.out, "A\nB\n");
     EXPECT_LT(run.seconds, 8.0);
   }
