@@ -69,6 +69,8 @@ struct ConsoleCase {
   const char* name;
   std::map<std::string, std::string> environment;
   bool print;
+  // Each case its own three router addresses: cases run side by side.
+  int firstAddress;
 };
 
 class ConsoleRunTest : public ::testing::TestWithParam<ConsoleCase> {};
@@ -83,17 +85,18 @@ TEST_P(ConsoleRunTest, WritesWhatAHiddenRunWritesAndOpensNothingOfAWindow) {
   // hangs up at the log-in (an error that ends the switches): output,
   // messages and status for each.
   const struct {
-    const char* address;
+    int address;
     std::vector<std::string> faults;
     std::vector<std::string> arguments;
   } runs[] = {
-      {"127.0.0.190", {}, {"-h", "-c", "SHOW", "-cd", "SHOW"}},
-      {"127.0.0.191", {"--close-in-output"}, {"-h", "-cd", "SHOW"}},
-      {"127.0.0.192", {"--close-at-login"}, {"-h", "-cd", "SHOW", "-cd", "SHOW"}},
+      {GetParam().firstAddress, {}, {"-h", "-c", "SHOW", "-cd", "SHOW"}},
+      {GetParam().firstAddress + 1, {"--close-in-output"}, {"-h", "-cd", "SHOW"}},
+      {GetParam().firstAddress + 2, {"--close-at-login"}, {"-h", "-cd", "SHOW", "-cd", "SHOW"}},
   };
   for (const auto& run : runs) {
-    SCOPED_TRACE(run.address);
-    RouterFixture router(run.address, 0, run.faults, "@command SHOW\nA\nB\nC\nD\n");
+    const std::string address = "127.0.0." + std::to_string(run.address);
+    SCOPED_TRACE(address);
+    RouterFixture router(address, 0, run.faults, "@command SHOW\nA\nB\nC\nD\n");
     ASSERT_TRUE(router.Ready());
     e2e::RunOptions windowed;
     windowed.offscreen = true;
@@ -120,9 +123,9 @@ TEST_P(ConsoleRunTest, WritesWhatAHiddenRunWritesAndOpensNothingOfAWindow) {
 
 INSTANTIATE_TEST_SUITE_P(
     Displays, ConsoleRunTest,
-    ::testing::Values(ConsoleCase{"DisplayUnset", {}, false},
-                      ConsoleCase{"UnreachableDisplay", {{"DISPLAY", ":99"}}, false},
-                      ConsoleCase{"PrintOnADesktop", {{"DISPLAY", kXvfbDisplay}}, true}),
+    ::testing::Values(ConsoleCase{"DisplayUnset", {}, false, 190},
+                      ConsoleCase{"UnreachableDisplay", {{"DISPLAY", ":99"}}, false, 193},
+                      ConsoleCase{"PrintOnADesktop", {{"DISPLAY", kXvfbDisplay}}, true, 196}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ConsoleRun, WithoutHiddenAnUnreachableDisplayIsToldNotAborted) {
