@@ -59,10 +59,15 @@ struct LongOption {
 // its command; a lone "--" means nothing. --help, --version, --host and
 // --model are answered here; the others are left, with their values, among
 // the switches for the part of the program they belong to.
+// clang-format off
 constexpr LongOption kLongOptions[] = {
-    {"--help", Value::kNone},     {"--version", Value::kNone},  {"--host", Value::kPlain},
-    {"--model", Value::kPlain},   {"--socks", Value::kAnything},
+    {"--help", Value::kNone},
+    {"--version", Value::kNone},
+    {"--host", Value::kPlain},
+    {"--model", Value::kPlain},
+    {"--socks", Value::kAnything},
 };
+// clang-format on
 
 const LongOption* FindLongOption(const std::string& argument, bool& withEquals) {
   for (const LongOption& option : kLongOptions) {

@@ -74,6 +74,8 @@ bool HasHiddenSwitch(const std::vector<std::string>& arguments) {
 int RunApplication(const std::vector<std::string>& arguments, const ProgramFiles& files,
                    const EntryHooks& hooks, const RunSettings& runSettings) {
   QApplication::setApplicationName(QLatin1String(texts::kApplicationTitle));
+  // Its windows belong to the installed desktop entry, which bears this name.
+  QGuiApplication::setDesktopFileName(QStringLiteral("example.vantrel.vantrel"));
   QApplication::setWindowIcon(ApplicationIcon());
   const bool hidden = HasHiddenSwitch(arguments);
 

@@ -92,7 +92,8 @@ TEST(CommandLine, UnknownLongOptionIsAUsageErrorUnlessItIsTheCommandOfDashC) {
         << run.result.err;
     EXPECT_EQ(run.result.out, "") << unknown;
   }
-  for (const auto& [arguments, sent] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+  for (const auto& [arguments, sent] :
+       std::vector<std::pair<std::vector<std::string>, std::string>>{
            {{"-h", "-c", "--foo"}, "--foo"},
            {{"-h", "-cd", "--bar", "--"}, "--bar"},
            {{"-h", "--", "-c", "A"}, "A"}}) {

@@ -102,7 +102,8 @@ TEST(RoutersimCommandLine, VersionAnswersAndALoneDoubleDashIsIgnored) {
   RoutersimProcess version({"--version", "--port", "0"});
   EXPECT_EQ(version.wait_exit(), 0);
   ASSERT_EQ(version.lines().size(), 1u);
-  EXPECT_EQ(version.lines().front().rfind("vantrel-routersim 1.", 0), 0u) << version.lines().front();
+  EXPECT_EQ(version.lines().front().rfind("vantrel-routersim 1.", 0), 0u)
+      << version.lines().front();
 
   RoutersimProcess sim({"--", "--listen", "127.0.0.63", "--", "--port", "0"});
   EXPECT_TRUE(sim.wait_ready());
