@@ -77,10 +77,16 @@ function(vantrel_install_program target)
   install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endfunction()
 
-# vantrel_install_private_library(target): a shared library only the programs
-# load, in the private library folder; it finds its siblings beside itself.
+# vantrel_install_private_library(target [PRIVATE_LIBRARIES]): a shared library
+# only the programs load, in the private library folder. One that links other
+# private libraries finds them beside itself; the others get no run path.
 function(vantrel_install_private_library target)
-  set_target_properties(${target} PROPERTIES INSTALL_RPATH "\$ORIGIN")
+  cmake_parse_arguments(P "PRIVATE_LIBRARIES" "" "" ${ARGN})
+  if(P_PRIVATE_LIBRARIES)
+    set_target_properties(${target} PROPERTIES INSTALL_RPATH "\$ORIGIN")
+  else()
+    set_target_properties(${target} PROPERTIES INSTALL_RPATH "")
+  endif()
   vantrel_drop_comment_section(${target})
   install(TARGETS ${target} LIBRARY DESTINATION ${VANTREL_INSTALL_PRIVATE_LIBDIR})
 endfunction()

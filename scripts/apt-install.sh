@@ -78,8 +78,10 @@ restore_policy() {
   if [ -e "$2" ] || [ -L "$2" ]; then $SUDO mv "$2" "$1"; fi
 }
 
-# disable_services_of PACKAGE...: the services and sockets the packages ship
+# disable_services_of PACKAGE...: the daemons the packages ship (services and
+# sockets started with the multi-user system, init scripts of runlevels 2-5)
 # are disabled, for systemd and for SysV init alike, so none starts at boot.
+# Set-up done early at boot (sysctl, the X socket folder) is left alone.
 disable_services_of() {
   local p path unit
   for p in "$@"; do
@@ -87,8 +89,8 @@ disable_services_of() {
       case "$path" in
         /lib/systemd/system/*.service | /lib/systemd/system/*.socket | \
           /usr/lib/systemd/system/*.service | /usr/lib/systemd/system/*.socket)
+          grep -qE '^WantedBy=.*(multi-user|graphical|sockets)\.target' "$path" || continue
           unit=${path##*/}
-          case "$unit" in *@.*) continue ;; esac
           echo "install-deps: disabling $unit of $p"
           $SUDO deb-systemd-helper disable "$unit" >/dev/null 2>&1 || true
           if [ -d /run/systemd/system ]; then
@@ -96,6 +98,7 @@ disable_services_of() {
           fi
           ;;
         /etc/init.d/*)
+          grep -qE '^# *Default-Start:.*[2-5]' "$path" || continue
           echo "install-deps: disabling ${path##*/} of $p"
           $SUDO update-rc.d "${path##*/}" disable >/dev/null 2>&1 || true
           ;;
