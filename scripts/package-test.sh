@@ -55,7 +55,7 @@ done
 echo "== building the Debian package"
 rm -f "$build"/vantrel_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
-deb="$(ls "$build"/vantrel_*.deb)"
+deb="$(realpath "$(ls "$build"/vantrel_*.deb)")"
 echo "$deb"
 dpkg-deb --field "$deb" Package Version Architecture Section Depends Recommends Maintainer Homepage
 
@@ -86,7 +86,7 @@ while IFS= read -r -d '' file; do
   # no program linked there can carry the note that hardening-check looks
   # for; that our own code was compiled with it shows as endbr64 instructions.
   hardening-check --quiet --nocfprotection "$file" || fail "$name: hardening-check"
-  if [ "$(uname -m)" = x86_64 ] && ! objdump -d "$file" | grep -q endbr64; then
+  if [ "$(uname -m)" = x86_64 ] && [ "$(objdump -d "$file" | grep -c endbr64)" -eq 0 ]; then
     fail "$name: not compiled with -fcf-protection"
   fi
   if readelf -S --wide "$file" | grep -q ' \.comment '; then fail "$name has a .comment section"; fi
@@ -106,7 +106,7 @@ if [ -n "${before// /}" ] && [ "${before:1:1}" != n ]; then
   prefix="$root/usr"
 else
   echo "== installing the package"
-  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "./$deb" >/dev/null
+  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "$deb" >/dev/null
   installed=yes
   prefix=/usr
 fi

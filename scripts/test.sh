@@ -13,13 +13,13 @@
 #      settings file and Shift-JIS under libFuzzer for a short while each;
 #   3. the Debian package built twice, without the tests, from two copies of
 #      the source in two different folders: the two packages must be the same
-#      bytes; then scripts/package-test.sh checks the first one;
+#      bytes; then scripts/package-test.sh checks the first one
+#      (scripts/reproducible-package-test.sh);
 #   4. the whole program and all its tests (Qt windows on the offscreen
 #      platform), where the bounds on time and memory are asserted too.
 # Ends with CTest's summary of the full run; exits non-zero when anything fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root="$PWD"
 
 bash scripts/install-test-deps.sh
 
@@ -44,40 +44,8 @@ if [ -f fuzz/CMakeLists.txt ]; then
   ctest --test-dir build/fuzz --output-on-failure || status=1
 fi
 
-echo "== the Debian package, built twice in two folders"
-# Two copies of the checkout (what git tracks, and new files it does not
-# ignore) at paths of different lengths; each is built as the quick start does.
-repro="$root/build/repro"
-# The copies are no git checkouts: the packages' time stamps come from this
-# checkout's last commit, as a build here would take them.
-if epoch=$(git log -1 --format=%ct 2>/dev/null); then export SOURCE_DATE_EPOCH="$epoch"; fi
-rm -rf "$repro"
-for copy in a/source bb/vantrel-src; do
-  mkdir -p "$repro/$copy"
-  if git rev-parse --git-dir >/dev/null 2>&1; then
-    git ls-files -z --cached --others --exclude-standard |
-      while IFS= read -r -d '' f; do [ -e "$f" ] && printf '%s\0' "$f"; done |
-      xargs -0 cp --parents -P -t "$repro/$copy"
-  else
-    tar --exclude=./build -cf - . | tar -xf - -C "$repro/$copy"
-  fi
-  cmake -S "$repro/$copy" -B "$repro/$copy/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DVANTREL_TESTS=OFF >/dev/null
-  # Through ccache, the second copy's compiles are hits when paths below this folder are relative.
-  CCACHE_BASEDIR="$repro" cmake --build "$repro/$copy/build" -j"$jobs"
-  (cd "$repro/$copy/build" && cpack -G DEB >/dev/null)
-done
-first="$(ls "$repro"/a/source/build/vantrel_*.deb)"
-second="$(ls "$repro"/bb/vantrel-src/build/vantrel_*.deb)"
-sha256sum "$first" "$second"
-if ! cmp "$first" "$second"; then
-  echo "test: the two packages differ" >&2
-  status=1
-fi
-
-unset SOURCE_DATE_EPOCH
-echo "== Debian package: validators, lintian, contents, hardening, run"
-bash scripts/package-test.sh "$repro/a/source/build" || status=1
+echo "== the Debian package, built twice in two folders, and checked"
+bash scripts/reproducible-package-test.sh build/repro || status=1
 
 echo "== full build and all tests"
 cmake -S . -B build/main -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_TESTS=ON >/dev/null
