@@ -1,7 +1,9 @@
 // The program's long options: --help and --version, answered before anything
 // starts, and --host/--model/--socks, which point this one run elsewhere
-// without touching the settings file. Every other argument is left, in order, for the
-// short switches (-c, -cd, -h) of the main window.
+// without touching the settings file. An unknown long option is a usage
+// error. Every other argument (the other long options with their values among
+// them) is left, in order, for the short switches (-c, -cd, -h) of the main
+// window.
 #pragma once
 
 #include <optional>

@@ -74,6 +74,8 @@ int RunApplication(const std::vector<std::string>& arguments, const ProgramFiles
                    const EntryHooks& hooks, const RunSettings& runSettings,
                    const std::vector<bool>& argumentHasNoAnsiForm) {
   QApplication::setApplicationName(QLatin1String(texts::kApplicationTitle));
+  // Its windows belong to the installed desktop entry, which bears this name.
+  QGuiApplication::setDesktopFileName(QStringLiteral("example.vantrel.vantrel"));
   QApplication::setWindowIcon(ApplicationIcon());
   const bool hidden = HasHiddenSwitch(arguments);
 
