@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-qpa-plugins
+  qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-qpa-plugins qt6-translations-l10n
   libgl-dev
   libgtest-dev
   clang libclang-rt-14-dev

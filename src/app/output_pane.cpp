@@ -11,6 +11,9 @@
 #include <QScrollBar>
 #include <algorithm>
 
+#include "app/texts.h"
+#include "app/widget_text.h"
+
 namespace {
 
 constexpr int kMargin = 2;
@@ -286,11 +289,13 @@ void OutputPane::focusOutEvent(QFocusEvent* event) {
 
 void OutputPane::contextMenuEvent(QContextMenuEvent* event) {
   QMenu menu(this);
-  QAction* copyAction = menu.addAction(tr("&Copy"), this, &OutputPane::copy);
+  QAction* copyAction =
+      menu.addAction(app::FromAnsi(app::texts::kPaneCopy), this, &OutputPane::copy);
   copyAction->setShortcut(QKeySequence::Copy);
   copyAction->setEnabled(caret_ != anchor_);
   menu.addSeparator();
-  QAction* selectAllAction = menu.addAction(tr("Select All"), this, &OutputPane::selectAll);
+  QAction* selectAllAction =
+      menu.addAction(app::FromAnsi(app::texts::kPaneSelectAll), this, &OutputPane::selectAll);
   selectAllAction->setShortcut(QKeySequence::SelectAll);
   selectAllAction->setEnabled(!text_.isEmpty());
   menu.exec(event->globalPos());
