@@ -17,6 +17,8 @@
 namespace {
 
 constexpr int kMargin = 2;
+constexpr int kLinesAtLeast = 3;
+constexpr int kCellsAtLeast = 16;
 
 }  // namespace
 
@@ -26,6 +28,12 @@ OutputPane::OutputPane(QWidget* parent) : QAbstractScrollArea(parent) {
   viewport()->setBackgroundRole(QPalette::Base);
   viewport()->setAutoFillBackground(true);
   verticalScrollBar()->setSingleStep(1);
+}
+
+QSize OutputPane::minimumSizeHint() const {
+  const int frame = 2 * frameWidth() + 2 * kMargin;
+  return QSize(frame + kCellsAtLeast * fontMetrics().horizontalAdvance(QLatin1Char('M')),
+               frame + kLinesAtLeast * lineHeight());
 }
 
 void OutputPane::clear() { setPlainText(QString()); }

@@ -25,6 +25,8 @@ class OutputPane : public QAbstractScrollArea {
   QString line(int index) const;
   // Nothing ever edits the pane.
   bool isReadOnly() const { return true; }
+  // Room for a few lines of a few dozen cells.
+  QSize minimumSizeHint() const override;
 
   QString selectedText() const;
   void selectAll();
