@@ -229,8 +229,10 @@ void TForm1::createOutputPanes() {
   NamedWidget(Memo1, "Memo1");
   Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // The pane draws from the window's own lines; a hidden run never shows it.
   if (!HiddenRun()) {
     Memo1->setFont(app::FixedFont());
+    Memo1->setLines(&memo1Lines_);
   }
 
   Splitter1 = new QSplitter(Qt::Horizontal);

@@ -14,6 +14,7 @@
 
 #include <cerrno>
 
+#include "app/answer_box.h"
 #include "app/main_window.h"
 #include "app/message_box.h"
 #include "app/program_files.h"
@@ -137,9 +138,14 @@ void TForm1::processSwitches() {
     }
     if (IsSwitch(argument, "-cd", "-CD")) {
       RunCommand(next);
-      app::ShowMessageBoxStreamed(
-          this, QLatin1String(app::texts::kApplicationTitle),
-          [this](const app::TextSink& sink) { WriteMemo1Text(sink); }, app::BoxKind::Plain);
+      const QLatin1String caption(app::texts::kApplicationTitle);
+      if (app::BoxesAreWrittenOut()) {
+        app::ShowMessageBoxStreamed(
+            this, caption, [this](const app::TextSink& sink) { WriteMemo1Text(sink); },
+            app::BoxKind::Plain);
+      } else {
+        app::ShowAnswerBox(this, caption, memo1Lines_);
+      }
       reportIncompleteAnswer();
     }
   }
