@@ -7,6 +7,7 @@
 
 #include "app/output_pane.h"
 #include "app/pane_lines.h"
+#include "app/ui_fonts.h"
 #include "app_test_support.h"
 
 namespace {
@@ -291,6 +292,28 @@ class OutputPaneTest : public QObject {
     const int released = pane.verticalScrollBar()->value();
     QTest::qWait(200);
     QCOMPARE(pane.verticalScrollBar()->value(), released);
+  }
+
+  void aTabTakesOneBlankCell() {
+    OutputPane pane;
+    pane.resize(200, 60);
+    pane.setFont(app::FixedFont());
+    pane.setPlainText(QStringLiteral("x\tx"));
+    pane.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pane));
+    QTest::keyClick(&pane, Qt::Key_End);
+    QCOMPARE(pane.caretPosition().column, qsizetype(3));
+    QTest::keyClick(&pane, Qt::Key_Home, Qt::ShiftModifier);
+    QCOMPARE(pane.selectedText(), QStringLiteral("x\tx"));
+    pane.clearFocus();
+    QTest::keyClick(&pane, Qt::Key_End);  // no selection drawn
+    const QImage drawn = pane.viewport()->grab().toImage();
+    const int cell = pane.cellWidth();
+    const int height = pane.fontMetrics().lineSpacing();
+    const auto cellAt = [&](int column) { return drawn.copy(2 + column * cell, 2, cell, height); };
+    QVERIFY(Inked(cellAt(0)));
+    QVERIFY(!Inked(cellAt(1)));
+    QVERIFY(Inked(cellAt(2)));
   }
 
   void aShortTextCannotBeScrolledSideways() {
