@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "app/router_models.h"
+#include "app/socks_url.h"
 #include "platform/codepage.h"
 
 #ifndef VANTREL_VERSION
@@ -84,9 +85,17 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                               "MN128-SOHO-SL11 or auto)");
       }
     } else {
-      commandLine.switches.push_back(platform::Utf8ToAnsi(argument));
+      const std::optional<std::string> exact = platform::Utf8ToAnsiExact(argument);
+      commandLine.switches.push_back(exact ? *exact : platform::Utf8ToAnsi(argument));
+      commandLine.switchHasNoAnsiForm.push_back(!exact);
     }
   }
+  // Read from the arguments as given, in UTF-8: its parts become Shift-JIS
+  // one by one, and what is wrong with it is told in the terminal's encoding.
+  // "--socks URL" stays among the switches, which pass it by.
+  const SocksOption socks = FindSocksOption(arguments);
+  if (!socks.problem.empty()) Fail(commandLine, socks.problem);
+  commandLine.runSettings.socks = socks.route;
   return commandLine;
 }
 
@@ -137,7 +146,13 @@ the settings dialog):
                               socks4://[USER@]HOST[:PORT]
                               socks4a://[USER@]HOST[:PORT]
                               socks5://[USER[:PASSWORD]@]HOST[:PORT]
-                            PORT defaults to 1080
+                              socks5h://[USER[:PASSWORD]@]HOST[:PORT]
+                            PORT defaults to 1080; USER, PASSWORD and HOST
+                            may hold %XX escapes, one byte each. At SOCKS 5
+                            the proxy always resolves the router's name, so
+                            socks5h:// is the same as socks5://. A bad URL, or
+                            a control byte in USER, PASSWORD or HOST, is an
+                            error (exit status 2)
 
   --help                    print this text and exit
   --version                 print the version and exit
@@ -162,11 +177,17 @@ of them (a portable folder); otherwise in $XDG_CONFIG_HOME/vantrel/ (by default
 Without a display (neither DISPLAY nor WAYLAND_DISPLAY set) add -h: an answer
 shown by -cd goes to standard output as UTF-8, an error box to standard error.
 Without -h the program needs a display: start it on a desktop or set DISPLAY.
+An answer that ended before the router's prompt (or past 64 MiB) is printed by
+-cd as far as it came, its last line included, and then reported on standard
+error. On a terminal the answer's control characters are printed as U+FFFD.
 
 Exit status:
   0  normal end
   1  a hidden run (-h) in which a command cycle failed or an error box was
-     raised (for example the router could not be reached or logged into)
+     raised (for example the router could not be reached or logged into), an
+     answer did not arrive whole, a command was refused (a line break, a
+     character without a Shift-JIS form, over 64 KiB), or standard output
+     could not be written
   2  bad command line, or no display and no -h
 
 Trace logging: the TELNET trace of every session goes to the Qt logging

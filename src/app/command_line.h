@@ -1,6 +1,6 @@
 // The program's long options: --help and --version, answered before anything
-// starts, and --host/--model, which point this one run elsewhere without
-// touching the settings file. Every other argument is left, in order, for the
+// starts, and --host/--model/--socks, which point this one run elsewhere
+// without touching the settings file. Every other argument is left, in order, for the
 // short switches (-c, -cd, -h) of the main window.
 #pragma once
 
@@ -8,12 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "telnet/socks_route.h"
+
 namespace app {
 
 // Router address and model for this run only, over the settings file's.
 struct RunSettings {
   std::optional<std::string> host;  // Shift-JIS, like the settings file's "ip"
   std::optional<int> routerModel;   // a RouterModel number, -1 for automatic
+  // The proxy of --socks, over the settings file's [socks] section.
+  std::optional<telnet::SocksRoute> socks;
 };
 
 struct CommandLine {
@@ -24,6 +28,10 @@ struct CommandLine {
   std::string error;
   // The arguments the long options left, Shift-JIS.
   std::vector<std::string> switches;
+  // One per switch: true where the argument had no exact Shift-JIS form (not
+  // valid UTF-8, or a character Shift-JIS lacks); its switch then holds '?'
+  // in those places, and is never sent as a command.
+  std::vector<bool> switchHasNoAnsiForm;
 };
 
 // `arguments` exclude the program's own name and are in the locale's UTF-8.

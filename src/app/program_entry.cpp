@@ -14,7 +14,7 @@
 #include "app/message_box.h"
 #include "app/message_pump.h"
 #include "app/qt_texts.h"
-#include "app/socks_url.h"
+#include "app/standard_output.h"
 #include "app/termination_signals.h"
 #include "app/texts.h"
 #include "platform/files.h"
@@ -24,7 +24,6 @@ namespace app {
 namespace {
 
 constexpr int kExitNoDisplay = 2;
-constexpr int kExitUsage = 2;
 
 bool EnvironmentSet(const char* name) {
   const char* value = std::getenv(name);
@@ -73,7 +72,8 @@ bool HasHiddenSwitch(const std::vector<std::string>& arguments) {
 }
 
 int RunApplication(const std::vector<std::string>& arguments, const ProgramFiles& files,
-                   const EntryHooks& hooks, const RunSettings& runSettings) {
+                   const EntryHooks& hooks, const RunSettings& runSettings,
+                   const std::vector<bool>& argumentHasNoAnsiForm) {
   QApplication::setApplicationName(QLatin1String(texts::kApplicationTitle));
   QApplication::setWindowIcon(ApplicationIcon());
   const bool hidden = HasHiddenSwitch(arguments);
@@ -85,6 +85,7 @@ int RunApplication(const std::vector<std::string>& arguments, const ProgramFiles
   TForm1 form(arguments, files.folder);
   form.SetDefaultPanelPath(files.defaultPanel);
   form.SetRunSettings(runSettings);
+  form.SetArgumentsWithoutAnsiForm(argumentHasNoAnsiForm);
   TerminationNotifier termination;
   QObject::connect(&termination, &TerminationNotifier::terminationRequested, &form,
                    [&](int signal) {
@@ -132,6 +133,9 @@ static void ProvideRuntimeFolder() {
 }
 
 int ProgramMain(int argc, char** argv) {
+  // Before any descriptor is opened: a pipe or file must not become the
+  // standard output the caller closed.
+  OccupyClosedStandardStreams();
   // Before anything else, so that a signal sent right after the start is not
   // the default (fatal) one.
   InstallTerminationHandlers();
@@ -144,11 +148,6 @@ int ProgramMain(int argc, char** argv) {
   }
   const std::vector<std::string>& arguments = commandLine.switches;
   const bool hidden = HasHiddenSwitch(arguments);
-
-  if (const SocksOption socks = FindSocksOption(arguments); !socks.problem.empty()) {
-    std::fprintf(stderr, "vantrel: %s\n", socks.problem.c_str());
-    return kExitUsage;
-  }
 
   if (!EnvironmentSet("DISPLAY") && !EnvironmentSet("WAYLAND_DISPLAY")) {
     if (hidden) {
@@ -174,7 +173,7 @@ int ProgramMain(int argc, char** argv) {
   PlatformMessagePump pump;
   pump.SetExceptionHandler([](const std::exception& error) { ShowApplicationError(error.what()); });
   return RunApplication(arguments, LocateProgramFiles(platform::ProgramDirectory()), {},
-                        commandLine.runSettings);
+                        commandLine.runSettings, commandLine.switchHasNoAnsiForm);
 }
 
 }  // namespace app
