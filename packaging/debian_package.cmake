@@ -28,9 +28,10 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Vantrel developers <dev@vantrel.example>")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.vantrel.example/")
 # The libraries the binaries link are found by dpkg-shlibdeps; the Japanese
-# font the windows draw their texts with is not linked, so it is named here.
+# font the windows draw their texts with and Qt's Japanese translation of its
+# own texts are not linked, so they are named here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 

@@ -13,6 +13,7 @@
 #include "app/main_window.h"
 #include "app/message_box.h"
 #include "app/message_pump.h"
+#include "app/qt_texts.h"
 #include "app/standard_output.h"
 #include "app/termination_signals.h"
 #include "app/texts.h"
@@ -78,6 +79,10 @@ int RunApplication(const std::vector<std::string>& arguments, const ProgramFiles
   QGuiApplication::setDesktopFileName(QStringLiteral("example.vantrel.vantrel"));
   QApplication::setWindowIcon(ApplicationIcon());
   const bool hidden = HasHiddenSwitch(arguments);
+  // A hidden run shows nothing Qt would word; without the file, Qt's English.
+  if (!hidden) {
+    InstallJapaneseQtTexts();
+  }
 
   TForm1 form(arguments, files.folder);
   form.SetDefaultPanelPath(files.defaultPanel);
