@@ -35,21 +35,29 @@ bool SendAll(int fd, const char* data, std::size_t size) {
 
 }  // namespace
 
-std::string AnswerPeer::MakeAnswer(std::size_t bytes) {
+std::string AnswerPeer::MakeAnswer(std::size_t bytes, Shape shape) {
   std::string answer;
   answer.reserve(bytes);
   // "表示" in Shift-JIS: both characters end in 0x5C or a byte above 0x80.
   const std::string kanji = "\x95\x5c\x8e\xa6";
+  if (shape == Shape::OneLine) {
+    while (answer.size() + 2 < bytes) answer += "line " + kanji;
+    answer.resize(bytes >= 2 ? bytes - 2 : 0);
+    answer += "\r\n";
+    answer.resize(bytes);
+    return answer;
+  }
+  const std::size_t width = shape == Shape::Lines80 ? 78 : 62;
   for (std::size_t line = 0; answer.size() < bytes; ++line) {
     std::string text;
     if (line % 4 == 3) {
-      while (text.size() < 60) text += kanji;
+      while (text.size() < width - 2) text += kanji;
       text += "ok";
     } else {
       char number[32];
       std::snprintf(number, sizeof number, "%08zu ", line);
       text = number;
-      while (text.size() < 62) text += static_cast<char>('a' + text.size() % 26);
+      while (text.size() < width) text += static_cast<char>('a' + text.size() % 26);
     }
     text += "\r\n";
     answer += text;
@@ -60,7 +68,8 @@ std::string AnswerPeer::MakeAnswer(std::size_t bytes) {
   return answer;
 }
 
-AnswerPeer::AnswerPeer(const std::string& address, std::size_t bytes, bool trickle, Where place)
+AnswerPeer::AnswerPeer(const std::string& address, std::size_t bytes, bool trickle, Where place,
+                       Shape shape)
     : trickle_(trickle) {
   listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   const int one = 1;
@@ -75,13 +84,13 @@ AnswerPeer::AnswerPeer(const std::string& address, std::size_t bytes, bool trick
     throw std::runtime_error("cannot listen on " + address + ":23 (root is needed for port 23)");
   }
   if (place == Where::Thread) {
-    answer_ = MakeAnswer(bytes);
+    answer_ = MakeAnswer(bytes, shape);
     thread_ = std::thread([this] { Serve(); });
     return;
   }
   child_ = fork();
   if (child_ == 0) {
-    answer_ = MakeAnswer(bytes);
+    answer_ = MakeAnswer(bytes, shape);
     Serve();  // until killed
     _exit(0);
   }

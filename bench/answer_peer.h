@@ -18,12 +18,15 @@ class AnswerPeer {
  public:
   using Clock = std::chrono::steady_clock;
   enum class Where { Thread, ChildProcess };
+  // 64-byte lines, 80-byte lines, or the whole answer as one line.
+  enum class Shape { Lines64, Lines80, OneLine };
 
   // Every command is answered with `bytes` bytes of 64-byte lines (every
   // fourth one Shift-JIS text), all at once or 4 KiB per millisecond. In a
   // child process the peer's memory stays out of whatever this process
   // starts afterwards: a child starts with its parent's peak memory.
-  AnswerPeer(const std::string& address, std::size_t bytes, bool trickle, Where where);
+  AnswerPeer(const std::string& address, std::size_t bytes, bool trickle, Where where,
+             Shape shape = Shape::Lines64);
   ~AnswerPeer();
   AnswerPeer(const AnswerPeer&) = delete;
   AnswerPeer& operator=(const AnswerPeer&) = delete;
@@ -32,7 +35,7 @@ class AnswerPeer {
   // thread only).
   Clock::time_point LastByteSent() const { return lastByteSent_.load(); }
 
-  static std::string MakeAnswer(std::size_t bytes);
+  static std::string MakeAnswer(std::size_t bytes, Shape shape = Shape::Lines64);
 
  private:
   void Serve();

@@ -28,10 +28,28 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Vantrel developers <dev@vantrel.example>")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.vantrel.example/")
 # The libraries the binaries link are found by dpkg-shlibdeps; the Japanese
-# font the windows draw their texts with is not linked, so it is named here.
+# font the windows draw their texts with and Qt's Japanese translation of its
+# own texts are not linked, so they are named here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
+
+# CPack gives every package with a library below /usr/lib maintainer scripts
+# that run ldconfig. Ours are private, found through the run path, so that
+# would only cost time and leave the package behind in dpkg's "rc" state after
+# a remove. Naming control files of those names that do not exist turns the
+# generated ones off, and a missing file is left out of the package.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    ${CMAKE_CURRENT_BINARY_DIR}/no-maintainer-scripts/postinst
+    ${CMAKE_CURRENT_BINARY_DIR}/no-maintainer-scripts/postrm)
+
+# Read by cpack itself: file times from the last commit (reproducible
+# packages), and the Debian change log added to the staged tree.
+set(CPACK_VANTREL_SOURCE_DIR ${CMAKE_SOURCE_DIR})
+set(CPACK_VANTREL_CHANGELOG ${DOC_ROOT}/changelog.Debian.gz)
+set(CPACK_VANTREL_DOCDIR ${CMAKE_INSTALL_DOCDIR})
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_SOURCE_DIR}/cpack_project_config.cmake)
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_SOURCE_DIR}/cpack_stage_debian_files.cmake)
 
 include(CPack)

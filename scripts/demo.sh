@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Vantrel's main job on a fresh machine, against the router simulator:
-# installs what is missing, builds the program and the simulator, starts the
+# installs what building and running it needs (scripts/install-deps.sh: no
+# server, no test tool), builds the program and the simulator, starts the
 # simulator on a loopback address at the router port 23, prepares a private
 # copy of the program in build/demo/ whose settings point at it, and runs one
 # real command cycle. Without a display it prints the router's answer; on a
@@ -34,14 +35,15 @@ esac
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
 
-echo "== installing dependencies"
+echo "== installing what building and running the program needs"
 bash "$root/scripts/install-deps.sh"
 
 echo "== building the program and the router simulator in $build"
 if [ -f "$build/CMakeCache.txt" ]; then
   cmake -S "$root" -B "$build" >/dev/null
 else
-  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE="$build_type" >/dev/null
+  # Only what the demo runs: no tests, which would need the test tools.
+  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE="$build_type" -DVANTREL_TESTS=OFF >/dev/null
 fi
 cmake --build "$build" -j"$(nproc)" --target vantrel vantrel-routersim
 

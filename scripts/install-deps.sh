@@ -1,37 +1,9 @@
 #!/usr/bin/env bash
-# Installs what a fresh Debian 12 machine lacks to build, run and test Vantrel.
-# Safe to run again: packages already present are skipped without touching apt.
+# Installs what a fresh Debian 12 machine lacks to build and run Vantrel and to
+# build its Debian package (scripts/deps/build-and-run.list): no server, no
+# test tool. scripts/install-test-deps.sh adds what the tests need.
 set -euo pipefail
-
-packages=(
-  build-essential cmake pkg-config
-  qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-qpa-plugins
-  libgl-dev
-  libgtest-dev
-  clang libclang-rt-14-dev
-  fonts-ipafont-gothic fontconfig
-  xvfb xauth xdg-utils strace
-  nftables iptables
-  socat procps
-  dpkg-dev lintian desktop-file-utils appstream iproute2
-  microsocks openssh-server openssh-client
-)
-
-missing=()
-for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$p")
-  fi
-done
-
-if [ ${#missing[@]} -eq 0 ]; then
-  echo "install-deps: everything is already installed"
-  exit 0
-fi
-
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-echo "install-deps: installing ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update
-$SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+# shellcheck source=apt-install.sh
+source "$here/apt-install.sh"
+apt_install_missing "$here/deps/build-and-run.list"

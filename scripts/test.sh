@@ -1,27 +1,35 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test.
+#   0. installs the build and run dependencies and the test tools
+#      (scripts/install-test-deps.sh: servers among them are installed with
+#      service starts refused and left disabled);
 #   1. the whole program with all its tests (Qt windows on the offscreen
-#      platform) under AddressSanitizer + UndefinedBehaviorSanitizer; leaks
-#      inside system libraries are suppressed by scripts/lsan.supp;
+#      platform) under AddressSanitizer + UndefinedBehaviorSanitizer, installed
+#      in a layout other than the default (the installed-tree tests then check
+#      that the program follows the configured folders); leaks inside system
+#      libraries are suppressed by scripts/lsan.supp;
 #   2. the TELNET parser (byte by byte and in blocks), the SOCKS reply judgement,
 #      the line editor, the captured answer, the prompt search, the panel, the
 #      settings file and Shift-JIS under libFuzzer for a short while each;
-#   3. the whole program; its Debian package built, checked by lintian,
-#      installed, run and removed again; then all its tests (Qt windows on the
-#      offscreen platform), where the bounds on time and memory are asserted
-#      too.
+#   3. the Debian package built twice, without the tests, from two copies of
+#      the source in two different folders: the two packages must be the same
+#      bytes; then scripts/package-test.sh checks the first one
+#      (scripts/reproducible-package-test.sh);
+#   4. the whole program and all its tests (Qt windows on the offscreen
+#      platform), where the bounds on time and memory are asserted too.
 # Ends with CTest's summary of the full run; exits non-zero when anything fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh
+bash scripts/install-test-deps.sh
 
 jobs=$(nproc)
 status=0
 
 echo "== sanitizer build (the whole program and all its tests)"
 cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DVANTREL_SANITIZE=ON -DVANTREL_WITH_QT=ON \
-  -DVANTREL_TESTS=ON >/dev/null
+  -DVANTREL_TESTS=ON -DCMAKE_INSTALL_BINDIR=programs -DCMAKE_INSTALL_LIBDIR=lib64 \
+  -DCMAKE_INSTALL_DATADIR=data >/dev/null
 cmake --build build/asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
   LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0" \
@@ -36,14 +44,12 @@ if [ -f fuzz/CMakeLists.txt ]; then
   ctest --test-dir build/fuzz --output-on-failure || status=1
 fi
 
+echo "== the Debian package, built twice in two folders, and checked"
+bash scripts/reproducible-package-test.sh build/repro || status=1
+
 echo "== full build and all tests"
-cmake -S . -B build/main -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build/main -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_TESTS=ON >/dev/null
 cmake --build build/main -j"$jobs"
-
-echo "== Debian package: lintian, install, run, remove"
-bash scripts/package-test.sh build/main || status=1
-
-echo "== all tests"
 ctest --test-dir build/main --output-on-failure -j2 || status=1
 
 exit $status

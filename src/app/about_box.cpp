@@ -10,6 +10,7 @@
 #include "app/session_texts.h"
 #include "app/ui_fonts.h"
 #include "app/widget_text.h"
+#include "app/window_minimum.h"
 #include "platform/system.h"
 
 namespace {
@@ -34,6 +35,7 @@ void TAboutBox::createComponents() {
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setFixedSize(295, 183);
+  app::KeepAtLeastMinimumSize(this);
   setFont(app::ProportionalFont());
 
   // A lowered outer and a raised inner bevel: the etched edge of a panel

@@ -41,44 +41,109 @@ void Fail(CommandLine& commandLine, const std::string& message) {
   if (commandLine.error.empty()) commandLine.error = message;
 }
 
-// True when arguments[i] is the option `name`, written "NAME VALUE" or
-// "NAME=VALUE"; then `value` holds the value and `i` rests on its last part.
-// No address or model begins with '-', so such a next argument is another
-// switch and the value is missing.
-bool TakeOption(const std::vector<std::string>& arguments, std::size_t& i, const std::string& name,
-                std::string& value, CommandLine& commandLine) {
-  const std::string& argument = arguments[i];
-  if (argument == name) {
-    if (i + 1 < arguments.size() && !arguments[i + 1].empty() && arguments[i + 1][0] != '-') {
-      value = arguments[++i];
-    } else {
-      value.clear();
-    }
-  } else if (argument.rfind(name + "=", 0) == 0) {
-    value = argument.substr(name.size() + 1);
-  } else {
-    return false;
+enum class Value {
+  kNone,
+  // "NAME VALUE" or "NAME=VALUE"; no value of these begins with '-', so such a
+  // next argument is another switch and the value is missing.
+  kPlain,
+  // "NAME VALUE" takes the next argument whatever it is.
+  kAnything,
+};
+
+struct LongOption {
+  const char* name;
+  Value value;
+};
+
+// Every long option of the program, one line each. Any other argument that
+// begins with "--" is a usage error, unless a -c or -cd before it takes it as
+// its command; a lone "--" means nothing. --help, --version, --host and
+// --model are answered here; the others are left, with their values, among
+// the switches for the part of the program they belong to.
+// clang-format off
+constexpr LongOption kLongOptions[] = {
+    {"--help", Value::kNone},
+    {"--version", Value::kNone},
+    {"--print", Value::kNone},
+    {"--host", Value::kPlain},
+    {"--model", Value::kPlain},
+    {"--socks", Value::kAnything},
+};
+// clang-format on
+
+const LongOption* FindLongOption(const std::string& argument, bool& withEquals) {
+  for (const LongOption& option : kLongOptions) {
+    const std::string name = option.name;
+    withEquals = option.value != Value::kNone && argument.rfind(name + "=", 0) == 0;
+    if (argument == name || withEquals) return &option;
   }
-  if (value.empty()) Fail(commandLine, name + " needs a value");
-  return true;
+  return nullptr;
+}
+
+bool IsCommandSwitch(const std::string& argument) {
+  return argument == "-c" || argument == "-C" || argument == "-cd" || argument == "-CD";
+}
+
+// The value of the option at arguments[i]; `i` then rests on its last part.
+std::string TakeValue(const std::vector<std::string>& arguments, std::size_t& i,
+                      const LongOption& option, bool withEquals, CommandLine& commandLine) {
+  std::string value;
+  if (withEquals) {
+    value = arguments[i].substr(std::string(option.name).size() + 1);
+  } else if (i + 1 < arguments.size() &&
+             (option.value == Value::kAnything ||
+              (!arguments[i + 1].empty() && arguments[i + 1][0] != '-'))) {
+    value = arguments[++i];
+  } else if (option.value == Value::kAnything) {
+    return value;  // its owner says what is missing
+  }
+  if (value.empty()) Fail(commandLine, std::string(option.name) + " needs a value");
+  return value;
 }
 
 }  // namespace
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   CommandLine commandLine;
+  // A switch that can't be said in Shift-JIS is marked, so that a command it
+  // carries is refused instead of reaching the router with '?' in it.
+  const auto addSwitch = [&commandLine](const std::string& utf8) {
+    const std::optional<std::string> exact = platform::Utf8ToAnsiExact(utf8);
+    commandLine.switches.push_back(exact ? *exact : platform::Utf8ToAnsi(utf8));
+    commandLine.switchHasNoAnsiForm.push_back(!exact);
+  };
+  // --socks as given, in UTF-8, "--socks=URL" spelt as two arguments.
+  std::vector<std::string> socksArguments;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
-    std::string value;
-    if (argument == "--help") {
+    bool withEquals = false;
+    const LongOption* option = FindLongOption(argument, withEquals);
+    if (option == nullptr) {
+      const bool commandOfSwitch = i > 0 && IsCommandSwitch(arguments[i - 1]);
+      if (argument.rfind("--", 0) == 0 && argument != "--" && !commandOfSwitch) {
+        Fail(commandLine, "unknown option " + argument);
+      }
+      addSwitch(argument);
+      continue;
+    }
+    const std::string name = option->name;
+    if (name == "--help") {
       commandLine.showHelp = true;
-    } else if (argument == "--version") {
+      continue;
+    }
+    if (name == "--version") {
       commandLine.showVersion = true;
-    } else if (argument == "--print") {
+      continue;
+    }
+    if (name == "--print") {
       commandLine.print = true;
-    } else if (TakeOption(arguments, i, "--host", value, commandLine)) {
+      continue;
+    }
+    const bool alone = !withEquals && i + 1 >= arguments.size();
+    const std::string value = TakeValue(arguments, i, *option, withEquals, commandLine);
+    if (name == "--host") {
       if (!value.empty()) commandLine.runSettings.host = platform::Utf8ToAnsi(value);
-    } else if (TakeOption(arguments, i, "--model", value, commandLine)) {
+    } else if (name == "--model") {
       if (value.empty()) continue;
       commandLine.runSettings.routerModel = RouterModelByName(value);
       if (!commandLine.runSettings.routerModel) {
@@ -87,15 +152,19 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                               "MN128-SOHO-SL11 or auto)");
       }
     } else {
-      const std::optional<std::string> exact = platform::Utf8ToAnsiExact(argument);
-      commandLine.switches.push_back(exact ? *exact : platform::Utf8ToAnsi(argument));
-      commandLine.switchHasNoAnsiForm.push_back(!exact);
+      // Its owner finds it as "NAME VALUE", whichever way it was written.
+      addSwitch(name);
+      if (!alone) addSwitch(value);
+      if (name == "--socks") {
+        socksArguments.push_back(name);
+        if (!alone) socksArguments.push_back(value);
+      }
     }
   }
   // Read from the arguments as given, in UTF-8: its parts become Shift-JIS
   // one by one, and what is wrong with it is told in the terminal's encoding.
   // "--socks URL" stays among the switches, which pass it by.
-  const SocksOption socks = FindSocksOption(arguments);
+  const SocksOption socks = FindSocksOption(socksArguments);
   if (!socks.problem.empty()) Fail(commandLine, socks.problem);
   commandLine.runSettings.socks = socks.route;
   if (commandLine.print && !HasHiddenSwitch(commandLine.switches)) {
@@ -139,7 +208,9 @@ a connection to port 23, logs in as "admin", runs the command and shows the
 answer.
 
 Switches (whole arguments, exactly these spellings; every argument is looked at,
-also one that a -c took as its command):
+also one that a -c took as its command; other arguments that begin with "-" are
+ignored, but one that begins with "--" is a usage error unless a -c or -cd right
+before it takes it as its command):
   -c COMMAND, -C COMMAND    run COMMAND at start-up; the answer stays in the
                             output pane (a -c at the very end sends an empty
                             line)

@@ -1,8 +1,9 @@
 // The program's long options: --help and --version, answered before anything
 // starts, --host/--model/--socks, which point this one run elsewhere without
 // touching the settings file, and --print, which keeps a hidden run off the
-// desktop. Every other argument is left, in order, for the short switches
-// (-c, -cd, -h) of the main window.
+// desktop. An unknown long option is a usage error. Every other argument (the
+// other long options with their values among them) is left, in order, for the
+// short switches (-c, -cd, -h) of the main window.
 #pragma once
 
 #include <optional>

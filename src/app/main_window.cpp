@@ -102,27 +102,26 @@ void TForm1::closeEvent(QCloseEvent* event) {
 void TForm1::Memo1Clear() {
   memo1Lines_.Clear();
   if (!hiddenRun_) {
-    Memo1->clear();
+    Memo1->linesReset();
   }
 }
 
 void TForm1::Memo1Add(const std::string& line) {
-  if (!hiddenRun_) {
-    Memo1->appendPlainText(app::FromAnsi(line));
-  }
   memo1Lines_.Add(line);
+  if (!hiddenRun_) {
+    Memo1->linesAdded();
+  }
 }
 
 void TForm1::Memo1AddAnswer(std::vector<app::LineSpan> spans) {
   if (spans.empty()) {
     return;
   }
-  if (!hiddenRun_) {
-    std::string text;
-    app::WriteLinesAsUtf8([&text](std::string_view piece) { text += piece; }, ReceiveBuffer, spans);
-    Memo1->appendPlainText(QString::fromUtf8(text));
-  }
+  // The pane draws from the received bytes themselves.
   memo1Lines_.AddAnswer(ReceiveBuffer, std::move(spans));
+  if (!hiddenRun_) {
+    Memo1->linesAdded();
+  }
 }
 
 void TForm1::SetStatusText(const std::string& text) {

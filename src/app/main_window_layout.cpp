@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -21,6 +22,7 @@
 #include "app/texts.h"
 #include "app/ui_fonts.h"
 #include "app/widget_text.h"
+#include "app/window_minimum.h"
 
 namespace {
 
@@ -40,6 +42,10 @@ constexpr int kStatusBarHeight = 19;
 constexpr int kTreeIndent = 19;
 constexpr int kLampTimerInterval = 200;
 constexpr int kTickTimerInterval = 1000;
+// The smallest window: the toolbar and the lamps side by side, the edit box,
+// and this many lines of the tree and of the output pane.
+constexpr int kTreeLinesAtLeast = 3;
+constexpr int kOperationPanelWidthAtLeast = 90;
 const QColor kLampPanelColor(0, 0, 0);
 const QColor kIdleLampColor(255, 255, 255);
 const QColor kIsdnLetterColor(192, 192, 192);
@@ -66,6 +72,13 @@ QLabel* MakeLamp(QWidget* parent, const char* name, int x) {
   lamp->setAutoFillBackground(true);
   TForm1::SetLampColor(lamp, kIdleLampColor);
   return lamp;
+}
+
+// Rows of a tree without icons: the text and the style's margin around the
+// current row's focus frame.
+int TreeRowHeight(const QTreeWidget& tree) {
+  return tree.fontMetrics().height() +
+         2 * tree.style()->pixelMetric(QStyle::PM_FocusFrameVMargin, nullptr, &tree) + 2;
 }
 
 QLabel* MakeSpacer(const char* name, int height) {
@@ -126,6 +139,12 @@ void TForm1::createComponents() {
   Button5 = new QPushButton(client);
   NamedWidget(Button5, "Button5");
   Button5->hide();
+
+  // The layouts add these up to the window's minimum size.
+  Panel1->setMinimumWidth(kOperationPanelWidthAtLeast);
+  TreeView1->setMinimumHeight(2 * TreeView1->frameWidth() +
+                              kTreeLinesAtLeast * TreeRowHeight(*TreeView1));
+  app::KeepAtLeastMinimumSize(this);
 }
 
 void TForm1::createTopStrip() {
@@ -210,8 +229,10 @@ void TForm1::createOutputPanes() {
   NamedWidget(Memo1, "Memo1");
   Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // The pane draws from the window's own lines; a hidden run never shows it.
   if (!HiddenRun()) {
     Memo1->setFont(app::FixedFont());
+    Memo1->setLines(&memo1Lines_);
   }
 
   Splitter1 = new QSplitter(Qt::Horizontal);
@@ -237,6 +258,8 @@ void TForm1::createStatusBar() {
   StatusBar1->setFixedHeight(kStatusBarHeight);
   StatusText1 = new QLabel;
   NamedWidget(StatusText1, "StatusText1");
+  // A long status text is cut at the window's edge; it never widens the window.
+  StatusText1->setMinimumWidth(1);
   StatusBar1->addWidget(StatusText1, 1);
   setStatusBar(StatusBar1);
 }

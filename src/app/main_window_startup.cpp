@@ -14,6 +14,7 @@
 
 #include <cerrno>
 
+#include "app/answer_box.h"
 #include "app/main_window.h"
 #include "app/message_box.h"
 #include "app/program_files.h"
@@ -141,9 +142,14 @@ void TForm1::processSwitches() {
       }
       // What a cut answer kept is shown before the cap's error ends start-up.
       const bool ran = command && runCycle(*command);
-      app::ShowMessageBoxStreamed(
-          this, QLatin1String(app::texts::kApplicationTitle),
-          [this](const app::TextSink& sink) { WriteMemo1Text(sink); }, app::BoxKind::Plain);
+      const QLatin1String caption(app::texts::kApplicationTitle);
+      if (app::BoxesAreWrittenOut()) {
+        app::ShowMessageBoxStreamed(
+            this, caption, [this](const app::TextSink& sink) { WriteMemo1Text(sink); },
+            app::BoxKind::Plain);
+      } else {
+        app::ShowAnswerBox(this, caption, memo1Lines_);
+      }
       if (ran) {
         endCycleOnCutAnswer();
       }

@@ -1,6 +1,8 @@
 // The output pane's lines, referring to the received bytes where they can.
 #include "app/pane_lines.h"
 
+#include <algorithm>
+
 #include "platform/codepage.h"
 
 namespace app {
@@ -36,6 +38,25 @@ class PieceWriter {
 
 }  // namespace
 
+std::size_t CharLength(std::string_view line, std::size_t at) {
+  const auto lead = static_cast<unsigned char>(line[at]);
+  if (!platform::IsAnsiLeadByte(lead) || at + 1 >= line.size()) return 1;
+  const auto trail = static_cast<unsigned char>(line[at + 1]);
+  return trail >= 0x40 && trail <= 0xFC && trail != 0x7F ? 2 : 1;
+}
+
+std::size_t CharStart(std::string_view line, std::size_t at) {
+  if (at == 0 || at >= line.size()) return at;
+  // A byte that can't lead a pair ends a character: from just after it, the
+  // lead-range bytes pair up, every one of them being a valid trail as well.
+  std::size_t run = 0;
+  while (run < at && platform::IsAnsiLeadByte(static_cast<unsigned char>(line[at - 1 - run]))) {
+    ++run;
+  }
+  if (run % 2 == 0) return at;
+  return CharLength(line, at - 1) == 2 ? at - 1 : at;
+}
+
 void WriteLinesAsUtf8(const TextSink& sink, std::string_view source,
                       const std::vector<LineSpan>& spans) {
   PieceWriter writer(sink);
@@ -49,9 +70,11 @@ void PaneLines::Clear() {
   answer_.clear();
   answer_.shrink_to_fit();
   after_.clear();
+  longest_ = 0;
 }
 
 void PaneLines::Add(std::string line) {
+  longest_ = std::max(longest_, line.size());
   (answerSource_ == nullptr ? before_ : after_).push_back(std::move(line));
 }
 
@@ -62,9 +85,11 @@ void PaneLines::AddAnswer(const std::string& received, std::vector<LineSpan> spa
     const std::vector<std::string> earlier = Lines();
     Clear();
     before_ = earlier;
+    for (const std::string& line : before_) longest_ = std::max(longest_, line.size());
   }
   answerSource_ = &received;
   answer_ = std::move(spans);
+  for (const LineSpan& span : answer_) longest_ = std::max<std::size_t>(longest_, span.length);
 }
 
 void PaneLines::HandOver(std::string& received) {
@@ -76,6 +101,16 @@ void PaneLines::HandOver(std::string& received) {
 
 std::string_view PaneLines::Answer() const {
   return answerSource_ != nullptr ? std::string_view(*answerSource_) : std::string_view();
+}
+
+std::string_view PaneLines::Line(std::size_t index) const {
+  if (index < before_.size()) return before_[index];
+  index -= before_.size();
+  if (index < answer_.size()) {
+    const LineSpan& span = answer_[index];
+    return Answer().substr(span.start, span.length);
+  }
+  return after_[index - answer_.size()];
 }
 
 bool PaneLines::Empty() const { return before_.empty() && answer_.empty() && after_.empty(); }

@@ -23,6 +23,16 @@ using TextSink = std::function<void(std::string_view piece)>;
 void WriteLinesAsUtf8(const TextSink& sink, std::string_view source,
                       const std::vector<LineSpan>& spans);
 
+// A line of Shift-JIS bytes laid out on a grid of cells: a single-byte
+// character takes one cell and a double-byte character two, so a character's
+// first cell is its byte offset. A lead byte without a trail byte after it
+// stands alone, as one character of one cell.
+// The length of the character that starts at `at` (< line.size()): 1 or 2.
+std::size_t CharLength(std::string_view line, std::size_t at);
+// The start of the character holding byte `at` (<= line.size()); found from
+// the bytes just before it, never from the line's start.
+std::size_t CharStart(std::string_view line, std::size_t at);
+
 class PaneLines {
  public:
   void Clear();
@@ -36,6 +46,11 @@ class PaneLines {
   void HandOver(std::string& received);
 
   bool Empty() const;
+  std::size_t LineCount() const { return before_.size() + answer_.size() + after_.size(); }
+  // The bytes of line `index` (< LineCount()), valid until the next change.
+  std::string_view Line(std::size_t index) const;
+  // The length in bytes of the longest line.
+  std::size_t LongestLine() const { return longest_; }
   std::vector<std::string> Lines() const;
   // All lines, joined by '\n', in UTF-8: whole, or piece by piece.
   std::string Utf8Text() const;
@@ -49,6 +64,7 @@ class PaneLines {
   std::shared_ptr<const std::string> ownAnswer_;
   std::vector<LineSpan> answer_;
   std::vector<std::string> after_;
+  std::size_t longest_ = 0;
 };
 
 }  // namespace app

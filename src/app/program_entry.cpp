@@ -13,6 +13,7 @@
 #include "app/main_window.h"
 #include "app/message_box.h"
 #include "app/message_pump.h"
+#include "app/qt_texts.h"
 #include "app/standard_output.h"
 #include "app/termination_signals.h"
 #include "app/texts.h"
@@ -54,8 +55,14 @@ int RunApplication(const std::vector<std::string>& arguments, const ProgramFiles
                    const EntryHooks& hooks, const RunSettings& runSettings,
                    const std::vector<bool>& argumentHasNoAnsiForm) {
   QApplication::setApplicationName(QLatin1String(texts::kApplicationTitle));
+  // Its windows belong to the installed desktop entry, which bears this name.
+  QGuiApplication::setDesktopFileName(QStringLiteral("example.vantrel.vantrel"));
   QApplication::setWindowIcon(ApplicationIcon());
   const bool hidden = HasHiddenSwitch(arguments);
+  // A hidden run shows nothing Qt would word; without the file, Qt's English.
+  if (!hidden) {
+    InstallJapaneseQtTexts();
+  }
 
   TForm1 form(arguments, files.folder);
   form.SetDefaultPanelPath(files.defaultPanel);

@@ -18,6 +18,7 @@
 #include "app/session_texts.h"
 #include "app/ui_fonts.h"
 #include "app/widget_text.h"
+#include "app/window_minimum.h"
 
 namespace {
 
@@ -62,6 +63,7 @@ void TForm2::createComponents() {
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setFixedSize(337, 340);
+  app::KeepAtLeastMinimumSize(this);
   move(226, 104);
   setFont(app::ProportionalFont());
 

@@ -43,6 +43,11 @@ inline constexpr char kArbitraryCommandHelp2[] =
     "\x94\x43\x88\xD3\x82\xCC\x83R\x83}\x83\x93\x83h\x82\xF0\x8E\xC0\x8Ds\x82\xC5\x82"
     "\xAB\x82\xDC\x82\xB7\x81\x42";
 
+// The output pane's context menu, worded as Qt's Japanese edit boxes word
+// theirs: "コピー(&C)" (copy) and "すべてを選択" (select all)
+inline constexpr char kPaneCopy[] = "\x83R\x83s\x81[(&C)";
+inline constexpr char kPaneSelectAll[] = "\x82\xB7\x82\xD7\x82\xC4\x82\xF0\x91I\x91\xF0";
+
 // The application's title, also the caption of its own message boxes.
 inline constexpr char kApplicationTitle[] = "Vantrel";
 

@@ -13,12 +13,21 @@ namespace platform {
 
 namespace {
 
-// The folder above the executable's: "/usr/bin/" gives "/usr/".
-std::string TreeRoot() {
+#if !defined(VANTREL_BIN_TO_PRIVATE_LIBDIR) || !defined(VANTREL_BIN_TO_PKGDATADIR)
+#error "the build gives the installed folders relative to the executable's"
+#endif
+
+// `relative` (ending with '/') seen from the executable's folder, with each
+// leading "../" taken off that folder: "/usr/bin/" and "../lib/vantrel/" give
+// "/usr/lib/vantrel/".
+std::string FromProgramFolder(std::string relative) {
   std::string folder = ProgramDirectory();
-  if (folder.size() > 1) folder.pop_back();
-  const auto slash = folder.rfind('/');
-  return slash == std::string::npos ? std::string("/") : folder.substr(0, slash + 1);
+  while (relative.rfind("../", 0) == 0 && folder.size() > 1) {
+    folder.pop_back();
+    folder.erase(folder.rfind('/') + 1);
+    relative.erase(0, 3);
+  }
+  return folder + relative;
 }
 
 bool IsFile(const std::string& path) {
@@ -40,9 +49,9 @@ std::string HomeFolder() {
 
 }  // namespace
 
-std::string InstalledLibraryFolder() { return TreeRoot() + "lib/vantrel/"; }
+std::string InstalledLibraryFolder() { return FromProgramFolder(VANTREL_BIN_TO_PRIVATE_LIBDIR); }
 
-std::string InstalledDataFolder() { return TreeRoot() + "share/vantrel/"; }
+std::string InstalledDataFolder() { return FromProgramFolder(VANTREL_BIN_TO_PKGDATADIR); }
 
 std::string ProgramLibraryPath(const std::string& fileName) {
   const std::string beside = ProgramDirectory() + fileName;

@@ -1,7 +1,8 @@
 // Where the program's own files are, found from the executable's place so that
-// an installed tree can be moved as a whole: the program in bin/, its private
-// libraries in lib/vantrel/, its data in share/vantrel/. A build tree and a
-// portable folder keep everything beside the executable instead.
+// an installed tree can be moved as a whole: along the relative paths the build
+// was configured with, from the programs' folder (bin/ by default) to the
+// private libraries (lib/vantrel/) and the data (share/vantrel/). A build tree
+// and a portable folder keep everything beside the executable instead.
 #pragma once
 
 #include <string>

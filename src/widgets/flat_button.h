@@ -217,9 +217,6 @@ class TFlatButton : public QWidget {
   bool menuPress_ = false;
   bool hasMenu_ = false;
   bool destroying_ = false;
-  // After the menu closes, the press that closed it comes back to us; it must
-  // not drop the menu again.
-  bool dropMenuReplay_ = false;
   QPoint lastTrackedPos_;
   QTimer* repeatTimer_ = nullptr;
   int mnemonicId_ = 0;

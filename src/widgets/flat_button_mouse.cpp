@@ -10,14 +10,12 @@
 #include "widgets/flat_button.h"
 #include "widgets/flat_button_action_link.h"
 #include "widgets/flat_button_hooks.h"
+#include "widgets/menu_click_replay.h"
 
 namespace widgets {
 
 namespace {
 constexpr int kComboPartWidth = 11;
-// Posted to the button after its menu closed; presses over the button that
-// arrive before it are the one that closed the menu.
-const QEvent::Type kMenuReplayEnd = static_cast<QEvent::Type>(QEvent::User + 0x4654);
 }  // namespace
 
 bool TFlatButton::comboWithMenu() const { return dropdownCombo_ && hasMenu_; }
@@ -104,11 +102,6 @@ void TFlatButton::cancelMode() {
 
 void TFlatButton::mousePressEvent(QMouseEvent* event) {
   const QPoint pos = event->position().toPoint();
-  if (dropMenuReplay_ && rect().contains(mapFromGlobal(event->globalPosition().toPoint()))) {
-    // The press that closed our menu, handed back by the menu: taken, unused.
-    event->accept();
-    return;
-  }
   if (!isEnabled()) {
     QWidget::mousePressEvent(event);
     return;
@@ -274,25 +267,15 @@ void TFlatButton::popUpMenu() {
     return;
   }
   repaint();  // pressed while the menu is open
-  // Some platforms hand the press that closed the menu back to the widget
-  // under it once the menu is gone; a press on this button must not open the
-  // menu again. Presses elsewhere go where they were aimed.
-  const QMetaObject::Connection hiding =
-      connect(menu, &QMenu::aboutToHide, this, [this] { dropMenuReplay_ = true; });
-  const QPointer<TFlatButton> alive(this);
+  const QPointer<TFlatButton> self(this);
+  auto* replay = new MenuClickReplay(menu, [self](QPoint global) {
+    return self != nullptr && self->rect().contains(self->mapFromGlobal(global));
+  });
   menu->exec(mapToGlobal(QPoint(0, height())));
-  disconnect(hiding);
-  if (!alive) {
-    return;  // an entry of the menu freed the button
-  }
-  QCoreApplication::postEvent(this, new QEvent(kMenuReplayEnd));
+  replay->PassOnAndDelete();
 }
 
 bool TFlatButton::event(QEvent* event) {
-  if (event->type() == kMenuReplayEnd) {
-    dropMenuReplay_ = false;
-    return true;
-  }
   switch (event->type()) {
     case QEvent::Shortcut: {
       const auto* shortcut = static_cast<QShortcutEvent*>(event);

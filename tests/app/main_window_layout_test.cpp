@@ -12,9 +12,11 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
+#include "app/about_box.h"
 #include "app/main_window.h"
 #include "app/message_box.h"
 #include "app/output_pane.h"
+#include "app/settings_dialog.h"
 #include "app_test_support.h"
 #include "platform/exception.h"
 
@@ -121,6 +123,73 @@ class MainWindowLayoutTest : public QObject {
     form.resize(800, 369);
     QTRY_COMPARE_WITH_TIMEOUT(form.Memo1->geometry().right(), 799, 2000);
     QCOMPARE(form.Panel1Width(), 183);
+  }
+
+  void theWindowKeepsAMinimumAtWhichNothingOverlaps() {
+    testing_support::ProgramFolder folder;
+    folder.WritePanel({"item", "One", "A", "end", "item", "Two", "B", "end", "item", "Three", "C",
+                       "end", "item", "Four", "D", "end", "x"});
+    TForm1 form({}, folder.Path());
+    form.FormCreate();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    const QSize minimum = form.minimumSize();
+    QVERIFY(!minimum.isEmpty());
+
+    // Shrunk by the window system below its minimum, the window grows back.
+    form.windowHandle()->resize(250, 60);
+    QTRY_COMPARE_WITH_TIMEOUT(form.size(), minimum, 2000);
+    form.resize(200, 50);
+    QCOMPARE(form.size(), minimum);
+
+    const auto place = [&form](const QWidget* widget) {
+      return QRect(widget->mapTo(&form, QPoint(0, 0)), widget->size());
+    };
+    const QRect window = form.rect();
+    for (const QWidget* part :
+         {static_cast<QWidget*>(form.FlatButton3), static_cast<QWidget*>(form.FlatButton1),
+          static_cast<QWidget*>(form.FlatButton2)}) {
+      QVERIFY(place(form.Panel4).contains(place(part)));
+    }
+    QVERIFY(!place(form.Panel4).intersects(place(form.Panel3)));
+    for (const QWidget* part :
+         {static_cast<QWidget*>(form.Image1), static_cast<QWidget*>(form.Label1),
+          static_cast<QWidget*>(form.Label5)}) {
+      QVERIFY(place(form.Panel3).contains(place(part)));
+    }
+    for (const QWidget* part :
+         {static_cast<QWidget*>(form.Panel2), static_cast<QWidget*>(form.FlatEdit1),
+          static_cast<QWidget*>(form.TreeView1), static_cast<QWidget*>(form.Memo1),
+          static_cast<QWidget*>(form.StatusBar1)}) {
+      QVERIFY2(window.contains(place(part)), part->objectName().toLatin1());
+    }
+    QCOMPARE(form.FlatEdit1->height(), QFontMetrics(form.FlatEdit1->font()).height() + 6);
+    QVERIFY(place(form.Panel2).bottom() < place(form.FlatEdit1).top());
+    QVERIFY(place(form.Memo1).bottom() < place(form.StatusBar1).top());
+    QVERIFY(place(form.TreeView1).bottom() < place(form.StatusBar1).top());
+    // A few lines of each pane.
+    const int treeRow = form.TreeView1->visualItemRect(form.TreeView1->topLevelItem(0)).height();
+    QVERIFY(treeRow > 0);
+    QVERIFY2(form.TreeView1->viewport()->height() >= 3 * treeRow,
+             qPrintable(QString::number(form.TreeView1->viewport()->height())));
+    QVERIFY(form.Memo1->viewport()->height() >= 3 * form.Memo1->fontMetrics().lineSpacing());
+
+    // Neither may a long status text widen the window.
+    form.SetStatusText(std::string(400, 'x'));
+    QCoreApplication::processEvents();
+    QCOMPARE(form.minimumSize(), minimum);
+
+    // The dialogs keep their one size.
+    form.CreateDialogs();
+    for (QWidget* dialog :
+         {static_cast<QWidget*>(form.AboutBox), static_cast<QWidget*>(form.Form2)}) {
+      dialog->show();
+      QVERIFY(QTest::qWaitForWindowExposed(dialog));
+      const QSize size = dialog->size();
+      dialog->windowHandle()->resize(60, 40);
+      QTRY_COMPARE_WITH_TIMEOUT(dialog->size(), size, 2000);
+      dialog->hide();
+    }
   }
 
   void fontsRenderJapanese() {

@@ -3,6 +3,7 @@
 // The cycles run for real, against a router simulator of this file's own.
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QTreeWidget>
@@ -10,6 +11,7 @@
 #include "app/main_window.h"
 #include "app/message_box.h"
 #include "app/output_pane.h"
+#include "app/settings_dialog.h"
 #include "app/texts.h"
 #include "session_test_support.h"
 
@@ -273,6 +275,47 @@ class MainWindowTest : public QObject {
     QTest::keyClick(form->FlatEdit1, Qt::Key_Return);
     QCOMPARE(started.count(), 1);
     QCOMPARE(started.at(0).at(0).toByteArray(), QByteArray("\x95\x5C\x8E\xA6"));
+  }
+
+  void oneClickBesideTheHelpMenuClosesItAndActs() {
+    auto form = startWindow(kPanel);
+    QVERIFY(form);
+    form->CreateDialogs();
+    form->LastCommand = "SHOW";
+    QWindow* window = form->windowHandle();
+    const auto clickWhileTheMenuIsOpen = [&](QWidget* target) {
+      const QPoint at = target->mapTo(form.get(), target->rect().center());
+      const auto click = connect(form->PopupMenu1, &QMenu::aboutToShow, form.get(), [=] {
+        QTimer::singleShot(0, window, [=] {
+          QTest::mousePress(window, Qt::LeftButton, {}, at);
+          QTest::mouseRelease(window, Qt::LeftButton, {}, at);
+        });
+      });
+      QTest::mousePress(form->FlatButton2, Qt::LeftButton);  // returns when the menu has closed
+      QTest::mouseRelease(form->FlatButton2, Qt::LeftButton);
+      disconnect(click);
+      QVERIFY(!form->PopupMenu1->isVisible());
+    };
+
+    // 更新: the router sees the repeated command at once.
+    const int sessions = router_->SessionsOpened();
+    QSignalSpy started(form.get(), &TForm1::commandStarted);
+    clickWhileTheMenuIsOpen(form->FlatButton3);
+    QTRY_COMPARE_WITH_TIMEOUT(Commands(started), QStringList({"SHOW"}), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(router_->SessionsOpened(), sessions + 1, 5000);
+
+    // 設定: its dialog opens.
+    bool dialogOpened = false;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, form.get(), [&] {
+      if (QApplication::activeModalWidget() == form->Form2) {
+        dialogOpened = true;
+        form->Form2->reject();
+      }
+    });
+    watch.start(10);
+    clickWhileTheMenuIsOpen(form->FlatButton1);
+    QTRY_VERIFY_WITH_TIMEOUT(dialogOpened, 5000);
   }
 
   void lampPanelClicksRequestAnAbort() {

@@ -6,9 +6,54 @@
 #include <QtTest>
 
 #include "app/output_pane.h"
+#include "app/pane_lines.h"
+#include "app/ui_fonts.h"
 #include "app_test_support.h"
 
 namespace {
+
+// "亜" and "漢" in Shift-JIS: double-byte characters whose bytes all lie in the
+// lead-byte range, the hardest case for finding where a character starts.
+const std::string kA = "\x88\x9F";
+const std::string kKan = "\x8A\xBF";
+
+// An answer as the window holds it: the received bytes and the lines in them.
+struct Answer {
+  std::string received;
+  app::PaneLines lines;
+
+  explicit Answer(const std::vector<std::string>& shown) {
+    std::vector<app::LineSpan> spans;
+    for (const std::string& line : shown) {
+      spans.push_back(
+          {static_cast<std::uint32_t>(received.size()), static_cast<std::uint32_t>(line.size())});
+      received += line;
+      received += "\r\n";
+    }
+    lines.AddAnswer(received, std::move(spans));
+  }
+};
+
+void Press(QWidget* widget, Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
+  QTest::keyClick(widget, key, modifiers);
+}
+
+// True when some text has been drawn into `image`.
+bool Inked(const QImage& image) {
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      if (image.pixelColor(x, y).lightness() < 100) return true;
+    }
+  }
+  return false;
+}
+
+// The centre of cell `column` of line `line` while the pane is not scrolled.
+QPoint CellCentre(const OutputPane& pane, int line, int column) {
+  const int height = pane.fontMetrics().lineSpacing();
+  return QPoint(2 + column * pane.cellWidth() + pane.cellWidth() / 2,
+                2 + line * height + height / 2);
+}
 
 const QString kText = QStringLiteral("first line\nsecond\nthird");
 
@@ -94,6 +139,8 @@ class OutputPaneTest : public QObject {
 
   void horizontalRangeReachesTheLongestLineWhereverItIs() {
     OutputPane pane;
+    // The pane lays text out in the cells of its fixed-pitch font.
+    pane.setFont(app::FixedFont());
     pane.resize(200, 120);
     pane.show();
     QVERIFY(QTest::qWaitForWindowExposed(&pane));
@@ -135,10 +182,7 @@ class OutputPaneTest : public QObject {
     QScrollBar* vertical = pane.verticalScrollBar();
     const int inSight = vertical->pageStep();
     QVERIFY(inSight > 1 && inSight < 40);
-    const auto caretLine = [&] {
-      return static_cast<int>(
-          pane.toPlainText().left(pane.caretPosition()).count(QLatin1Char('\n')));
-    };
+    const auto caretLine = [&] { return pane.caretPosition().line; };
     // Down line by line: the view moves only once the caret would leave it
     // at the bottom, and then by one line.
     for (int line = 1; line < 40; ++line) {
@@ -165,6 +209,209 @@ class OutputPaneTest : public QObject {
     QTest::keyClick(&pane, Qt::Key_End, Qt::ControlModifier);
     QTest::keyClick(&pane, Qt::Key_Home, Qt::ShiftModifier);
     QCOMPARE(pane.selectedText(), QStringLiteral("99999"));
+  }
+
+  void aTenMegabyteLineScrollsSelectsAndCopies() {
+    // 10 MB of "ab亜" on one line, then a short tail to recognise the end.
+    std::string line;
+    line.reserve(10 * 1024 * 1024 + 16);
+    while (line.size() < 10 * 1024 * 1024) line += "ab" + kA;
+    line += "END" + kKan;
+    Answer answer({"first", line, "last"});
+    OutputPane pane;
+    pane.resize(400, 200);
+    pane.setLines(&answer.lines);
+    pane.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pane));
+    const qint64 cell = pane.cellWidth();
+    const qint64 lineWidth = static_cast<qint64>(line.size()) * cell;
+
+    // The horizontal range is the line's real width, margins and caret aside.
+    const qint64 reach = pane.horizontalScrollBar()->maximum() + pane.viewport()->width();
+    QVERIFY2(reach >= lineWidth && reach <= lineWidth + 8, qPrintable(QString::number(reach)));
+
+    Press(&pane, Qt::Key_Down);
+    Press(&pane, Qt::Key_End);
+    QCOMPARE(pane.caretPosition().line, 1);
+    QCOMPARE(pane.caretPosition().column, qsizetype(line.size()));
+    const qint64 caretX = 2 + pane.caretPosition().column * cell;
+    const int scrolled = pane.horizontalScrollBar()->value();
+    QVERIFY(caretX >= scrolled && caretX <= scrolled + pane.viewport()->width());
+    QVERIFY(Inked(pane.viewport()->grab().toImage()));  // the tail is drawn
+
+    // Back over the double-byte character in one step, then select the tail.
+    Press(&pane, Qt::Key_Left);
+    QCOMPARE(pane.caretPosition().column, qsizetype(line.size() - 2));
+    Press(&pane, Qt::Key_End);
+    for (int i = 0; i < 4; ++i) Press(&pane, Qt::Key_Left, Qt::ShiftModifier);
+    QCOMPARE(pane.selectedText(), QString::fromUtf8("END漢"));
+
+    // Home selects the whole line; the copy is its text, converted once.
+    Press(&pane, Qt::Key_End);
+    Press(&pane, Qt::Key_Home, Qt::ShiftModifier);
+    QCOMPARE(pane.horizontalScrollBar()->value(), 0);
+    QApplication::clipboard()->clear();
+    Press(&pane, Qt::Key_C, Qt::ControlModifier);
+    const QString copied = QApplication::clipboard()->text();
+    QCOMPARE(copied.size(), qsizetype((line.size() - 5) / 4 * 3 + 4));
+    QVERIFY(copied.startsWith(QString::fromUtf8("ab亜ab亜")));
+    QVERIFY(copied.endsWith(QString::fromUtf8("ab亜END漢")));
+
+    // Down from the middle of the long line keeps the column as far as it goes.
+    Press(&pane, Qt::Key_Down);
+    QCOMPARE(pane.caretPosition(), (OutputPane::Position{2, 0}));
+  }
+
+  void aHundredThousandLinesOfDoubleByteText() {
+    std::vector<std::string> shown;
+    for (int i = 0; i < 100000; ++i) shown.push_back(kA + std::to_string(i) + kKan);
+    shown[500] += std::string(300, 'x');  // the longest line, not the first
+    Answer answer(shown);
+    OutputPane pane;
+    pane.resize(300, 200);
+    pane.setLines(&answer.lines);
+    pane.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pane));
+    QCOMPARE(pane.lineCount(), 100000);
+    const qint64 reach = pane.horizontalScrollBar()->maximum() + pane.viewport()->width();
+    const qint64 longest = static_cast<qint64>(shown[500].size()) * pane.cellWidth();
+    QVERIFY(reach >= longest && reach <= longest + 8);
+
+    Press(&pane, Qt::Key_End, Qt::ControlModifier);
+    QCOMPARE(pane.caretPosition(), (OutputPane::Position{99999, qsizetype(shown[99999].size())}));
+    QCOMPARE(pane.verticalScrollBar()->value(), pane.verticalScrollBar()->maximum());
+    Press(&pane, Qt::Key_Up, Qt::ShiftModifier);
+    QCOMPARE(pane.selectedText(), QString::fromUtf8("\n亜99999漢"));
+    // Up keeps the column; in a line of double-byte characters it lands on a
+    // character's start.
+    Press(&pane, Qt::Key_Home, Qt::ControlModifier);
+    Press(&pane, Qt::Key_Right);
+    Press(&pane, Qt::Key_Right);
+    QCOMPARE(pane.caretPosition(), (OutputPane::Position{0, 3}));
+    Press(&pane, Qt::Key_PageDown, Qt::ShiftModifier);
+    QVERIFY(pane.caretPosition().line > 5);
+    QCOMPARE(pane.caretPosition().column, qsizetype(3));
+    QVERIFY(pane.selectedText().startsWith(QString::fromUtf8("漢\n亜1漢\n")));
+
+    Press(&pane, Qt::Key_A, Qt::ControlModifier);
+    QApplication::clipboard()->clear();
+    pane.copy();
+    const QString all = QApplication::clipboard()->text();
+    QCOMPARE(all.count(QLatin1Char('\n')), qsizetype(99999));
+    QVERIFY(all.endsWith(QString::fromUtf8("亜99999漢")));
+  }
+
+  void clicksSelectWordsAndLines_data() {
+    QTest::addColumn<int>("clicks");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("selected");
+    // "host 192.168.0.1 亜漢亜 ｱｲｳ,x" on line 0, "next" on line 1.
+    QTest::newRow("double on a word") << 2 << 1 << QStringLiteral("host");
+    QTest::newRow("double on an address") << 2 << 9 << QStringLiteral("192.168.0.1");
+    QTest::newRow("double on double-byte text") << 2 << 20 << QString::fromUtf8("亜漢亜");
+    QTest::newRow("double on half-width kana") << 2 << 24 << QString::fromUtf8("ｱｲｳ");
+    QTest::newRow("double on punctuation") << 2 << 27 << QStringLiteral(",");
+    QTest::newRow("double on a blank") << 2 << 4 << QStringLiteral(" ");
+    QTest::newRow("triple takes the line")
+        << 3 << 9 << QString::fromUtf8("host 192.168.0.1 亜漢亜 ｱｲｳ,x\n");
+  }
+
+  void clicksSelectWordsAndLines() {
+    QFETCH(int, clicks);
+    QFETCH(int, column);
+    QFETCH(QString, selected);
+    Answer answer({"host 192.168.0.1 " + kA + kKan + kA + " \xB1\xB2\xB3,x", "next"});
+    OutputPane pane;
+    pane.resize(400, 100);
+    pane.setLines(&answer.lines);
+    pane.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pane));
+    const QPoint at = CellCentre(pane, 0, column);
+    QTest::mouseDClick(pane.viewport(), Qt::LeftButton, {}, at);
+    if (clicks == 3) QTest::mouseClick(pane.viewport(), Qt::LeftButton, {}, at);
+    QCOMPARE(pane.selectedText(), selected);
+  }
+
+  void aDragBeyondThePaneKeepsScrolling() {
+    QStringList lines;
+    for (int i = 0; i < 1000; ++i) lines << QString::number(i);
+    OutputPane pane;
+    pane.resize(200, 100);
+    pane.setPlainText(lines.join(QLatin1Char('\n')));
+    pane.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pane));
+    QTest::mousePress(pane.viewport(), Qt::LeftButton, {}, QPoint(1, 4));
+    // One move to below the pane, then the pointer holds still.
+    QMouseEvent drag(QEvent::MouseMove, QPointF(50, pane.viewport()->height() + 40), QPointF(),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(pane.viewport(), &drag);
+    const int firstStep = pane.verticalScrollBar()->value();
+    QTRY_VERIFY_WITH_TIMEOUT(pane.verticalScrollBar()->value() > firstStep + 10, 5000);
+    QVERIFY(pane.caretPosition().line > pane.verticalScrollBar()->value());
+    QCOMPARE(pane.anchorPosition(), (OutputPane::Position{0, 0}));
+    QTest::mouseRelease(pane.viewport(), Qt::LeftButton, {},
+                        QPoint(50, pane.viewport()->height() + 40));
+    const int released = pane.verticalScrollBar()->value();
+    QTest::qWait(200);
+    QCOMPARE(pane.verticalScrollBar()->value(), released);
+  }
+
+  void aTabTakesOneBlankCell() {
+    OutputPane pane;
+    pane.resize(200, 60);
+    pane.setFont(app::FixedFont());
+    pane.setPlainText(QStringLiteral("x\tx"));
+    pane.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pane));
+    QTest::keyClick(&pane, Qt::Key_End);
+    QCOMPARE(pane.caretPosition().column, qsizetype(3));
+    QTest::keyClick(&pane, Qt::Key_Home, Qt::ShiftModifier);
+    QCOMPARE(pane.selectedText(), QStringLiteral("x\tx"));
+    pane.clearFocus();
+    QTest::keyClick(&pane, Qt::Key_End);  // no selection drawn
+    const QImage drawn = pane.viewport()->grab().toImage();
+    const int cell = pane.cellWidth();
+    const int height = pane.fontMetrics().lineSpacing();
+    const auto cellAt = [&](int column) { return drawn.copy(2 + column * cell, 2, cell, height); };
+    QVERIFY(Inked(cellAt(0)));
+    QVERIFY(!Inked(cellAt(1)));
+    QVERIFY(Inked(cellAt(2)));
+  }
+
+  void aShortTextCannotBeScrolledSideways() {
+    OutputPane pane;
+    // Wider than the text, narrower than twice its width.
+    pane.resize(50, 100);
+    pane.setPlainText(QStringLiteral("short\nlines"));
+    QCOMPARE(pane.horizontalScrollBar()->maximum(), 0);
+  }
+
+  void characterStartsAreFoundFromNearbyBytes_data() {
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QList<int>>("starts");
+    QTest::newRow("ascii") << QByteArray("abc") << QList<int>{0, 1, 2, 3};
+    QTest::newRow("pairs in the lead range")
+        << QByteArray("\x88\x9F\x8A\xBF") << QList<int>{0, 0, 2, 2, 4};
+    QTest::newRow("a pair after ascii") << QByteArray(
+                                               "a\x88\x9F"
+                                               "b")
+                                        << QList<int>{0, 1, 1, 3, 4};
+    QTest::newRow("a trail byte in the ascii range")
+        << QByteArray("\x83\x41z") << QList<int>{0, 0, 2, 3};
+    QTest::newRow("a lead byte alone before a blank")
+        << QByteArray("\x88 \x88") << QList<int>{0, 1, 2, 3};
+    QTest::newRow("half-width kana") << QByteArray("\xB1\xB2") << QList<int>{0, 1, 2};
+  }
+
+  void characterStartsAreFoundFromNearbyBytes() {
+    QFETCH(QByteArray, line);
+    QFETCH(QList<int>, starts);
+    const std::string_view text(line.constData(), static_cast<std::size_t>(line.size()));
+    QList<int> found;
+    for (std::size_t at = 0; at <= text.size(); ++at) {
+      found << static_cast<int>(app::CharStart(text, at));
+    }
+    QCOMPARE(found, starts);
   }
 };
 

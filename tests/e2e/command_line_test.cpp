@@ -73,4 +73,36 @@ TEST(CommandLine, DashCAsTheLastArgumentSendsALoneCarriageReturn) {
   EXPECT_EQ(router.SentInSession(1), "\radmin\r\r");
 }
 
+// A mistyped long option ends the run before anything starts; the same text
+// as the command of a -c or -cd is sent like any other. The runs that must
+// not contact the router go first: the first run that does shows up as the
+// simulator's session 1.
+TEST(CommandLine, UnknownLongOptionIsAUsageErrorUnlessItIsTheCommandOfDashC) {
+  RouterFixture router("127.0.0.135", 0, {}, kCommands);
+  ASSERT_TRUE(router.Ready());
+  for (const auto& [arguments, unknown] :
+       std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"-h", "-cd", "A", "--hots", "127.0.0.1"}, "--hots"},
+           {{"-h", "--bogus=1", "-c", "A"}, "--bogus=1"},
+           {{"-h", "-c", "A", "--", "--hostt"}, "--hostt"},
+           {{"--frobnicate"}, "--frobnicate"}}) {
+    const auto run = router.Run(arguments);
+    EXPECT_EQ(run.result.exitCode, 2) << unknown;
+    EXPECT_NE(run.result.err.find("unknown option " + unknown), std::string::npos)
+        << run.result.err;
+    EXPECT_EQ(run.result.out, "") << unknown;
+  }
+  for (const auto& [arguments, sent] :
+       std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"-h", "-c", "--foo"}, "--foo"},
+           {{"-h", "-cd", "--bar", "--"}, "--bar"},
+           {{"-h", "--", "-c", "A"}, "A"}}) {
+    const auto run = router.Run(arguments);
+    EXPECT_EQ(run.result.exitCode, 0) << sent << run.result.err;
+  }
+  EXPECT_EQ(router.SentInSession(1), "\radmin\r--foo\r");
+  EXPECT_EQ(router.SentInSession(2), "\radmin\r--bar\r");
+  EXPECT_EQ(router.SentInSession(3), "\radmin\rA\r");
+}
+
 }  // namespace

@@ -17,6 +17,10 @@ using e2e::ProgramSandbox;
 using e2e::RunOptions;
 
 constexpr char kUserFolder[] = "config/vantrel/";
+// The folders of the tree as the build was configured (by default bin/ and
+// share/vantrel/), each ending with '/'.
+const std::string kBin = std::string("tree/") + VANTREL_INSTALL_BINDIR + "/";
+const std::string kData = std::string("tree/") + VANTREL_INSTALL_PKGDATADIR + "/";
 const std::string kPanelCrLf =
     "group\r\nMine\r\nend\r\nitem\r\nShow\r\nSHOW\r\nend\r\nendgroup+\r\nend\r\n";
 
@@ -34,11 +38,11 @@ TEST(InstalledTree, PerUserFilesFromTheDefaultPanelOnFirstRunToReadBackOnTheNext
   ASSERT_EQ(::stat(tree.PathOf(kUserFolder).c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0700u);
   EXPECT_EQ(tree.ReadFile(std::string(kUserFolder) + "vantrel_p.cfg"),
-            tree.ReadFile("tree/share/vantrel/vantrel_p.cfg"));
+            tree.ReadFile(kData + "vantrel_p.cfg"));
   const std::string ini = std::string(kUserFolder) + "vantrel.Ini";
   EXPECT_EQ(Setting(tree, ini, "ip"), "192.168.0.1");
-  EXPECT_FALSE(tree.Exists("tree/bin/vantrel.Ini"));
-  EXPECT_FALSE(tree.Exists("tree/bin/vantrel_p.cfg"));
+  EXPECT_FALSE(tree.Exists(kBin + "vantrel.Ini"));
+  EXPECT_FALSE(tree.Exists(kBin + "vantrel_p.cfg"));
 
   // The user's own files win over the default from now on.
   tree.WriteFile(std::string(kUserFolder) + "vantrel_p.cfg", kPanelCrLf);
@@ -52,11 +56,11 @@ TEST(InstalledTree, PerUserFilesFromTheDefaultPanelOnFirstRunToReadBackOnTheNext
 TEST(InstalledTree, EitherFileBesideTheProgramKeepsItPortable) {
   for (const char* present : {"vantrel.Ini", "vantrel_p.cfg"}) {
     ProgramSandbox tree(InstalledTree{});
-    tree.WriteFile(std::string("tree/bin/") + present, "");
+    tree.WriteFile(kBin + present, "");
     const auto result = tree.RunAndClose({});
     EXPECT_FALSE(result.timedOut) << present;
-    EXPECT_TRUE(tree.Exists("tree/bin/vantrel.Ini")) << present;
-    EXPECT_TRUE(tree.Exists("tree/bin/vantrel_p.cfg")) << present;
+    EXPECT_TRUE(tree.Exists(kBin + "vantrel.Ini")) << present;
+    EXPECT_TRUE(tree.Exists(kBin + "vantrel_p.cfg")) << present;
     EXPECT_FALSE(tree.Exists("config")) << present;
   }
 }
@@ -107,7 +111,7 @@ TEST(InstalledTree, HostAndModelAreForThisRunOnly) {
 
   routersim_test::RoutersimProcess simulator(
       {"--listen", "127.0.0.142", "--port", "23", "--model", "MN128-SOHO"},
-      tree.PathOf("tree/bin/vantrel-routersim").string());
+      tree.PathOf(kBin + "vantrel-routersim").string());
   ASSERT_TRUE(simulator.wait_ready());
   RunOptions options;
   // A wrong model would wait out the cycle's 16 seconds for a prompt that never comes.

@@ -238,8 +238,9 @@ class ProgramSandbox {
     }
   }
   // The tree `cmake --install` lays out under a temporary prefix, moved as a
-  // whole to the folder "tree" afterwards; the program is tree/bin/vantrel.
-  explicit ProgramSandbox(InstalledTree) : dir_(makeFolder()), program_("tree/bin/vantrel") {
+  // whole to the folder "tree" afterwards; the program is tree/BINDIR/vantrel.
+  explicit ProgramSandbox(InstalledTree)
+      : dir_(makeFolder()), program_(std::string("tree/") + VANTREL_INSTALL_BINDIR + "/vantrel") {
     const std::string command = std::string("\"") + VANTREL_CMAKE_COMMAND + "\" --install \"" +
                                 VANTREL_BUILD_DIR + "\" --prefix \"" + (dir_ / "staged").string() +
                                 "\" >/dev/null";

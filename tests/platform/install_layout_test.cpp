@@ -57,11 +57,15 @@ TEST(InstallLayout, UserConfigFolderFollowsAnAbsoluteXdgConfigHomeOnly) {
   }
 }
 
-TEST(InstallLayout, TreeFoldersSitBesideTheExecutablesFolder) {
+// Along the configured relative paths, without ".." left in them.
+TEST(InstallLayout, TreeFoldersLieAlongTheConfiguredPathsFromTheExecutablesFolder) {
   const std::filesystem::path bin = ProgramDirectory();
-  const std::string root = bin.parent_path().parent_path().string() + "/";
-  EXPECT_EQ(InstalledLibraryFolder(), root + "lib/vantrel/");
-  EXPECT_EQ(InstalledDataFolder(), root + "share/vantrel/");
+  for (const auto& [folder, relative] : std::vector<std::tuple<std::string, std::string>>{
+           {InstalledLibraryFolder(), VANTREL_BIN_TO_PRIVATE_LIBDIR},
+           {InstalledDataFolder(), VANTREL_BIN_TO_PKGDATADIR}}) {
+    EXPECT_EQ(folder, (bin / relative).lexically_normal().string()) << relative;
+    EXPECT_EQ(folder.find("/../"), std::string::npos) << folder;
+  }
 }
 
 TEST(InstallLayout, CreateFoldersMakesTheMissingOnesPrivateAndLeavesOthersAlone) {

@@ -98,6 +98,17 @@ TEST(RoutersimCommandLine, HelpDescribesEveryOptionAndBadInputFails) {
   }
 }
 
+TEST(RoutersimCommandLine, VersionAnswersAndALoneDoubleDashIsIgnored) {
+  RoutersimProcess version({"--version", "--port", "0"});
+  EXPECT_EQ(version.wait_exit(), 0);
+  ASSERT_EQ(version.lines().size(), 1u);
+  EXPECT_EQ(version.lines().front().rfind("vantrel-routersim 1.", 0), 0u)
+      << version.lines().front();
+
+  RoutersimProcess sim({"--", "--listen", "127.0.0.63", "--", "--port", "0"});
+  EXPECT_TRUE(sim.wait_ready());
+}
+
 TEST(RoutersimCommandLine, RejectsAMalformedDataFile) {
   support::TempFolder dir;
   support::WriteWholeFile(dir.File("bad.txt"), "an answer line before any command\n");

@@ -305,6 +305,57 @@ class FlatButtonTest : public QObject {
     QVERIFY(bar.right->FaceState() != bfPressed);
   }
 
+  void aClickBesideTheOpenMenuActsWhereItLands() {
+    Toolbar bar;
+    QMenu menu;
+    QAction* entry = menu.addAction(QStringLiteral("Entry"));
+    bar.right->SetDropdownMenu(&menu);
+    int leftClicks = 0;
+    int entryRuns = 0;
+    int leftReleases = 0;
+    bar.left->OnClick = [&](TFlatButton*) { ++leftClicks; };
+    bar.left->OnMouseUp = [&](TFlatButton*, Qt::MouseButton, Qt::KeyboardModifiers, QPoint) {
+      ++leftReleases;
+    };
+    connect(entry, &QAction::triggered, this, [&] { ++entryRuns; });
+    const QPoint onLeft = bar.left->mapTo(&bar.window, QPoint(20, 12));
+    int shown = 0;
+    const auto clickBeside = connect(&menu, &QMenu::aboutToShow, this, [&] {
+      if (++shown > 1) {
+        QTimer::singleShot(0, &menu, &QMenu::close);
+        return;
+      }
+      // Press and release reach the window before the menu's loop has ended,
+      // as a quick click does.
+      QTimer::singleShot(0, &menu, [&] {
+        QTest::mousePress(bar.window.windowHandle(), Qt::LeftButton, {}, onLeft);
+        QTest::mouseRelease(bar.window.windowHandle(), Qt::LeftButton, {}, onLeft);
+      });
+    });
+    QTest::mousePress(bar.right, Qt::LeftButton);  // returns when the menu has closed
+    QTest::mouseRelease(bar.right, Qt::LeftButton);
+    QVERIFY(!menu.isVisible());
+    QTRY_COMPARE_WITH_TIMEOUT(leftClicks, 1, 2000);
+    QCOMPARE(leftReleases, 1);
+    QCOMPARE(entryRuns, 0);
+    QCOMPARE(shown, 1);
+    QVERIFY(!bar.left->Tracking());
+    QVERIFY(bar.left->FaceState() != bfPressed);
+
+    // Closed by its entry, the menu hands nothing on: the next click on the
+    // other button is an ordinary one.
+    disconnect(clickBeside);
+    connect(&menu, &QMenu::aboutToShow, this, [&] {
+      QTimer::singleShot(0, &menu, [&] { entry->activate(QAction::Trigger), menu.close(); });
+    });
+    QTest::mousePress(bar.right, Qt::LeftButton);
+    QTest::mouseRelease(bar.right, Qt::LeftButton);
+    QCoreApplication::processEvents();
+    QCOMPARE(entryRuns, 1);
+    QTest::mouseClick(bar.left, Qt::LeftButton);
+    QCOMPARE(leftClicks, 2);
+  }
+
   void keysClickTheButton() {
     QDialog dialog;
     dialog.resize(200, 60);

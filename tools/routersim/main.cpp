@@ -66,12 +66,12 @@ std::optional<CommandTable> load_commands(const Options& options, const char* ar
       return std::nullopt;
     }
   } else {
-    // Beside the executable in a build folder, in share/vantrel/ once installed.
+    // Beside the executable in a build folder, in the data folder once installed.
     const std::string folder = executable_directory(argv0);
     source = folder + "/router_commands.txt";
     text = read_file(source);
     if (!text) {
-      source = folder + "/../share/vantrel/router_commands.txt";
+      source = folder + "/" VANTREL_BIN_TO_PKGDATADIR "router_commands.txt";
       text = read_file(source);
     }
     if (!text) {

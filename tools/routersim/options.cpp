@@ -7,6 +7,13 @@
 #include <functional>
 #include <map>
 
+#ifndef VANTREL_VERSION
+#error "VANTREL_VERSION must give the simulator's version"
+#endif
+#ifndef VANTREL_BIN_TO_PKGDATADIR
+#error "VANTREL_BIN_TO_PKGDATADIR must give the data folder relative to the executable's"
+#endif
+
 namespace routersim {
 
 namespace {
@@ -172,6 +179,11 @@ ParseResult parse_options(const std::vector<std::string>& args) {
     if (name == "--help" || name == "-h") {
       return ParseResult{std::nullopt, 0, help_text()};
     }
+    if (name == "--version" && !inline_value) {
+      return ParseResult{std::nullopt, 0, "vantrel-routersim " VANTREL_VERSION "\n"};
+    }
+    // A lone "--" ends nothing and means nothing, as for the program itself.
+    if (name == "--") continue;
     if (auto f = flags.find(name); f != flags.end() && !inline_value) {
       f->second();
       continue;
@@ -212,14 +224,16 @@ Usage: vantrel-routersim [--listen ADDR] [--port N] [--model NAME] [options]
   --model NAME         MT128-NET (default), MN128-SOHO, MN128-SOHO-SL10 or MN128-SOHO-SL11;
                        the prompt is NAME followed by "% "
   --commands FILE      data file of commands and answers; default: router_commands.txt
-                       beside the executable, else in ../share/vantrel/ (installed),
-                       else the copy built into the program
+                       beside the executable, else in the installed tree's data folder
+                       ()" VANTREL_BIN_TO_PKGDATADIR R"( from the executable's), else the copy
+                       built into the program
   --record PATH        write every byte each client sends (negotiation replies included,
                        exactly as received) to PATH.N, N = 1, 2, ... in order of accept;
                        the file is created at accept and written through after every read
   --quiet              print only the ready line on standard output
   --watch-stdin        end (exit 0) when standard input reaches end of file
   --help               this text
+  --version            the version
 
 Standard output, one line per event, written through at once:
   listening on ADDR:PORT        first line, once bound (the real port when --port 0)
