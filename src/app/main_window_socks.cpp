@@ -15,7 +15,7 @@
 #include "telnet/telnet_connection.h"
 
 void TForm1::applySocksRoute() {
-  telnet::SocksRoute route = app::ReadSocksSection(SettingsPath());
+  telnet::SocksRoute route = app::ReadSocksSection(settingsFile_->Contents());
   const app::SocksOption option = app::FindSocksOption(arguments_);
   if (option.route) route = *option.route;
   TelnetConnection1->SetSocks(route);

@@ -105,7 +105,7 @@ void TForm1::RunCommand(const std::string& command) {
   emit commandStarted(QByteArray::fromStdString(command));
   SetStatusText(app::texts::kStatusRetrieving);
   Memo1->setUpdatesEnabled(false);
-  FlatEdit1->setText(app::FromAnsi(command));
+  FlatEdit1->setText(app::FromAnsiEditable(command));
   LastCommand = command;
   Timer1->start();
 
@@ -261,7 +261,7 @@ void TForm1::FlatEdit1KeyPress(char& Key) {
   // handler that started that cycle.
   const ActivationSuppressed suppressed(*this);
 
-  RunCommand(app::ToAnsi(FlatEdit1->text()));
+  RunCommand(app::ToAnsiEditable(FlatEdit1->text()));
   if (AbortRequested == 0 && TreeView1->topLevelItemCount() > 0) {
     QTreeWidgetItem* first = TreeView1->topLevelItem(0);
     TreeView1->setCurrentItem(first);

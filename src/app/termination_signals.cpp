@@ -7,11 +7,32 @@
 
 #include <QSocketNotifier>
 
+#include "platform/files.h"
+
 namespace app {
 
 namespace {
 
+// A logout, Ctrl+C, and the terminal that `vantrel &` ran in being closed.
+constexpr int kTerminationSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
 int signalPipe[2] = {-1, -1};
+
+void SetHandler(void (*handler)(int)) {
+  struct sigaction action {};
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (const int signal : kTerminationSignals) sigaction(signal, &action, nullptr);
+}
+
+// The end a second signal asks for: at once, as without a handler, but not
+// leaving the temporary file of a write that the close had under way.
+void OnSecondSignal(int signal) {
+  platform::RemovePendingTemporaryFiles();
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);
+}
 
 void OnTerminationSignal(int signal) {
   const int savedErrno = errno;
@@ -20,11 +41,7 @@ void OnTerminationSignal(int signal) {
   [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
   // One orderly close is all a signal gets: whoever sends a second one while
   // it runs wants the program gone at once.
-  struct sigaction fatal {};
-  fatal.sa_handler = SIG_DFL;
-  sigemptyset(&fatal.sa_mask);
-  sigaction(SIGTERM, &fatal, nullptr);
-  sigaction(SIGINT, &fatal, nullptr);
+  SetHandler(OnSecondSignal);
   errno = savedErrno;
 }
 
@@ -38,12 +55,7 @@ void InstallTerminationHandlers() {
     signalPipe[0] = signalPipe[1] = -1;
     return;
   }
-  struct sigaction action {};
-  action.sa_handler = OnTerminationSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  sigaction(SIGTERM, &action, nullptr);
-  sigaction(SIGINT, &action, nullptr);
+  SetHandler(OnTerminationSignal);
 }
 
 TerminationNotifier::TerminationNotifier(QObject* parent) : QObject(parent) {
