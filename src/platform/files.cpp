@@ -289,8 +289,9 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes, std:
     }
     mode = old.st_mode & 07777;
   }
-  if (fchmod(temp.Fd(), mode) != 0) return fail(std::string("cannot set the mode of ") + temp.Path());
   if (fsync(temp.Fd()) != 0) return fail(std::string("cannot flush ") + temp.Path());
+  // Only a complete file may be seen by those the mode lets in.
+  if (fchmod(temp.Fd(), mode) != 0) return fail(std::string("cannot set the mode of ") + temp.Path());
   if (!temp.Close()) return fail(std::string("cannot close ") + temp.Path());
   if (!temp.RenameTo(target)) return fail("cannot replace " + path);
   return true;

@@ -67,7 +67,11 @@ TEST(SecondSignal, DuringASlowCloseEndsAtOnceAndLeavesNoTemporaryFile) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   ASSERT_TRUE(fs::exists(marker)) << "the close never reached its flush";
-  EXPECT_EQ(TemporaryFiles(sandbox).size(), 1u) << "the write under way has its temporary file";
+  const std::vector<std::string> pending = TemporaryFiles(sandbox);
+  ASSERT_EQ(pending.size(), 1u) << "the write under way has its temporary file";
+  // Private while it is being written, whatever mode it gets in the end.
+  EXPECT_EQ(fs::status(sandbox.PathOf(pending[0])).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write);
   program->Signal(SIGTERM);
   const auto result = program->Finish();
   EXPECT_FALSE(result.timedOut);
