@@ -17,8 +17,8 @@
 #include "app/capture.h"
 #include "app/command_line.h"
 #include "app/pane_lines.h"
-#include "app/settings_file.h"
 #include "app/panel_tree_view.h"
+#include "app/settings_file.h"
 #include "widgets/flat_button.h"
 #include "widgets/flat_edit.h"
 

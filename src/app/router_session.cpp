@@ -175,8 +175,8 @@ bool TForm1::waitForText(const std::string& text) {
     for (bool firstPass = true; !found; firstPass = false) {
       PumpOnce(firstPass);
       found = waitSearch_.Find(ReceiveBuffer);
-      if (!TelnetConnection1->IsConnected() || AbortRequested == 1 ||
-          TickCount > kWaitTickLimit || answerCut_) {
+      if (!TelnetConnection1->IsConnected() || AbortRequested == 1 || TickCount > kWaitTickLimit ||
+          answerCut_) {
         break;
       }
     }

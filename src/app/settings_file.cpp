@@ -15,9 +15,9 @@ struct Key {
 };
 
 // In the order they are read and written.
-constexpr Key kKeys[] = {{"main", "rt"},    {"main", "ip"},    {"main", "single"},
-                         {"pos", "top"},    {"pos", "left"},   {"pos", "height"},
-                         {"pos", "width"},  {"pos", "p_width"}};
+constexpr Key kKeys[] = {{"main", "rt"},   {"main", "ip"},    {"main", "single"},
+                         {"pos", "top"},   {"pos", "left"},   {"pos", "height"},
+                         {"pos", "width"}, {"pos", "p_width"}};
 // "rt", "ip" and "single": what the settings dialog edits.
 constexpr std::size_t kDialogKeys = 3;
 
@@ -46,10 +46,10 @@ SettingsFile::SettingsFile(std::string path) : path_(std::move(path)) {
 }
 
 SettingsFile::Texts SettingsFile::AsTexts(const Settings& settings) {
-  return {std::to_string(settings.routerModel), settings.host,
+  return {std::to_string(settings.routerModel),   settings.host,
           std::to_string(settings.singleSetting), std::to_string(settings.top),
-          std::to_string(settings.left),        std::to_string(settings.height),
-          std::to_string(settings.width),       std::to_string(settings.panelWidth)};
+          std::to_string(settings.left),          std::to_string(settings.height),
+          std::to_string(settings.width),         std::to_string(settings.panelWidth)};
 }
 
 Settings SettingsFile::Values(const Settings& defaults) {
@@ -100,7 +100,8 @@ bool SettingsFile::Save(const Settings& now, std::string* error) const {
     if (error != nullptr) *error = "cannot read " + path_ + ": " + std::strerror(file.error);
     return false;
   }
-  for (const std::size_t key : changed) profile.Set(kKeys[key].section, kKeys[key].name, texts[key]);
+  for (const std::size_t key : changed)
+    profile.Set(kKeys[key].section, kKeys[key].name, texts[key]);
   return platform::WriteFileAtomically(path_, profile.Bytes(), error);
 }
 

@@ -1,8 +1,8 @@
 // The proxy settings of the settings file and of the command line.
 #include "app/socks_url.h"
 
-#include "platform/profile.h"
 #include "platform/files.h"
+#include "platform/profile.h"
 
 namespace app {
 namespace {

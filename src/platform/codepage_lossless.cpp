@@ -41,7 +41,8 @@ class DoubleByteTable {
       for (unsigned lead = 0x81; lead <= 0xFC; ++lead) {
         if (!IsAnsiLeadByte(static_cast<unsigned char>(lead))) continue;
         for (unsigned trail = 0x40; trail <= 0xFC; ++trail) {
-          if (IsTrailByte(trail)) points_[(lead - 0x80) * 256 + trail] = RoundTrip(decode, encode, lead, trail);
+          if (IsTrailByte(trail))
+            points_[(lead - 0x80) * 256 + trail] = RoundTrip(decode, encode, lead, trail);
         }
       }
     }

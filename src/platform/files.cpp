@@ -165,7 +165,8 @@ mode_t CurrentUmask() {
   std::ifstream status("/proc/self/status");
   std::string line;
   while (std::getline(status, line)) {
-    if (line.rfind("Umask:", 0) == 0) return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
+    if (line.rfind("Umask:", 0) == 0)
+      return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
   }
   return 022;
 }
@@ -291,7 +292,8 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes, std:
   }
   if (fsync(temp.Fd()) != 0) return fail(std::string("cannot flush ") + temp.Path());
   // Only a complete file may be seen by those the mode lets in.
-  if (fchmod(temp.Fd(), mode) != 0) return fail(std::string("cannot set the mode of ") + temp.Path());
+  if (fchmod(temp.Fd(), mode) != 0)
+    return fail(std::string("cannot set the mode of ") + temp.Path());
   if (!temp.Close()) return fail(std::string("cannot close ") + temp.Path());
   if (!temp.RenameTo(target)) return fail("cannot replace " + path);
   return true;

@@ -110,16 +110,17 @@ std::optional<std::size_t> FindKey(const std::vector<std::string>& lines, Sectio
 ProfileText::ProfileText(const std::string& bytes) : lines_(SplitLines(bytes)) {}
 
 std::optional<std::string> ProfileText::Value(const std::string& section,
-                                          const std::string& key) const {
+                                              const std::string& key) const {
   const std::string wantedKey = Trim(key);
   for (const SectionRange& range : FindSections(lines_, Trim(section))) {
-    if (auto at = FindKey(lines_, range, wantedKey)) return Unquote(ParseKeyLine(lines_[*at])->value);
+    if (auto at = FindKey(lines_, range, wantedKey))
+      return Unquote(ParseKeyLine(lines_[*at])->value);
   }
   return std::nullopt;
 }
 
 std::string ProfileText::String(const std::string& section, const std::string& key,
-                            const std::string& defaultValue) const {
+                                const std::string& defaultValue) const {
   return Value(section, key).value_or(defaultValue);
 }
 
@@ -144,7 +145,8 @@ std::optional<int> ParseProfileInt(const std::string& value) {
   return static_cast<int>(number);
 }
 
-void ProfileText::Set(const std::string& section, const std::string& key, const std::string& value) {
+void ProfileText::Set(const std::string& section, const std::string& key,
+                      const std::string& value) {
   const std::string wantedSection = Trim(section);
   const std::string wantedKey = Trim(key);
   const std::vector<SectionRange> sections = FindSections(lines_, wantedSection);

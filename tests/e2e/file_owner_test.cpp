@@ -27,8 +27,7 @@ TEST_P(LinkedFiles, KeepTheirTargetsOwnerGroupModeAndLink) {
   fs::create_directory(elsewhere);
   // Both due to be written: the settings lack keys, the panel has LF line ends.
   const std::pair<const char*, std::string> files[] = {
-      {"vantrel.Ini", "[main]\r\nrt=2\r\n"},
-      {"vantrel_p.cfg", "item\nShow all\nSHOW\nend\nx\n"}};
+      {"vantrel.Ini", "[main]\r\nrt=2\r\n"}, {"vantrel_p.cfg", "item\nShow all\nSHOW\nend\nx\n"}};
   for (const auto& [name, bytes] : files) {
     sandbox.WriteFile(std::string("elsewhere/") + name, bytes);
     const fs::path target = elsewhere / name;

@@ -151,19 +151,19 @@ TEST_P(SpecialFile, IsReportedAtOnceAndLeftAloneAtClose) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Files, SpecialFile,
-    testing::Values(Case{"SettingsFifo", "vantrel.Ini", Kind::kFifo},
-                    Case{"SettingsDevZero", "vantrel.Ini", Kind::kDevZero},
-                    Case{"SettingsFolder", "vantrel.Ini", Kind::kFolder},
-                    Case{"SettingsSocket", "vantrel.Ini", Kind::kSocket},
-                    Case{"SettingsTwoMiB", "vantrel.Ini", Kind::kOversize},
-                    Case{"SettingsUnreadable", "vantrel.Ini", Kind::kNoPermission},
-                    Case{"PanelFifo", "vantrel_p.cfg", Kind::kFifo},
-                    Case{"PanelDevZero", "vantrel_p.cfg", Kind::kDevZero},
-                    Case{"PanelFolder", "vantrel_p.cfg", Kind::kFolder},
-                    Case{"PanelSocket", "vantrel_p.cfg", Kind::kSocket},
-                    Case{"PanelTwentyMiB", "vantrel_p.cfg", Kind::kOversize}),
-    CaseName);
+INSTANTIATE_TEST_SUITE_P(Files, SpecialFile,
+                         testing::Values(Case{"SettingsFifo", "vantrel.Ini", Kind::kFifo},
+                                         Case{"SettingsDevZero", "vantrel.Ini", Kind::kDevZero},
+                                         Case{"SettingsFolder", "vantrel.Ini", Kind::kFolder},
+                                         Case{"SettingsSocket", "vantrel.Ini", Kind::kSocket},
+                                         Case{"SettingsTwoMiB", "vantrel.Ini", Kind::kOversize},
+                                         Case{"SettingsUnreadable", "vantrel.Ini",
+                                              Kind::kNoPermission},
+                                         Case{"PanelFifo", "vantrel_p.cfg", Kind::kFifo},
+                                         Case{"PanelDevZero", "vantrel_p.cfg", Kind::kDevZero},
+                                         Case{"PanelFolder", "vantrel_p.cfg", Kind::kFolder},
+                                         Case{"PanelSocket", "vantrel_p.cfg", Kind::kSocket},
+                                         Case{"PanelTwentyMiB", "vantrel_p.cfg", Kind::kOversize}),
+                         CaseName);
 
 }  // namespace

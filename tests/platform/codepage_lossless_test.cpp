@@ -26,14 +26,14 @@ TEST(CodepageLossless, CharactersShowAsThemselvesAndStrayBytesAsPrivateUse) {
     std::string utf8;
   };
   const Case cases[] = {
-      {"SHOW \xFF", "SHOW \xEF\x9F\xBF"},                // U+F7FF
+      {"SHOW \xFF", "SHOW \xEF\x9F\xBF"},                        // U+F7FF
       {"\x80\xA0\xFD", "\xEF\x9E\x80\xEF\x9E\xA0\xEF\x9F\xBD"},  // U+F780 U+F7A0 U+F7FD
-      {"\x85\x40", "\xEF\x9E\x85@"},                     // an unassigned pair: the lead byte, then '@'
+      {"\x85\x40", "\xEF\x9E\x85@"},  // an unassigned pair: the lead byte, then '@'
       {"\x95\x5C\x8E\xA6", "表示"},
       {"\xB1", "ｱ"},
       {"\x87\x40", "①"},
-      {"\xF0\x40", "\xEE\x80\x80"},                      // a user-defined character, U+E000
-      {"\x81", "\xEF\x9E\x81"},                          // a lead byte at the very end
+      {"\xF0\x40", "\xEE\x80\x80"},  // a user-defined character, U+E000
+      {"\x81", "\xEF\x9E\x81"},      // a lead byte at the very end
       // A duplicate code that CP932 would write back as FA 5C travels as its bytes.
       {"\xED\x40", "\xEF\x9F\xAD@"},
   };
@@ -43,6 +43,8 @@ TEST(CodepageLossless, CharactersShowAsThemselvesAndStrayBytesAsPrivateUse) {
   }
   // Typed, they are the bytes too; what Shift-JIS can't hold stays '?'.
   EXPECT_EQ(Utf8ToAnsiLossless("\xEF\x9F\xBF\xEF\x9E\x80"), "\xFF\x80");
-  EXPECT_EQ(Utf8ToAnsiLossless("a\xF0\x9F\x98\x80" "b"), "a?b");
+  EXPECT_EQ(Utf8ToAnsiLossless("a\xF0\x9F\x98\x80"
+                               "b"),
+            "a?b");
   EXPECT_EQ(Utf8ToAnsiLossless(""), "");
 }

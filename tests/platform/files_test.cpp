@@ -113,10 +113,12 @@ INSTANTIATE_TEST_SUITE_P(
                  [](const std::string& p, const TempFolder&) {
                    return symlink("file", p.c_str()) == 0;
                  }},
-        ReadCase{"Folder", FileReadOutcome::kNotRegular,
-                 [](const std::string& p, const TempFolder&) { return mkdir(p.c_str(), 0755) == 0; }},
-        ReadCase{"FifoWithoutWriter", FileReadOutcome::kNotRegular,
-                 [](const std::string& p, const TempFolder&) { return mkfifo(p.c_str(), 0644) == 0; }},
+        ReadCase{
+            "Folder", FileReadOutcome::kNotRegular,
+            [](const std::string& p, const TempFolder&) { return mkdir(p.c_str(), 0755) == 0; }},
+        ReadCase{
+            "FifoWithoutWriter", FileReadOutcome::kNotRegular,
+            [](const std::string& p, const TempFolder&) { return mkfifo(p.c_str(), 0644) == 0; }},
         ReadCase{"LinkToDevZero", FileReadOutcome::kNotRegular,
                  [](const std::string& p, const TempFolder&) {
                    return symlink("/dev/zero", p.c_str()) == 0;
