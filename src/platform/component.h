@@ -11,7 +11,7 @@ namespace platform {
 enum class TOperation { opInsert, opRemove };
 
 class TComponent {
- public:
+public:
   explicit TComponent(TComponent* owner);
   virtual ~TComponent();
 
@@ -31,12 +31,12 @@ class TComponent {
   void FreeNotification(TComponent* other);
   void RemoveFreeNotification(TComponent* other);
 
- protected:
+protected:
   // Told when `component` is inserted into or removed from this owner, or when
   // a component this one watches is being destroyed.
   virtual void Notification(TComponent* component, TOperation operation);
 
- private:
+private:
   void InsertComponent(TComponent* component);
   void RemoveComponent(TComponent* component);
 

@@ -9,18 +9,18 @@
 namespace platform {
 
 class Exception : public std::exception {
- public:
+public:
   explicit Exception(std::string message) : message_(std::move(message)) {}
   const std::string& Message() const noexcept { return message_; }
   const char* what() const noexcept override { return message_.c_str(); }
 
- private:
+private:
   std::string message_;
 };
 
 // Raised by list accesses with a bad index, as the class library's lists do.
 class EListError : public Exception {
- public:
+public:
   using Exception::Exception;
 };
 

@@ -2,8 +2,8 @@
 #include "platform/system.h"
 
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <link.h>
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -120,7 +120,8 @@ void* GetProcAddress(HMODULE module, const std::string& name) {
   // with another calling shape. Only the module's own definitions count.
   link_map* own = nullptr;
   Dl_info where{};
-  if (dlinfo(module, RTLD_DI_LINKMAP, &own) != 0 || own == nullptr || dladdr(symbol, &where) == 0 ||
+  if (dlinfo(module, RTLD_DI_LINKMAP, &own) != 0 || own == nullptr ||
+      dladdr(symbol, &where) == 0 ||
       reinterpret_cast<std::uintptr_t>(where.dli_fbase) != own->l_addr) {
     SetLoaderError(ESRCH, "symbol " + name + " is not defined by the library itself");
     return nullptr;
