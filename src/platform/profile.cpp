@@ -48,6 +48,22 @@ bool SameName(const std::string& a, const std::string& b) {
   return true;
 }
 
+// The name with ASCII letters in lower case, as SameName compares them.
+std::string Folded(const std::string& name) {
+  std::string folded = name;
+  bool trail = false;
+  for (char& c : folded) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (!trail && byte >= 'A' && byte <= 'Z') c = static_cast<char>(byte - 'A' + 'a');
+    trail = !trail && IsAnsiLeadByte(byte);
+  }
+  return folded;
+}
+
+std::string IndexKey(const std::string& section, const std::string& key) {
+  return Folded(section) + '\0' + Folded(key);
+}
+
 // The section named on `line`, or nothing when it is no section line.
 std::optional<std::string> SectionName(const std::string& line) {
   const std::string trimmed = Trim(line);
@@ -109,14 +125,30 @@ std::optional<std::size_t> FindKey(const std::vector<std::string>& lines, Sectio
 
 ProfileText::ProfileText(const std::string& bytes) : lines_(SplitLines(bytes)) {}
 
+const std::unordered_map<std::string, std::size_t>& ProfileText::Index() const {
+  if (!indexed_) {
+    index_.clear();
+    std::optional<std::string> section;
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+      if (auto name = SectionName(lines_[i])) {
+        section = std::move(name);
+      } else if (section) {
+        // The first section of a name comes first in the file, and so does
+        // its first key: emplace keeps the first.
+        if (auto parsed = ParseKeyLine(lines_[i])) index_.emplace(IndexKey(*section, parsed->key), i);
+      }
+    }
+    indexed_ = true;
+  }
+  return index_;
+}
+
 std::optional<std::string> ProfileText::Value(const std::string& section,
                                               const std::string& key) const {
-  const std::string wantedKey = Trim(key);
-  for (const SectionRange& range : FindSections(lines_, Trim(section))) {
-    if (auto at = FindKey(lines_, range, wantedKey))
-      return Unquote(ParseKeyLine(lines_[*at])->value);
-  }
-  return std::nullopt;
+  const auto& index = Index();
+  const auto found = index.find(IndexKey(Trim(section), Trim(key)));
+  if (found == index.end()) return std::nullopt;
+  return Unquote(ParseKeyLine(lines_[found->second])->value);
 }
 
 std::string ProfileText::String(const std::string& section, const std::string& key,

@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace platform {
@@ -33,7 +34,13 @@ class ProfileText {
   std::string Bytes() const;
 
  private:
+  const std::unordered_map<std::string, std::size_t>& Index() const;
+
   std::vector<std::string> lines_;
+  // Where each section and key (names folded) is first found, built on the
+  // first lookup so that a large file is gone through once, not once per key.
+  mutable std::unordered_map<std::string, std::size_t> index_;
+  mutable bool indexed_ = false;
 };
 
 // The integer a profile value stands for, or nothing when it is none.
