@@ -78,7 +78,7 @@ void TForm1::runStartUp() {
   ReceiveBuffer.clear();
   Memo1Clear();
   CaptureList = std::make_unique<std::vector<app::LineSpan>>();
-  // The panel was read once above; nothing can have changed the text since.
+  // The panel is not read a second time: nothing can have changed it since.
   const bool settingsKnown = readSettings();
   applyRunSettings();
 
