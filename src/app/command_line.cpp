@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "app/router_models.h"
+#include "app/socks_url.h"
 #include "platform/codepage.h"
 
 #ifndef VANTREL_VERSION
@@ -87,6 +88,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       commandLine.switches.push_back(platform::Utf8ToAnsi(argument));
     }
   }
+  // Read from the arguments as given, in UTF-8: its parts become Shift-JIS
+  // one by one, and what is wrong with it is told in the terminal's encoding.
+  // "--socks URL" stays among the switches, which pass it by.
+  const SocksOption socks = FindSocksOption(arguments);
+  if (!socks.problem.empty()) Fail(commandLine, socks.problem);
+  commandLine.runSettings.socks = socks.route;
   return commandLine;
 }
 
@@ -137,7 +144,13 @@ the settings dialog):
                               socks4://[USER@]HOST[:PORT]
                               socks4a://[USER@]HOST[:PORT]
                               socks5://[USER[:PASSWORD]@]HOST[:PORT]
-                            PORT defaults to 1080
+                              socks5h://[USER[:PASSWORD]@]HOST[:PORT]
+                            PORT defaults to 1080; USER, PASSWORD and HOST
+                            may hold %XX escapes, one byte each. At SOCKS 5
+                            the proxy always resolves the router's name, so
+                            socks5h:// is the same as socks5://. A bad URL, or
+                            a control byte in USER, PASSWORD or HOST, is an
+                            error (exit status 2)
 
   --help                    print this text and exit
   --version                 print the version and exit

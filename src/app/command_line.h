@@ -1,6 +1,6 @@
 // The program's long options: --help and --version, answered before anything
-// starts, and --host/--model, which point this one run elsewhere without
-// touching the settings file. Every other argument is left, in order, for the
+// starts, and --host/--model/--socks, which point this one run elsewhere
+// without touching the settings file. Every other argument is left, in order, for the
 // short switches (-c, -cd, -h) of the main window.
 #pragma once
 
@@ -8,12 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "telnet/telnet_connection.h"
+
 namespace app {
 
 // Router address and model for this run only, over the settings file's.
 struct RunSettings {
   std::optional<std::string> host;  // Shift-JIS, like the settings file's "ip"
   std::optional<int> routerModel;   // a RouterModel number, -1 for automatic
+  // The proxy of --socks, over the settings file's [socks] section.
+  std::optional<telnet::SocksRoute> socks;
 };
 
 struct CommandLine {

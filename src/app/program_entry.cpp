@@ -13,7 +13,6 @@
 #include "app/main_window.h"
 #include "app/message_box.h"
 #include "app/message_pump.h"
-#include "app/socks_url.h"
 #include "app/termination_signals.h"
 #include "app/texts.h"
 #include "platform/files.h"
@@ -23,7 +22,6 @@ namespace app {
 namespace {
 
 constexpr int kExitNoDisplay = 2;
-constexpr int kExitUsage = 2;
 
 bool EnvironmentSet(const char* name) {
   const char* value = std::getenv(name);
@@ -139,11 +137,6 @@ int ProgramMain(int argc, char** argv) {
   }
   const std::vector<std::string>& arguments = commandLine.switches;
   const bool hidden = HasHiddenSwitch(arguments);
-
-  if (const SocksOption socks = FindSocksOption(arguments); !socks.problem.empty()) {
-    std::fprintf(stderr, "vantrel: %s\n", socks.problem.c_str());
-    return kExitUsage;
-  }
 
   if (!EnvironmentSet("DISPLAY") && !EnvironmentSet("WAYLAND_DISPLAY")) {
     if (hidden) {

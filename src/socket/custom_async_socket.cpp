@@ -151,10 +151,12 @@ void TCustomAsyncSocket::HandleSocketEvent(TMessage& msg) {
   // report the old one's end a second time.
   const auto current = [&] { return handle == socketHandle_; };
 
+  // The closes below are the network's, not the owner's: they go straight to
+  // FinishClose, so a layer can tell them from an owner's Close.
   if (events & ws::FD_CONNECT) {
     SetState(wsConnected);
     NotifySessionConnected(error);
-    if (error != 0 && current() && state_ != wsClosed) Close();
+    if (error != 0 && current() && state_ != wsClosed) FinishClose(true, 0);
   }
   if ((events & ws::FD_READ) && current()) HandleReadEvent(error);
   if ((events & ws::FD_WRITE) && current()) {
@@ -169,7 +171,7 @@ void TCustomAsyncSocket::HandleSocketEvent(TMessage& msg) {
       closeNotified_ = true;
       NotifySessionClosed(error);
     }
-    if (current() && state_ != wsClosed) Close();
+    if (current() && state_ != wsClosed) FinishClose(true, error);
   }
 }
 

@@ -96,7 +96,7 @@ void TCustomAsyncSocket::TryToSend() {
         // close handler that sends into it has been told already.
         const bool notify = !closeNotified_;
         closeNotified_ = true;
-        Close();
+        FinishClose(true, static_cast<std::uint16_t>(code));
         if (notify) NotifySessionClosed(static_cast<std::uint16_t>(code));
         return;
       }

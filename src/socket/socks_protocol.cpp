@@ -14,6 +14,7 @@ constexpr std::uint8_t kAuthVersion = 0x01;
 constexpr std::uint8_t kConnectCommand = 0x01;
 constexpr std::uint8_t kAddressIPv4 = 0x01;
 constexpr std::uint8_t kAddressDomain = 0x03;
+constexpr std::uint8_t kAddressIPv6 = 0x04;
 constexpr std::uint8_t kSocks4Granted = 90;
 constexpr std::uint8_t kSocks4Rejected = 91;
 constexpr std::uint8_t kSocks4NoIdentd = 92;
@@ -161,18 +162,32 @@ Verdict JudgeSocks4Reply(std::string_view reply) {
 }
 
 Verdict JudgeSocks5Reply(std::string_view reply) {
-  //  05 | REP | 00 | ATYP | bound address (4 bytes, or length + name) | port (2)
+  //  05 | REP | 00 | ATYP | bound address | port (2)
+  //  bound address: 4 bytes (ATYP 1), length + name (ATYP 3), 16 bytes (ATYP 4)
+  //
+  // The bound address is not used, but a proxy that reaches the router over
+  // IPv6, or reports its own IPv6 address, grants with ATYP 4: that is a
+  // grant like the others, and its 22 bytes are the reply.
   if (!reply.empty() && At(reply, 0) != kSocks5Version) {
     return Failure(kVersionError, "socks version error");
   }
   if (reply.size() >= 2 && At(reply, 1) != 0) return Socks5Refusal(At(reply, 1));
   if (reply.size() < 5) return {};
-  const std::uint8_t type = At(reply, 3);
-  const int length = type == kAddressIPv4 ? 10 : type == kAddressDomain ? 7 + At(reply, 4) : 5;
-  if (static_cast<int>(reply.size()) < length) return {};
-  if (type != kAddressIPv4 && type != kAddressDomain) {
-    return Failure(kAddressTypeNotSupported, "address type not supported");
+  int length = 5;
+  switch (At(reply, 3)) {
+    case kAddressIPv4:
+      length = 4 + 4 + 2;
+      break;
+    case kAddressDomain:
+      length = 4 + 1 + At(reply, 4) + 2;
+      break;
+    case kAddressIPv6:
+      length = 4 + 16 + 2;
+      break;
+    default:
+      return Failure(kAddressTypeNotSupported, "address type not supported");
   }
+  if (static_cast<int>(reply.size()) < length) return {};
   return Verdict{Verdict::Granted, 0, {}, length};
 }
 

@@ -81,7 +81,7 @@ void TCustomSocksSocket::ResetToDefaults() {
   outcomePending_ = false;
 }
 
-std::string TCustomSocksSocket::OversizedField() const {
+std::string TCustomSocksSocket::UnsendableField() const {
   const auto tooLong = [](const std::string& field) {
     return field.size() > static_cast<std::size_t>(socks::kMaxFieldLength);
   };
@@ -89,6 +89,16 @@ std::string TCustomSocksSocket::OversizedField() const {
   if (tooLong(socksUsercode_)) return "SOCKS user code" + limit;
   if (!IsSocks4Family(socksLevel_) && tooLong(socksPassword_)) return "SOCKS password" + limit;
   if (socksLevel_ != "4" && tooLong(addr_)) return "destination host name" + limit;
+  // SOCKS 4 ends the user code (and 4A the host name after it) with a NUL: one
+  // inside the field would end it early and let the rest pass for the next
+  // field, so the proxy would read a host name the owner never gave.
+  const auto holdsNul = [](const std::string& field) {
+    return field.find('\0') != std::string::npos;
+  };
+  if (IsSocks4Family(socksLevel_) && holdsNul(socksUsercode_)) {
+    return "SOCKS user code holds a NUL byte";
+  }
+  if (socksLevel_ == "4A" && holdsNul(addr_)) return "destination host name holds a NUL byte";
   return {};
 }
 
@@ -102,10 +112,14 @@ void TCustomSocksSocket::Connect() {
     RaiseError("tcp is the only protocol supported thru socks server");
     return;
   }
-  if (const std::string why = OversizedField(); !why.empty()) {
+  if (const std::string why = UnsendableField(); !why.empty()) {
     RaiseError(why);
     return;
   }
+  // The proxy's address goes where the destination's would; a Connect that
+  // fails puts back what the owner had, so that the next Connect (with the
+  // proxy turned off, say) does not reach the proxy instead.
+  const ResolvedPeer given = SaveResolvedPeer();
   try {
     if (!portResolved_) {
       peerAddress_.sin_port = winsock::htons(SocketResolvePort(socksPort_, proto_));
@@ -117,6 +131,7 @@ void TCustomSocksSocket::Connect() {
     }
     portNumber_ = SocketResolvePort(port_, proto_);
   } catch (const std::exception& e) {
+    RestoreResolvedPeer(given);
     RaiseError("connect: " + ExceptionText(e));
     return;
   }
@@ -127,10 +142,27 @@ void TCustomSocksSocket::Connect() {
     TCustomAsyncSocket::Connect();
   } catch (...) {
     SetSocksPhase(socksPassThrough);
+    RestoreResolvedPeer(given);
     throw;
   }
   // Refused quietly (OnError): no connection to the proxy is under way.
-  if (state_ != wsConnecting) SetSocksPhase(socksPassThrough);
+  if (state_ != wsConnecting) {
+    SetSocksPhase(socksPassThrough);
+    RestoreResolvedPeer(given);
+  }
+}
+
+TCustomSocksSocket::ResolvedPeer TCustomSocksSocket::SaveResolvedPeer() const {
+  return {peerAddress_.sin_port, peerAddress_.sin_addr.s_addr, portResolved_, addrResolved_,
+          portNumber_};
+}
+
+void TCustomSocksSocket::RestoreResolvedPeer(const ResolvedPeer& saved) {
+  peerAddress_.sin_port = saved.port;
+  peerAddress_.sin_addr.s_addr = saved.address;
+  portResolved_ = saved.portResolved;
+  addrResolved_ = saved.addrResolved;
+  portNumber_ = saved.portNumber;
 }
 
 void TCustomSocksSocket::Listen() {
@@ -174,14 +206,39 @@ void TCustomSocksSocket::NotifySessionConnected(std::uint16_t error) {
 
 void TCustomSocksSocket::NotifySessionClosed(std::uint16_t error) {
   if (outcomePending_) {
-    // The proxy ended the connection in the middle of the handshake.
-    outcomePending_ = false;
-    if (socksPhase_ == socksAwaitAuth) NotifySocksAuthState(socksAuthRejected);
-    const std::uint16_t code = error != 0 ? error : ws::WSAECONNRESET;
-    NotifySocksError(code, kProxyClosedText);
-    TCustomAsyncSocket::NotifySessionConnected(code);
+    const ws::SOCKET handle = socketHandle_;
+    ReportProxyLost(error);
+    // The owner connected anew from the failure: this close is not its news.
+    if (socketHandle_ != handle && socketHandle_ != ws::INVALID_SOCKET) return;
+  } else if (socksPhase_ == socksAwaitAuth) {
+    // Closed while the proxy held the credentials: they never got through.
+    NotifySocksAuthState(socksAuthRejected);
   }
   TCustomAsyncSocket::NotifySessionClosed(error);
+}
+
+void TCustomSocksSocket::FinishClose(bool shutdownFirst, std::uint16_t error) {
+  // Every close the owner did not ask for while the handshake runs (the
+  // proxy hung up or reset, a send into it failed) is the handshake's
+  // failure, and the owner hears of it whether it handles OnSessionClosed or
+  // not.
+  if (outcomePending_ && socketHandle_ != ws::INVALID_SOCKET && state_ != wsClosed) {
+    const ws::SOCKET handle = socketHandle_;
+    ReportProxyLost(error);
+    // The owner closed, or closed and connected anew, from its handler.
+    if (socketHandle_ != handle) return;
+  }
+  TCustomAsyncSocket::FinishClose(shutdownFirst, error);
+}
+
+void TCustomSocksSocket::ReportProxyLost(std::uint16_t error) {
+  outcomePending_ = false;
+  if (socksPhase_ == socksAwaitAuth) NotifySocksAuthState(socksAuthRejected);
+  // Told once: the close that follows is no longer the handshake's.
+  SetSocksPhase(socksPassThrough);
+  const std::uint16_t code = error != 0 ? error : ws::WSAECONNRESET;
+  NotifySocksError(code, kProxyClosedText);
+  TCustomAsyncSocket::NotifySessionConnected(code);
 }
 
 bool TCustomSocksSocket::NotifyDataAvailable(std::uint16_t error) {
@@ -206,18 +263,19 @@ bool TCustomSocksSocket::ReadReply(int limit) {
   const int room = std::min(limit, socks::kReplyBufferSize) - replyCount_;
   if (room <= 0) return false;
   const int received = Receive(replyBuffer_ + replyCount_, room);
-  if (received < 0) return false;  // nothing readable yet
-  if (received == 0) {
-    const std::string text = kProxyClosedText;
-    if (socksPhase_ == socksAwaitAuth) {
-      RejectCredentials(ws::WSAECONNRESET, text);
-    } else {
-      FailSocksHandshake(ws::WSAECONNRESET, text);
-    }
-    return false;
+  if (received > 0) {
+    replyCount_ += received;
+    return true;
   }
-  replyCount_ += received;
-  return true;
+  if (received < 0 && lastError_ == ws::WSAEWOULDBLOCK) return false;  // nothing readable yet
+  // The end of the stream, or a reset: the proxy is gone before it answered.
+  const auto code = static_cast<std::uint16_t>(received == 0 ? ws::WSAECONNRESET : lastError_);
+  if (socksPhase_ == socksAwaitAuth) {
+    RejectCredentials(code, kProxyClosedText);
+  } else {
+    FailSocksHandshake(code, kProxyClosedText);
+  }
+  return false;
 }
 
 void TCustomSocksSocket::StepMethodReply() {
@@ -247,7 +305,7 @@ void TCustomSocksSocket::SendSocksCredentials() {
   SetSocksPhase(socksAwaitAuth);
   NotifySocksAuthState(socksAuthBegin);
   // The fields may have changed since Connect checked them.
-  if (const std::string why = OversizedField(); !why.empty()) {
+  if (const std::string why = UnsendableField(); !why.empty()) {
     RejectCredentials(socks::kLogicError, why);
     return;
   }
@@ -279,7 +337,7 @@ void TCustomSocksSocket::RejectCredentials(std::int32_t error, const std::string
 void TCustomSocksSocket::SendSocksRequest() {
   SetSocksPhase(socksAwaitReply);
   replyCount_ = 0;
-  if (const std::string why = OversizedField(); !why.empty()) {
+  if (const std::string why = UnsendableField(); !why.empty()) {
     FailSocksHandshake(socks::kLogicError, why);
     return;
   }
@@ -349,8 +407,15 @@ bool TCustomSocksSocket::Grant(int replyLength) {
 
 void TCustomSocksSocket::FailSocksHandshake(std::int32_t error, const std::string& msg) {
   outcomePending_ = false;
+  // Reported here, with the failure's own texts; the close that follows is
+  // not the handshake's any more.
+  SetSocksPhase(socksPassThrough);
+  const ws::SOCKET handle = socketHandle_;
   NotifySocksError(error, msg);
   TCustomAsyncSocket::NotifySessionConnected(static_cast<std::uint16_t>(error));
+  // A handler that closed, or closed and connected again, has dealt with it:
+  // closing now would end the connection it has just opened.
+  if (socketHandle_ != handle) return;
   FinishClose(true, static_cast<std::uint16_t>(error));
 }
 

@@ -66,6 +66,7 @@ class TCustomSocksSocket : public TCustomAsyncSocket {
 
  protected:
   void ResetToDefaults() override;
+  void FinishClose(bool shutdownFirst, std::uint16_t error) override;
   std::int32_t GetRcvdCount() override;
   bool NotifyDataAvailable(std::uint16_t error) override;
   void NotifySessionConnected(std::uint16_t error) override;
@@ -99,9 +100,23 @@ class TCustomSocksSocket : public TCustomAsyncSocket {
  private:
   // The one place the phase changes.
   void SetSocksPhase(TSocksPhase phase) { socksPhase_ = phase; }
-  // A field longer than its protocol allows, named with its limit; empty when
-  // all fit. Checked before anything goes to the proxy.
-  std::string OversizedField() const;
+  // A field longer than its protocol allows, or holding a byte its wire
+  // format uses as the field's end, named with the reason; empty when all can
+  // be sent. Checked before anything goes to the proxy.
+  std::string UnsendableField() const;
+  // What Connect resolved into the peer record, put back when it fails.
+  struct ResolvedPeer {
+    ws::u_short port;
+    ws::u_long address;
+    bool portResolved;
+    bool addrResolved;
+    std::int32_t portNumber;
+  };
+  ResolvedPeer SaveResolvedPeer() const;
+  void RestoreResolvedPeer(const ResolvedPeer& saved);
+  // The connection to the proxy ended before the handshake did: the owner
+  // hears it as a failed connection.
+  void ReportProxyLost(std::uint16_t error);
   // Reads what the proxy sent into the reply buffer, at most up to `limit`
   // bytes held; false when the proxy ended the connection (reported).
   bool ReadReply(int limit);

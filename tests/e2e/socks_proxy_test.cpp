@@ -178,10 +178,15 @@ TEST(SocksProxy, RefusingProxyEndsTheCycleAtOnceAndBadUrlsEndTheProgram) {
       e2e::TimedRun(sandbox, {"-h", "-cd", "SHOW", "--socks", "socks4://999.1.1.1:1"}),
       "connect: SocketResolveHost: '999.1.1.1' Invalid IP address.");
 
-  for (const char* url : {"http://127.0.0.1", "socks5://127.0.0.1:99999", "socks4://u:p@h"}) {
+  // The URL as given, but never its password.
+  const std::pair<const char*, const char*> urls[] = {
+      {"http://127.0.0.1", "http://127.0.0.1"},
+      {"socks5://127.0.0.1:99999", "socks5://127.0.0.1:99999"},
+      {"socks4://u:p@h", "socks4://u:***@h"}};
+  for (const auto& [url, shown] : urls) {
     const auto run = e2e::TimedRun(sandbox, {"-cd", "SHOW", "--socks", url});
     EXPECT_EQ(run.result.exitCode, 2) << url;
-    EXPECT_NE(run.result.err.find(std::string("--socks ") + url), std::string::npos)
+    EXPECT_NE(run.result.err.find(std::string("--socks ") + shown), std::string::npos)
         << run.result.err;
   }
 }

@@ -190,7 +190,7 @@ const RefusalCase kRefusals[] = {
     {"5", Bytes({5, 0, 5, 8}), 20011, "address type not supported"},
     {"5", Bytes({5, 0, 5, 9}), 20012, "unassigned error #9"},
     {"5", Bytes({5, 0, 6, 0}), 20002, "socks version error"},
-    {"5", Bytes({5, 0, 5, 0, 0, 4, 0}), 20011, "address type not supported"},
+    {"5", Bytes({5, 0, 5, 0, 0, 5, 0}), 20011, "address type not supported"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Replies, SocksRefusalTest,
