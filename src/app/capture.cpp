@@ -42,6 +42,44 @@ std::vector<LineSpan> ShownLineSpans(std::string_view text) {
   return shown;
 }
 
+namespace {
+
+bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
+
+// True when `text` has at least `count` line ends before `limit` (CR LF
+// counting as one).
+bool HasLineEndsBefore(std::string_view text, std::size_t limit, int count) {
+  for (std::size_t at = 0; count > 0; --count) {
+    at = text.find_first_of("\r\n", at);
+    if (at == std::string_view::npos || at >= limit) return false;
+    at += (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n') ? 2 : 1;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::vector<LineSpan> ShownLineSpansKeepingLastLine(std::string_view text) {
+  text = text.substr(0, UINT32_MAX);
+  std::vector<LineSpan> shown = ShownLineSpans(text);
+  // The last line ends at the text's end, or at a line end that closes the
+  // text; it starts after the line end before it.
+  std::size_t end = text.size();
+  if (end > 0 && text[end - 1] == '\n') {
+    --end;
+    if (end > 0 && text[end - 1] == '\r') --end;
+  } else if (end > 0 && text[end - 1] == '\r') {
+    --end;
+  }
+  std::size_t start = end;
+  while (start > 0 && !IsLineEnd(text[start - 1])) --start;
+  const std::string_view last = text.substr(start, end - start);
+  if (!last.empty() && last != kStrayPromptLine && HasLineEndsBefore(text, start, 2)) {
+    shown.push_back({static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(last.size())});
+  }
+  return shown;
+}
+
 std::vector<std::string> SplitCaptureLines(const std::string& receiveBuffer) {
   return platform::SplitLines(receiveBuffer);
 }

@@ -42,6 +42,10 @@ inline constexpr char kStrayPromptLine[] = "MT128-NET% ";
 // the stray prompt lines are skipped. Fewer than three lines leave nothing.
 std::vector<LineSpan> ShownLineSpans(std::string_view receiveBuffer);
 
+// The same for an answer that ended without its prompt (or was cut short):
+// its last line is data, so it is shown under the same rules as the others.
+std::vector<LineSpan> ShownLineSpansKeepingLastLine(std::string_view receiveBuffer);
+
 // The same two steps on copies of the lines, one at a time.
 std::vector<std::string> SplitCaptureLines(const std::string& receiveBuffer);
 std::vector<std::string> TrimCapture(const std::vector<std::string>& captureLines);

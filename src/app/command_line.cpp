@@ -85,7 +85,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                               "MN128-SOHO-SL11 or auto)");
       }
     } else {
-      commandLine.switches.push_back(platform::Utf8ToAnsi(argument));
+      const std::optional<std::string> exact = platform::Utf8ToAnsiExact(argument);
+      commandLine.switches.push_back(exact ? *exact : platform::Utf8ToAnsi(argument));
+      commandLine.switchHasNoAnsiForm.push_back(!exact);
     }
   }
   // Read from the arguments as given, in UTF-8: its parts become Shift-JIS
@@ -175,11 +177,17 @@ of them (a portable folder); otherwise in $XDG_CONFIG_HOME/vantrel/ (by default
 Without a display (neither DISPLAY nor WAYLAND_DISPLAY set) add -h: an answer
 shown by -cd goes to standard output as UTF-8, an error box to standard error.
 Without -h the program needs a display: start it on a desktop or set DISPLAY.
+An answer that ended before the router's prompt (or past 64 MiB) is printed by
+-cd as far as it came, its last line included, and then reported on standard
+error. On a terminal the answer's control characters are printed as U+FFFD.
 
 Exit status:
   0  normal end
   1  a hidden run (-h) in which a command cycle failed or an error box was
-     raised (for example the router could not be reached or logged into)
+     raised (for example the router could not be reached or logged into), an
+     answer did not arrive whole, a command was refused (a line break, a
+     character without a Shift-JIS form, over 64 KiB), or standard output
+     could not be written
   2  bad command line, or no display and no -h
 
 Trace logging: the TELNET trace of every session goes to the Qt logging

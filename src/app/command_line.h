@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "telnet/telnet_connection.h"
+#include "telnet/socks_route.h"
 
 namespace app {
 
@@ -28,6 +28,10 @@ struct CommandLine {
   std::string error;
   // The arguments the long options left, Shift-JIS.
   std::vector<std::string> switches;
+  // One per switch: true where the argument had no exact Shift-JIS form (not
+  // valid UTF-8, or a character Shift-JIS lacks); its switch then holds '?'
+  // in those places, and is never sent as a command.
+  std::vector<bool> switchHasNoAnsiForm;
 };
 
 // `arguments` exclude the program's own name and are in the locale's UTF-8.

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app/answer_outcome.h"
 #include "app/capture.h"
 #include "app/command_line.h"
 #include "app/pane_lines.h"
@@ -62,9 +63,11 @@ class TForm1 : public QMainWindow {
   bool TerminateRequested() const { return terminateRequested_; }
   // True once start-up has read the settings file (so a close may write it).
   bool SettingsRead() const { return settingsRead_; }
-  // True when the last cycle awaited the router's prompt and a wait ended
-  // without it (its limit, or the connection's end).
-  bool AnswerIncomplete() const { return answerIncomplete_; }
+  // How the last cycle's answer ended: NotShown also after an error.
+  app::AnswerOutcome LastAnswerOutcome() const { return lastOutcome_; }
+  // True when the last cycle awaited the router's prompt and the command's
+  // wait ended without it (its limit, or the connection's end).
+  bool AnswerIncomplete() const { return lastOutcome_ == app::AnswerOutcome::Incomplete; }
   std::string SettingsPath() const;
   std::string PanelPath() const;
 
@@ -74,6 +77,11 @@ class TForm1 : public QMainWindow {
   // Router address and model for this run; the close writes back the file's
   // values unless the settings dialog changed them.
   void SetRunSettings(app::RunSettings settings) { runSettings_ = std::move(settings); }
+  // Per argument, true where it had no exact Shift-JIS form: such a command
+  // is refused instead of sent with '?' in it.
+  void SetArgumentsWithoutAnsiForm(std::vector<bool> marks) {
+    argumentHasNoAnsiForm_ = std::move(marks);
+  }
 
   // --- Operation panel (main_window_panel.cpp) ---
   void Button5Click();
@@ -211,12 +219,33 @@ class TForm1 : public QMainWindow {
   // Serves events until the connection is up (true), or the connection's
   // share of the tick budget is spent or an abort was asked for (false).
   bool waitForConnection();
-  void showOutput(std::vector<app::LineSpan>& captureList);
+  // The answer's lines into the pane; `keepLastLine` when the answer ended
+  // without its prompt, so that its last line is data.
+  void showOutput(std::vector<app::LineSpan>& captureList, bool keepLastLine);
+  // RunCommand without the cap's error, which the caller raises once it has
+  // written out what was kept; false when another cycle was running.
+  bool runCycle(const std::string& command);
+  // Raises the cap's error when the last cycle's answer was cut.
+  void endCycleOnCutAnswer() const;
+  // A command typed as text: nothing when it has no exact Shift-JIS form,
+  // which is refused like a line break.
+  void runTypedCommand(const std::optional<std::string>& command);
+  // Refuses, before anything is sent, a command the router could not take
+  // as the one line it was meant to be.
+  static void refuseUnsendableCommand(const std::string& command);
   // WaitForText, telling whether the text came.
   bool waitForText(const std::string& text);
+  bool waitMustEnd() const;
+  // Once the text is found: serves events until what the router had already
+  // sent has been read, without waiting for more.
+  void readWhatHasArrived();
+  // A wait of the log-in: the cap or a router that does not read ends the cycle.
+  bool waitForLogInText(const std::string& text);
+  app::CommandWaitEnd waitForCommandPrompt();
   // Ends the cycle with its error when the answer outgrew what a cycle keeps
   // (after showing what was kept) or the router stopped taking our data.
   void endCycleOnOverrun();
+  void endCycleOnSendBacklog();
   // main_window_panel.cpp: what activating a panel entry runs, decided at
   // the activation.
   struct NodeActivation {
@@ -235,6 +264,9 @@ class TForm1 : public QMainWindow {
   bool writeSettings();
   bool panelNeedsWriting() const;
   void processSwitches();
+  // The command of argument `index` (empty past the end), refused when it has
+  // no exact Shift-JIS form.
+  std::optional<std::string> switchCommand(std::size_t index) const;
   // main_window_files.cpp
   std::string panelSourcePath() const;
   void applyRunSettings();
@@ -256,7 +288,8 @@ class TForm1 : public QMainWindow {
   bool terminateRequested_ = false;
   bool settingsRead_ = false;
   bool answerCut_ = false;
-  bool answerIncomplete_ = false;
+  app::CycleWaits cycleWaits_;
+  app::AnswerOutcome lastOutcome_ = app::AnswerOutcome::NotShown;
   // Why the proxy failed the last connection, in its own words.
   std::string proxyFailure_;
   // The panel file is there but could not be read: writing our empty panel
@@ -273,6 +306,7 @@ class TForm1 : public QMainWindow {
   bool splitterDragged_ = false;
   std::string defaultPanelPath_;
   app::RunSettings runSettings_;
+  std::vector<bool> argumentHasNoAnsiForm_;
   std::string hostInFile_;
   int routerModelInFile_ = 0;
 };

@@ -151,19 +151,36 @@ void TForm1::processSwitches() {
   };
   for (std::size_t i = 0; i < count; ++i) {
     const std::string argument = arguments_[i];
-    const std::string next = i + 1 < count ? arguments_[i + 1] : std::string();
     if (IsSwitch(argument, "-c", "-C")) {
-      RunCommand(next);
+      runTypedCommand(switchCommand(i + 1));
       reportIncompleteAnswer();
     }
     if (IsSwitch(argument, "-cd", "-CD")) {
-      RunCommand(next);
+      const std::optional<std::string> command = switchCommand(i + 1);
+      if (!command) {
+        runTypedCommand(command);
+      }
+      // What a cut answer kept is shown before the cap's error ends start-up.
+      const bool ran = command && runCycle(*command);
       app::ShowMessageBoxStreamed(
           this, QLatin1String(app::texts::kApplicationTitle),
           [this](const app::TextSink& sink) { WriteMemo1Text(sink); }, app::BoxKind::Plain);
+      if (ran) {
+        endCycleOnCutAnswer();
+      }
       reportIncompleteAnswer();
     }
   }
+}
+
+std::optional<std::string> TForm1::switchCommand(std::size_t index) const {
+  if (index >= arguments_.size()) {
+    return std::string();
+  }
+  if (index < argumentHasNoAnsiForm_.size() && argumentHasNoAnsiForm_[index]) {
+    return std::nullopt;
+  }
+  return arguments_[index];
 }
 
 bool TForm1::FormCloseQuery() {

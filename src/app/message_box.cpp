@@ -40,7 +40,9 @@ void ShowMessageBox(QWidget* owner, const QString& caption, const QString& text,
     if (kind == BoxKind::Error) {
       WriteOut(stderr, (caption + QStringLiteral(": ") + text).toUtf8());
     } else {
-      WriteOut(stdout, text.toUtf8());
+      StandardOutputWriter out;
+      out.Write(text.toStdString());
+      out.Finish();
     }
     return;
   }
@@ -53,15 +55,9 @@ void ShowMessageBox(QWidget* owner, const QString& caption, const QString& text,
 void ShowMessageBoxStreamed(QWidget* owner, const QString& caption, const TextProducer& produce,
                             BoxKind kind) {
   if (kind == BoxKind::Plain && BoxesAreWrittenOut()) {
-    char last = '\0';
-    produce([&last](std::string_view piece) {
-      std::fwrite(piece.data(), 1, piece.size(), stdout);
-      if (!piece.empty()) last = piece.back();
-    });
-    if (last != '\n') {
-      std::fputc('\n', stdout);
-    }
-    std::fflush(stdout);
+    StandardOutputWriter out;
+    produce([&out](std::string_view piece) { out.Write(piece); });
+    out.Finish();
     return;
   }
   std::string text;
@@ -70,6 +66,8 @@ void ShowMessageBoxStreamed(QWidget* owner, const QString& caption, const TextPr
 }
 
 void WriteBoxesOutFromNowOn() { boxesWrittenOut = true; }
+
+void MarkRunFailed() { errorBoxRaised = true; }
 
 void ReportFailure(const std::string& ansiMessage) {
   errorBoxRaised = true;

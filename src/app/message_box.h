@@ -1,6 +1,7 @@
 // Message boxes of the program. Where no one could see a box (the program runs
 // on the offscreen platform, without a display), its text is written out
-// instead: plain boxes to standard output, error boxes to standard error. Every
+// instead: plain boxes to standard output (checked; see standard_output.h),
+// error boxes to standard error. Every
 // error box is remembered, so that a run without a window can report it in its
 // exit status.
 #pragma once
@@ -11,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/standard_output.h"
 #include "platform/exception.h"
 
 class QWidget;
@@ -49,6 +51,9 @@ void WriteBoxesOutFromNowOn();
 // A failure with no box of its own: `ansiMessage` goes to standard error, and
 // counts as an error box for the exit status.
 void ReportFailure(const std::string& ansiMessage);
+// A failure that has been told already (or needs no telling): it only counts
+// for the exit status.
+void MarkRunFailed();
 
 // Runs `handler` and turns an error that leaves it into the application's
 // error box, so that no exception reaches the toolkit's event loop. Every slot
@@ -57,6 +62,8 @@ template <typename Handler>
 void Guarded(Handler&& handler) {
   try {
     handler();
+  } catch (const StandardOutputFailed&) {
+    // Reported where the write failed.
   } catch (const platform::Exception& error) {
     ShowApplicationError(error.Message());
   } catch (const std::exception& error) {

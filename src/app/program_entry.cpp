@@ -13,6 +13,7 @@
 #include "app/main_window.h"
 #include "app/message_box.h"
 #include "app/message_pump.h"
+#include "app/standard_output.h"
 #include "app/termination_signals.h"
 #include "app/texts.h"
 #include "platform/files.h"
@@ -70,7 +71,8 @@ bool HasHiddenSwitch(const std::vector<std::string>& arguments) {
 }
 
 int RunApplication(const std::vector<std::string>& arguments, const ProgramFiles& files,
-                   const EntryHooks& hooks, const RunSettings& runSettings) {
+                   const EntryHooks& hooks, const RunSettings& runSettings,
+                   const std::vector<bool>& argumentHasNoAnsiForm) {
   QApplication::setApplicationName(QLatin1String(texts::kApplicationTitle));
   QApplication::setWindowIcon(ApplicationIcon());
   const bool hidden = HasHiddenSwitch(arguments);
@@ -78,6 +80,7 @@ int RunApplication(const std::vector<std::string>& arguments, const ProgramFiles
   TForm1 form(arguments, files.folder);
   form.SetDefaultPanelPath(files.defaultPanel);
   form.SetRunSettings(runSettings);
+  form.SetArgumentsWithoutAnsiForm(argumentHasNoAnsiForm);
   TerminationNotifier termination;
   QObject::connect(&termination, &TerminationNotifier::terminationRequested, &form,
                    [&](int signal) {
@@ -125,6 +128,9 @@ static void ProvideRuntimeFolder() {
 }
 
 int ProgramMain(int argc, char** argv) {
+  // Before any descriptor is opened: a pipe or file must not become the
+  // standard output the caller closed.
+  OccupyClosedStandardStreams();
   // Before anything else, so that a signal sent right after the start is not
   // the default (fatal) one.
   InstallTerminationHandlers();
@@ -162,7 +168,7 @@ int ProgramMain(int argc, char** argv) {
   PlatformMessagePump pump;
   pump.SetExceptionHandler([](const std::exception& error) { ShowApplicationError(error.what()); });
   return RunApplication(arguments, LocateProgramFiles(platform::ProgramDirectory()), {},
-                        commandLine.runSettings);
+                        commandLine.runSettings, commandLine.switchHasNoAnsiForm);
 }
 
 }  // namespace app

@@ -25,9 +25,11 @@ bool HasHiddenSwitch(const std::vector<std::string>& arguments);
 
 // Creates the windows and runs the program in the application object that
 // exists already; returns the exit status. `arguments` are the short switches
-// and their commands, Shift-JIS.
+// and their commands, Shift-JIS; `argumentHasNoAnsiForm` marks those that
+// could not be written in it exactly.
 int RunApplication(const std::vector<std::string>& arguments, const ProgramFiles& files,
-                   const EntryHooks& hooks = {}, const RunSettings& runSettings = {});
+                   const EntryHooks& hooks = {}, const RunSettings& runSettings = {},
+                   const std::vector<bool>& argumentHasNoAnsiForm = {});
 
 // The whole program: the long options, the display check, the application
 // object, the message pump and RunApplication.

@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include "app/answer_drain.h"
 #include "app/capture.h"
 #include "app/debug_output_log.h"
 #include "app/main_window.h"
@@ -44,6 +45,10 @@ constexpr char kLineEnd[] = "\r";
 // The most of a router's answer a cycle keeps. Real answers are a few hundred
 // kilobytes at most; a router that never stops must not eat the machine.
 constexpr std::size_t kAnswerLimit = std::size_t{64} << 20;
+
+// The longest command sent. Real commands are a line or two; anything longer
+// is a paste gone wrong, which the router would take as garbage.
+constexpr std::size_t kCommandLimit = std::size_t{64} << 10;
 
 // A line break inside a command would reach the router as two commands in one
 // session, and their answers would mix.
@@ -93,14 +98,29 @@ void TForm1::createTelnetConnection() {
 }
 
 void TForm1::RunCommand(const std::string& command) {
+  if (runCycle(command)) {
+    endCycleOnCutAnswer();
+  }
+}
+
+void TForm1::runTypedCommand(const std::optional<std::string>& command) {
   if (TreeView1Tag != 0) {
     return;
   }
-  if (HasLineBreak(command)) {
-    throw platform::Exception(app::texts::kCommandHasLineBreak);
+  if (!command) {
+    throw platform::Exception(app::texts::kCommandNotShiftJis);
   }
+  RunCommand(*command);
+}
+
+bool TForm1::runCycle(const std::string& command) {
+  if (TreeView1Tag != 0) {
+    return false;
+  }
+  refuseUnsendableCommand(command);
   answerCut_ = false;
-  answerIncomplete_ = false;
+  cycleWaits_ = {};
+  lastOutcome_ = app::AnswerOutcome::NotShown;
   TreeView1Tag = 1;
   emit commandStarted(QByteArray::fromStdString(command));
   SetStatusText(app::texts::kStatusRetrieving);
@@ -124,18 +144,37 @@ void TForm1::RunCommand(const std::string& command) {
       // What arrived during the log-in is not part of the answer.
       ClearCapture();
       TelnetConnection1->SendStr(command + kLineEnd);
-      WaitForPrompt();
-      if (AbortRequested != 1 && TelnetConnection1->IsConnected()) {
-        showOutput(*captureList);
+      cycleWaits_.commandWait = waitForCommandPrompt();
+      cycleWaits_.answerCut = answerCut_;
+      lastOutcome_ = app::DecideAnswerOutcome(cycleWaits_);
+      if (lastOutcome_ != app::AnswerOutcome::NotShown) {
+        showOutput(*captureList, app::KeepsLastLine(lastOutcome_));
       }
     }
     CloseConnection();
   } catch (...) {
     // An error leaves the connection as it is; the next Connect closes it.
+    lastOutcome_ = app::AnswerOutcome::NotShown;
     FinishCommand();
     throw;
   }
   FinishCommand();
+  return true;
+}
+
+void TForm1::endCycleOnCutAnswer() const {
+  if (lastOutcome_ == app::AnswerOutcome::Cut) {
+    throw platform::Exception(app::texts::kAnswerTooLong);
+  }
+}
+
+void TForm1::refuseUnsendableCommand(const std::string& command) {
+  if (HasLineBreak(command)) {
+    throw platform::Exception(app::texts::kCommandHasLineBreak);
+  }
+  if (command.size() > kCommandLimit) {
+    throw platform::Exception(app::texts::kCommandTooLong);
+  }
 }
 
 bool TForm1::ConnectAndLogin() {
@@ -148,7 +187,7 @@ bool TForm1::ConnectAndLogin() {
     return false;
   }
   TelnetConnection1->SendStr(kWakeUp);
-  WaitForText(kLoginPrompt);
+  cycleWaits_.logInPromptFound = waitForLogInText(kLoginPrompt);
   TelnetConnection1->SendStr(kLoginAnswer);
   WaitForPrompt();
   return true;
@@ -165,24 +204,59 @@ bool TForm1::waitForConnection() {
   return true;
 }
 
-void TForm1::WaitForText(const std::string& text) { waitForText(text); }
+void TForm1::WaitForText(const std::string& text) { waitForLogInText(text); }
+
+bool TForm1::waitForLogInText(const std::string& text) {
+  const bool found = waitForText(text);
+  endCycleOnOverrun();
+  return found;
+}
 
 bool TForm1::waitForText(const std::string& text) {
   waitSearch_.Start(text);
   bool found = waitSearch_.Find(ReceiveBuffer);
-  {
-    const TickTimerRunning ticking(Timer2);
-    for (bool firstPass = true; !found; firstPass = false) {
-      PumpOnce(firstPass);
-      found = waitSearch_.Find(ReceiveBuffer);
-      if (!TelnetConnection1->IsConnected() || AbortRequested == 1 || TickCount > kWaitTickLimit ||
-          answerCut_) {
-        break;
-      }
+  const TickTimerRunning ticking(Timer2);
+  for (bool firstPass = true; !found; firstPass = false) {
+    PumpOnce(firstPass);
+    found = waitSearch_.Find(ReceiveBuffer);
+    if (waitMustEnd()) {
+      break;
     }
   }
-  endCycleOnOverrun();
+  if (found) {
+    readWhatHasArrived();
+  }
   return found;
+}
+
+bool TForm1::waitMustEnd() const {
+  return !TelnetConnection1->IsConnected() || AbortRequested == 1 || TickCount > kWaitTickLimit ||
+         answerCut_;
+}
+
+void TForm1::readWhatHasArrived() {
+  // Events are served in short slices, so the text may have turned up while
+  // more of what the router had already sent was still unread. That belongs
+  // to the answer; what the router sends later does not, and is not waited
+  // for. The cap, the tick limit and an abort bound this as any wait.
+  while (!answerCut_ && AbortRequested != 1 && TickCount <= kWaitTickLimit &&
+         app::RouterDataWaiting(*TelnetConnection1)) {
+    // Bytes wait, so an event for them is on its way: sleep until it comes.
+    platform::ProcessMessagesWaiting();
+  }
+}
+
+app::CommandWaitEnd TForm1::waitForCommandPrompt() {
+  const std::optional<std::string> prompt = app::PromptForModel(RouterModel);
+  if (!prompt) {
+    return app::CommandWaitEnd::NoPromptAwaited;
+  }
+  const bool found = waitForText(*prompt);
+  endCycleOnSendBacklog();
+  if (AbortRequested == 1) {
+    return app::CommandWaitEnd::Aborted;
+  }
+  return found ? app::CommandWaitEnd::PromptFound : app::CommandWaitEnd::GaveUp;
 }
 
 void TForm1::endCycleOnOverrun() {
@@ -190,10 +264,14 @@ void TForm1::endCycleOnOverrun() {
     CloseConnection();
     // A hidden run never shows its pane, and the error skips the "-cd" box.
     if (CaptureList && !hiddenRun_) {
-      showOutput(*CaptureList);
+      showOutput(*CaptureList, true);
     }
     throw platform::Exception(app::texts::kAnswerTooLong);
   }
+  endCycleOnSendBacklog();
+}
+
+void TForm1::endCycleOnSendBacklog() {
   if (TelnetConnection1->SendBacklogExceeded()) {
     CloseConnection();
     throw platform::Exception(app::texts::kRouterNotReading);
@@ -204,9 +282,7 @@ void TForm1::WaitForPrompt() {
   // The model may change while a cycle waits (the settings dialog), so it is
   // looked up at each wait.
   if (const std::optional<std::string> prompt = app::PromptForModel(RouterModel)) {
-    if (!waitForText(*prompt)) {
-      answerIncomplete_ = true;
-    }
+    cycleWaits_.modelPromptFoundAfterLogIn = waitForLogInText(*prompt);
   }
 }
 
@@ -221,8 +297,9 @@ void TForm1::ClearCapture() {
 
 void TForm1::CloseConnection() { TelnetConnection1->Close(); }
 
-void TForm1::showOutput(std::vector<app::LineSpan>& captureList) {
-  captureList = app::ShownLineSpans(ReceiveBuffer);
+void TForm1::showOutput(std::vector<app::LineSpan>& captureList, bool keepLastLine) {
+  captureList = keepLastLine ? app::ShownLineSpansKeepingLastLine(ReceiveBuffer)
+                             : app::ShownLineSpans(ReceiveBuffer);
   Memo1AddAnswer(captureList);
 }
 
@@ -233,7 +310,9 @@ void TForm1::FinishCommand() {
   Memo1->setUpdatesEnabled(true);
   Memo1->repaint();
   TreeView1->setEnabled(true);
-  SetStatusText(app::texts::kStatusRetrieved);
+  // An answer shown as far as it came must not read as complete.
+  SetStatusText(app::KeepsLastLine(lastOutcome_) ? app::texts::kAnswerIncomplete
+                                                 : app::texts::kStatusRetrieved);
   TreeView1Tag = 0;
 }
 
@@ -261,7 +340,7 @@ void TForm1::FlatEdit1KeyPress(char& Key) {
   // handler that started that cycle.
   const ActivationSuppressed suppressed(*this);
 
-  RunCommand(app::ToAnsiEditable(FlatEdit1->text()));
+  runTypedCommand(platform::Utf8ToAnsiExact(FlatEdit1->text().toStdString()));
   if (AbortRequested == 0 && TreeView1->topLevelItemCount() > 0) {
     QTreeWidgetItem* first = TreeView1->topLevelItem(0);
     TreeView1->setCurrentItem(first);

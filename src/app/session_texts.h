@@ -26,8 +26,9 @@ inline constexpr char kAnswerTooLong[] =
 inline constexpr char kRouterNotReading[] =
     "\x83\x8b\x81[\x83^\x81[\x82\xaa\x91\x97\x90M\x83\x66\x81[\x83^\x82\xf0\x8e\xf3\x82\xaf"
     "\x8e\xe6\x82\xe8\x82\xdc\x82\xb9\x82\xf1";
-// Without a window, after an answer that ended before the router's prompt:
-// "応答が最後まで届きませんでした" (the answer did not arrive in full)
+// After an answer that ended before the router's prompt, on standard error
+// without a window and in the status bar with one: "応答が最後まで届きません
+// でした" (the answer did not arrive in full)
 inline constexpr char kAnswerIncomplete[] =
     "\x89\x9e\x93\x9a\x82\xaa\x8d\xc5\x8c\xe3\x82\xdc\x82\xc5\x93\xcd\x82\xab\x82\xdc\x82\xb9"
     "\x82\xf1\x82\xc5\x82\xb5\x82\xbd";
@@ -35,6 +36,16 @@ inline constexpr char kAnswerIncomplete[] =
 // cannot contain a line break)
 inline constexpr char kCommandHasLineBreak[] =
     "\x83R\x83}\x83\x93\x83h\x82\xc9\x89\xfc\x8ds\x82\xcd\x8eg\x82\xa6\x82\xdc\x82\xb9\x82\xf1";
+// Error when a command holds a character Shift-JIS has no form for: "コマンドに
+// Shift-JIS にない文字があります" (the command has characters that are not in
+// Shift-JIS)
+inline constexpr char kCommandNotShiftJis[] =
+    "\x83R\x83\x7d\x83\x93\x83h\x82\xc9 Shift-JIS \x82\xc9\x82\xc8\x82\xa2\x95\xb6\x8e\x9a"
+    "\x82\xaa\x82\xa0\x82\xe8\x82\xdc\x82\xb7";
+// Error when a command is longer than the program sends: "コマンドが長すぎます"
+// (the command is too long)
+inline constexpr char kCommandTooLong[] =
+    "\x83R\x83\x7d\x83\x93\x83h\x82\xaa\x92\xb7\x82\xb7\x82\xac\x82\xdc\x82\xb7";
 
 // Settings dialog caption: "設定" (settings)
 inline constexpr char kSettingsCaption[] = "\x90\xdd\x92\xe8";

@@ -165,6 +165,24 @@ std::string Utf8ToAnsi(const std::string& utf8) {
   return converter.Convert(utf8, onBad);
 }
 
+std::optional<std::string> Utf8ToAnsiExact(const std::string& utf8) {
+  thread_local Converter converter("CP932", "UTF-8");
+  if (!converter.Ok()) return std::nullopt;
+  bool exact = true;
+  std::string ansi =
+      converter.Convert(utf8, [&exact](const unsigned char* p, std::size_t left, std::string& out) {
+        // U+F780..U+F7FF: EF 9E 80 .. EF 9F BF.
+        if (Utf8SequenceLength(p, left) == 3 && p[0] == 0xEF && (p[1] == 0x9E || p[1] == 0x9F)) {
+          out += static_cast<char>(0x80 + ((p[1] & 0x01) << 6) + (p[2] & 0x3F));
+          return std::size_t{3};
+        }
+        exact = false;
+        return left;
+      });
+  if (!exact) return std::nullopt;
+  return ansi;
+}
+
 bool IsAnsiLeadByte(unsigned char c) {
   return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
 }

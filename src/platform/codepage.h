@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,12 @@ void AppendAnsiAsUtf8(std::string& out, std::string_view ansi);
 // UTF-8 to CP932 bytes. A character CP932 cannot hold becomes '?'; invalid
 // UTF-8 becomes '?'. Never throws.
 std::string Utf8ToAnsi(const std::string& utf8);
+
+// UTF-8 to CP932 bytes, or nothing when the text can't be written exactly:
+// invalid UTF-8, or a character CP932 cannot hold. U+F780 to U+F7FF stand for
+// the raw bytes 0x80 to 0xFF (the form a byte that is no Shift-JIS character
+// takes in an edit box) and become those bytes again.
+std::optional<std::string> Utf8ToAnsiExact(const std::string& utf8);
 
 // True when `c` is a CP932 lead byte (0x81-0x9F, 0xE0-0xFC).
 bool IsAnsiLeadByte(unsigned char c);

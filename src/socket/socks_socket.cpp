@@ -214,6 +214,10 @@ void TCustomSocksSocket::NotifySessionClosed(std::uint16_t error) {
     // Closed while the proxy held the credentials: they never got through.
     NotifySocksAuthState(socksAuthRejected);
   }
+  // Closed here, not by the peer: the handler may open the socket again
+  // before any reset, and what the proxy handed over behind its grant
+  // belongs to the connection that ended.
+  if (socketHandle_ == ws::INVALID_SOCKET) leftoverCount_ = 0;
   TCustomAsyncSocket::NotifySessionClosed(error);
 }
 

@@ -13,6 +13,7 @@
 
 #include "platform/component.h"
 #include "socket/async_socket.h"
+#include "telnet/socks_route.h"
 #include "telnet/telnet_parser.h"
 
 namespace telnet {
@@ -27,16 +28,6 @@ using TTnDataAvailable =
     std::function<void(TTelnetConnection* sender, const char* buffer, int len)>;
 using TTnDisplay = std::function<void(TTelnetConnection* sender, const std::string& str)>;
 using TTnNotifyEvent = std::function<void(TTelnetConnection* sender)>;
-
-// A SOCKS proxy to reach the server through, in the socket's own terms.
-struct SocksRoute {
-  std::string server;
-  std::string port;
-  std::string level;  // "4", "4A" or "5"
-  std::string usercode;
-  std::string password;
-  bool authenticate = false;  // offer user code and password (SOCKS 5)
-};
 
 class TTelnetConnection : public platform::TComponent, private TelnetParserEvents {
 public:

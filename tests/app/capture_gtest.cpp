@@ -1,8 +1,10 @@
 // The router's answer from received batches to the lines of the output pane.
 #include "app/capture.h"
+#include "app/pane_lines.h"
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -79,10 +81,18 @@ TEST(CaptureTest, BatchesAccumulateInOrder) {
 
 // The lines shown, found as offsets in one pass, are those the plain steps
 // give on copies of the lines.
-class ShownLinesTest : public testing::TestWithParam<std::string> {};
+struct Answer {
+  const char* name;
+  std::string received;
+};
+
+// Failure lines name the case: the bytes may not be printable at all.
+void PrintTo(const Answer& answer, std::ostream* os) { *os << answer.name; }
+
+class ShownLinesTest : public testing::TestWithParam<Answer> {};
 
 TEST_P(ShownLinesTest, OffsetsShowWhatCopiesShow) {
-  const std::string received = GetParam();
+  const std::string& received = GetParam().received;
   Lines shown;
   for (const app::LineSpan& span : app::ShownLineSpans(received)) {
     shown.push_back(received.substr(span.start, span.length));
@@ -92,13 +102,36 @@ TEST_P(ShownLinesTest, OffsetsShowWhatCopiesShow) {
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, ShownLinesTest,
-    testing::Values("SHOW\r\n\r\nA\r\n\r\nB\r\nMT128-NET% ",
-                    "SHOW\r\n\r\nfirst\r\nMN128-SOHO% \r\nMT128-NET% \r\nlast\r\nMN128-SOHO% ",
-                    "echo\r\nlost\r\nkept\r\nprompt%", "", "SHOW", "SHOW\r\n\r\nMT128-NET% ",
-                    "e\rx\ra\rb\r%", "e\nx\na\nb\n%", "e\r\nx\ra\nb\r\n\rc\n\r%",
-                    "e\r\nx\r\na\r\nno prompt line end", "e\r\nx\r\na\r\nb\r\n",
-                    "e\r\nx\r\na\r\n\r\n", "e\r\nx\r\nMT128-NET% ", "\r\n\r\n\r\n\r\n",
-                    "x\r\n\r\n\x8f\xf3\x91\xd4\x95\x5c\r\n%"));
+    testing::Values(
+        Answer{"ShowExample", "SHOW\r\n\r\nA\r\n\r\nB\r\nMT128-NET% "},
+        Answer{"PromptLinesInside",
+               "SHOW\r\n\r\nfirst\r\nMN128-SOHO% \r\nMT128-NET% \r\nlast\r\nMN128-SOHO% "},
+        Answer{"SecondLineCarriesOutput", "echo\r\nlost\r\nkept\r\nprompt%"}, Answer{"Empty", ""},
+        Answer{"EchoOnly", "SHOW"}, Answer{"NoOutputLines", "SHOW\r\n\r\nMT128-NET% "},
+        Answer{"LoneCarriageReturns", "e\rx\ra\rb\r%"}, Answer{"LoneLineFeeds", "e\nx\na\nb\n%"},
+        Answer{"MixedLineEnds", "e\r\nx\ra\nb\r\n\rc\n\r%"},
+        Answer{"LastLineWithoutPrompt", "e\r\nx\r\na\r\nno prompt line end"},
+        Answer{"EndsWithALineEnd", "e\r\nx\r\na\r\nb\r\n"},
+        Answer{"EndsWithABlankLine", "e\r\nx\r\na\r\n\r\n"},
+        Answer{"OnlyEchoBlankAndPrompt", "e\r\nx\r\nMT128-NET% "},
+        Answer{"OnlyLineEnds", "\r\n\r\n\r\n\r\n"},
+        Answer{"ShiftJisLine", "x\r\n\r\n\x8f\xf3\x91\xd4\x95\x5c\r\n%"}),
+    [](const testing::TestParamInfo<Answer>& info) { return std::string(info.param.name); });
+
+// A second answer added without a clear in between: the first answer's
+// lines stay, copied, in their place.
+TEST(PaneLinesTest, SecondAnswerWithoutAClearKeepsTheFirst) {
+  std::string first = "echo\r\n\r\none\r\ntwo\r\n%";
+  const std::string second = "echo\r\n\r\nthree\r\n%";
+  app::PaneLines lines;
+  lines.Add("help");
+  lines.AddAnswer(first, app::ShownLineSpans(first));
+  lines.Add("message");
+  lines.AddAnswer(second, app::ShownLineSpans(second));
+  first.assign(first.size(), '?');  // no longer referred to
+  EXPECT_EQ(lines.Lines(), (Lines{"help", "one", "two", "message", "three"}));
+  EXPECT_EQ(lines.Utf8Text(), "help\none\ntwo\nmessage\nthree");
+}
 
 TEST(IncrementalSearchTest, FindsAPromptSplitAcrossAnyTwoReads) {
   const std::string answer = "SHOW\r\n\r\nline\r\nMT128-NET% ";

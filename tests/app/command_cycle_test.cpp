@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTimer>
@@ -15,12 +16,16 @@
 #include "app/session_texts.h"
 #include "app/widget_text.h"
 #include "session_test_support.h"
+#include "support/loopback_peer.h"
 
 namespace {
 
 constexpr char kRouterAddress[] = "127.0.0.150";
 // Holds every answer back, so that the window can be watched mid-cycle.
 constexpr char kSlowRouterAddress[] = "127.0.0.151";
+// A SOCKS proxy's address, with or without a proxy listening there.
+constexpr char kProxyAddress[] = "127.0.0.154";
+constexpr int kProxyPort = 1080;
 
 const std::vector<std::string> kPanel = {"group", "Status",    "end",  "item",  "Show all",
                                          "SHOW",  "end",       "item", "Lines", "SHOW LINE",
@@ -169,6 +174,37 @@ class CommandCycleTest : public QObject {
     QCOMPARE(form->TreeView1Tag, 0);
     QCOMPARE(TForm1::LampColor(form->Label1), kWhite);
     QCOMPARE(TForm1::LampColor(form->Label5), kWhite);
+  }
+
+  void aProxyFailureIsForgottenAtTheNextCycle() {
+    folder_ = std::make_unique<testing_support::ProgramFolder>();
+    auto form = testing_support::StartWindow(*folder_, kPanel,
+                                             testing_support::SettingsFor(kRouterAddress) +
+                                                 "[socks]\r\nserver=" + kProxyAddress +
+                                                 "\r\nport=" + std::to_string(kProxyPort) + "\r\n");
+    QVERIFY(form);
+    {
+      testing_support::CapturedStream err(stderr);
+      form->RunCommand("SHOW");  // no proxy there yet
+      QVERIFY(
+          QString::fromUtf8(err.Text()).contains(QString::fromUtf8("ログインできませんでした")));
+    }
+    QVERIFY(app::ErrorBoxRaised());
+    QVERIFY(form->Memo1Lines().empty());
+
+    QProcess proxy;
+    proxy.start(QStringLiteral("/usr/bin/microsocks"),
+                {QStringLiteral("-i"), QString::fromLatin1(kProxyAddress), QStringLiteral("-p"),
+                 QString::number(kProxyPort)});
+    QVERIFY2(proxy.waitForStarted(), "install it with scripts/install-deps.sh");
+    QVERIFY(support::WaitUntil(
+        [] { return support::Peer::Connect(kProxyPort, kProxyAddress).Valid(); }));
+    app::ResetErrorBoxRaised();
+    form->RunCommand("SHOW");
+    QVERIFY(!app::ErrorBoxRaised());
+    QCOMPARE(form->Memo1Lines(), std::vector<std::string>({"A", "B"}));
+    proxy.terminate();
+    QVERIFY(proxy.waitForFinished());
   }
 
   void promptThatNeverComesEndsTheCycleAtTheSixteenthTick() {

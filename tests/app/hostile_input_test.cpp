@@ -10,6 +10,8 @@
 #include "app/main_window.h"
 #include "app/message_box.h"
 #include "app/panel_tree.h"
+#include "app/session_texts.h"
+#include "platform/exception.h"
 #include "session_test_support.h"
 
 namespace {
@@ -112,6 +114,32 @@ class HostileInputTest : public QObject {
       QCOMPARE(form->TreeView1Tag, 0);
     }
     QCOMPARE(router.SessionsOpened(), 0);
+  }
+
+  // The cap on what a cycle keeps of an answer, checked at its exact size:
+  // data handed to the cycle's data handler in the blocks a connection
+  // delivers, then the wait that looks at the mark.
+  void anAnswerOfExactlyTheCapStaysWholeAndOneByteMoreIsCut() {
+    constexpr std::size_t kCap = std::size_t{64} << 20;
+    const std::string block(2048, 'a');
+    for (const bool oneMore : {false, true}) {
+      auto form = startWindow(kQuietRouterAddress);
+      QVERIFY(form);
+      for (std::size_t kept = 0; kept < kCap; kept += block.size()) {
+        form->TelnetConnection1DataAvailable(nullptr, block.data(), static_cast<int>(block.size()));
+      }
+      if (oneMore) form->TelnetConnection1DataAvailable(nullptr, "b", 1);
+      QCOMPARE(form->ReceiveBuffer.size(), kCap);
+      QCOMPARE(form->ReceiveBuffer.back(), 'a');
+      // Only a cut answer ends the wait with the error.
+      std::string error;
+      try {
+        form->WaitForText("a");
+      } catch (const platform::Exception& e) {
+        error = e.Message();
+      }
+      QCOMPARE(error, std::string(oneMore ? app::texts::kAnswerTooLong : ""));
+    }
   }
 
   void deepPanelKeepsEveryEntryReachable() {

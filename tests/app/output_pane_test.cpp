@@ -2,6 +2,7 @@
 // mouse, and copying the selection.
 #include <QApplication>
 #include <QClipboard>
+#include <QScrollBar>
 #include <QtTest>
 
 #include "app/output_pane.h"
@@ -89,6 +90,69 @@ class OutputPaneTest : public QObject {
     pane.clear();
     QCOMPARE(pane.lineCount(), 1);
     QCOMPARE(pane.toPlainText(), QString());
+  }
+
+  void horizontalRangeReachesTheLongestLineWhereverItIs() {
+    OutputPane pane;
+    pane.resize(200, 120);
+    pane.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pane));
+    const QString longest(80, QLatin1Char('W'));
+    const QStringList arrangements = {
+        longest + QStringLiteral("\nab\nc"),
+        QStringLiteral("ab\n") + longest + QStringLiteral("\nc"),
+        QStringLiteral("ab\nc\n") + longest,
+    };
+    QList<int> ranges;
+    for (const QString& text : arrangements) {
+      pane.setPlainText(text);
+      ranges << pane.horizontalScrollBar()->maximum();
+    }
+    // Added line by line, the longest first.
+    pane.clear();
+    for (const QString& line : arrangements.first().split(QLatin1Char('\n'))) {
+      pane.appendPlainText(line);
+    }
+    ranges << pane.horizontalScrollBar()->maximum();
+    QCOMPARE(ranges, QList<int>(4, ranges.first()));
+    // Scrolled to the end of the range, the end of the longest line is in sight.
+    const int width = pane.fontMetrics().horizontalAdvance(longest);
+    QVERIFY2(ranges.first() + pane.viewport()->width() >= width,
+             qPrintable(QStringLiteral("%1 + %2 < %3")
+                            .arg(ranges.first())
+                            .arg(pane.viewport()->width())
+                            .arg(width)));
+  }
+
+  void theCaretScrollsJustIntoView() {
+    OutputPane pane;
+    pane.resize(200, 120);
+    pane.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pane));
+    QStringList lines;
+    for (int i = 0; i < 40; ++i) lines << QString::number(i);
+    pane.setPlainText(lines.join(QLatin1Char('\n')));
+    QScrollBar* vertical = pane.verticalScrollBar();
+    const int inSight = vertical->pageStep();
+    QVERIFY(inSight > 1 && inSight < 40);
+    const auto caretLine = [&] {
+      return static_cast<int>(
+          pane.toPlainText().left(pane.caretPosition()).count(QLatin1Char('\n')));
+    };
+    // Down line by line: the view moves only once the caret would leave it
+    // at the bottom, and then by one line.
+    for (int line = 1; line < 40; ++line) {
+      QTest::keyClick(&pane, Qt::Key_Down);
+      QCOMPARE(caretLine(), line);
+      QCOMPARE(vertical->value(), std::max(0, line - inSight + 1));
+    }
+    // And back up: it moves once the caret would leave it at the top.
+    for (int line = 38; line >= 0; --line) {
+      const int before = vertical->value();
+      QTest::keyClick(&pane, Qt::Key_Up);
+      QCOMPARE(caretLine(), line);
+      QCOMPARE(vertical->value(), std::min(before, line));
+    }
   }
 
   void aLongTextReachesItsLastLine() {

@@ -50,7 +50,10 @@ TEST_P(DeepPanel, HiddenRunStillRunsItsCommand) {
   EXPECT_EQ(run.result.out, "A\nB\n");
 }
 
-INSTANTIATE_TEST_SUITE_P(Levels, DeepPanel, testing::Values(30000, 100000));
+INSTANTIATE_TEST_SUITE_P(Levels, DeepPanel, testing::Values(30000, 100000),
+                         [](const testing::TestParamInfo<int>& info) {
+                           return std::to_string(info.param) + "Levels";
+                         });
 
 // A small tmpfs of our own, unmounted at the end.
 class SmallDisk {

@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -47,6 +48,20 @@ struct RunOptions {
   // Runs as this user and group instead of the test's own (which is root),
   // for what only an ordinary user can run into.
   std::optional<uid_t> user;
+  // Where standard output goes instead of the pipe that RunResult::out reads.
+  enum class Output {
+    Pipe,
+    Terminal,     // a pseudo-terminal in raw mode; out gets what it showed
+    File,         // the file `outputPath` (such as /dev/full)
+    Closed,       // no descriptor 1 at all
+    PipeNoReader  // a pipe whose reading end is closed before the start
+  };
+  Output output = Output::Pipe;
+  std::string outputPath;
+  // The program starts with SIGPIPE ignored, as some callers do.
+  bool ignoreSigpipe = false;
+  // No descriptor 0 either, instead of /dev/null.
+  bool inputClosed = false;
 };
 
 struct RunResult {
@@ -259,6 +274,21 @@ class ProgramSandbox {
     if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0) {
       throw std::runtime_error("pipe failed");
     }
+    using Output = RunOptions::Output;
+    std::string terminalName;
+    if (options.output == Output::Terminal) {
+      // The terminal's side we read takes the place of the pipe's.
+      const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+      if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+        throw std::runtime_error("no pseudo-terminal");
+      }
+      terminalName = ::ptsname(master);
+      ::close(outPipe[0]);
+      outPipe[0] = master;
+    } else if (options.output == Output::PipeNoReader) {
+      ::close(outPipe[0]);
+      outPipe[0] = -1;
+    }
     std::vector<std::string> environment = childEnvironment(options);
     std::vector<char*> envp;
     for (std::string& entry : environment) envp.push_back(entry.data());
@@ -273,10 +303,26 @@ class ProgramSandbox {
     const auto deadline = std::chrono::steady_clock::now() + options.deadline;
     const pid_t pid = ::fork();
     if (pid == 0) {
-      ::dup2(outPipe[1], STDOUT_FILENO);
+      if (options.ignoreSigpipe) ::signal(SIGPIPE, SIG_IGN);
+      if (options.output == Output::Terminal) {
+        const int terminal = ::open(terminalName.c_str(), O_RDWR | O_NOCTTY);
+        termios mode{};
+        ::tcgetattr(terminal, &mode);
+        ::cfmakeraw(&mode);
+        ::tcsetattr(terminal, TCSANOW, &mode);
+        ::dup2(terminal, STDOUT_FILENO);
+      } else if (options.output == Output::File) {
+        const int file = ::open(options.outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(file, STDOUT_FILENO);
+      } else {
+        ::dup2(outPipe[1], STDOUT_FILENO);
+      }
       ::dup2(errPipe[1], STDERR_FILENO);
-      const int devNull = ::open("/dev/null", O_RDONLY);
+      const int devNull = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
       ::dup2(devNull, STDIN_FILENO);
+      // Last, so that no descriptor opened here takes a number closed on purpose.
+      if (options.output == Output::Closed) ::close(STDOUT_FILENO);
+      if (options.inputClosed) ::close(STDIN_FILENO);
       if (options.user && (::setgid(*options.user) != 0 || ::setuid(*options.user) != 0)) {
         ::_exit(126);
       }

@@ -24,6 +24,13 @@ LRESULT CountingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (wParam == 1) PostMessage(hwnd, WM_USER, 100, 0);
     // A message that always posts its successor: a queue that never empties.
     if (wParam == 5) PostMessage(hwnd, WM_USER, 5, 0);
+    // The same with handlers that each take a millisecond.
+    if (wParam == 6) {
+      const auto end = support::Clock::now() + std::chrono::milliseconds(1);
+      while (support::Clock::now() < end) {
+      }
+      PostMessage(hwnd, WM_USER, 6, 0);
+    }
   }
   return DefWindowProc(hwnd, message, wParam, lParam);
 }
@@ -40,6 +47,13 @@ class MessageProcessing : public ::testing::Test {
     received = nullptr;
     DestroyWindow(window);
     platform::SetMessageProcessingHooks({});
+  }
+  // Takes the chain's last message out undispatched.
+  void DropTheEndlessChain() {
+    received = nullptr;
+    MSG m;
+    while (PeekMessage(&m, nullptr, 0, 0, PM_REMOVE) != 0) {
+    }
   }
   std::vector<WPARAM> log;
   HWND window = nullptr;
@@ -88,8 +102,15 @@ TEST_F(MessageProcessing, AQueueThatNeverEmptiesStillHandsBackControl) {
   EXPECT_GT(first, 1);
   // The round ended with its successor still waiting, for the next round.
   EXPECT_GT(platform::DispatchPendingPlatformMessages(), 0);
-  received = nullptr;
-  MSG m;
-  while (PeekMessage(&m, nullptr, 0, 0, PM_REMOVE) != 0) {
-  }
+  DropTheEndlessChain();
+}
+
+TEST_F(MessageProcessing, ARoundOfSlowHandlersEndsAfterAFewOfThem) {
+  PostMessage(window, WM_USER, 6, 0);
+  // Each handler takes at least a millisecond, so a round of a few
+  // milliseconds has room for a few of them, and never for fifty.
+  const int handled = platform::DispatchPendingPlatformMessages();
+  EXPECT_GT(handled, 0);
+  EXPECT_LT(handled, 50);
+  DropTheEndlessChain();
 }

@@ -58,6 +58,8 @@ struct LineCase {
   std::string echoed;
 };
 
+void PrintTo(const LineCase& c, std::ostream* os) { *os << c.name; }
+
 class LineCutTest : public LineModeTest, public ::testing::WithParamInterface<LineCase> {};
 
 TEST_P(LineCutTest, DeliversWhatTheOwnerReads) {
@@ -85,7 +87,17 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"TabAfterThree", {"abc\t|\r\n"}, true, false, 100, {"abc     |\r\n"}, ""},
         LineCase{
             "TabAtEight", {"abcdefgh\t|\r\n"}, true, false, 100, {"abcdefgh        |\r\n"}, ""},
-        LineCase{"BackspaceOnEmpty", {"\bx\r\n"}, true, true, 100, {"x\r\n"}, "x\r\n"}),
+        LineCase{"BackspaceOnEmpty", {"\bx\r\n"}, true, true, 100, {"x\r\n"}, "x\r\n"},
+        LineCase{"BackspacesEraseTheLine", {"abcd\b\b\b\b\r\n"}, true, false, 100, {"\r\n"}, ""},
+        LineCase{
+            "BackspacesEraseTheHeldLine", {"abcd", "\b\b\b\b\r\n"}, true, false, 100, {"\r\n"}, ""},
+        LineCase{"BackspacesEraseTheLineByteByByte",
+                 {"a", "b", "c", "d", "\b", "\b", "\b", "\b", "\r", "\n"},
+                 true,
+                 false,
+                 100,
+                 {"\r\n"},
+                 ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(LineModeTest, CountsTheUnreadRestOfTheLine) {
@@ -151,6 +163,28 @@ TEST_F(LineModeTest, SwitchedOnAgainDeliversTheHeldLinesOnly) {
   EXPECT_EQ(socket.LineBufferCount(), 1);
 }
 
+TEST_F(LineModeTest, SwitchedOnAgainAfterReadingPastTheLineWaitsForTheNextTerminator) {
+  reads.clear();
+  socket.OnDataAvailable = [&](net::TCustomAsyncSocket* s, std::uint16_t) {
+    auto* line = static_cast<net::TAsyncSocket*>(s);
+    const auto take = [&](int most) {
+      std::string block(static_cast<std::size_t>(most), '\0');
+      const int n = s->Receive(block.data(), most);
+      if (n > 0) reads.push_back(block.substr(0, static_cast<std::size_t>(n)));
+    };
+    if (!reads.empty()) return take(100);
+    take(2);
+    line->SetLineMode(false);
+    take(7);  // the rest of the line and one byte past its end
+    line->SetLineMode(true);
+  };
+  ASSERT_TRUE(peer.Send("abcdef\r\nxyz"));
+  ASSERT_TRUE(PumpUntil([&] { return reads.size() >= 2; }));
+  ASSERT_TRUE(peer.Send("\r\n"));
+  ASSERT_TRUE(PumpUntil([&] { return reads.size() >= 3; }));
+  EXPECT_EQ(reads, (std::vector<std::string>{"ab", "cdef\r\nx", "yz\r\n"}));
+}
+
 TEST(SyncWaitTest, FlagSetOrApplicationEnding) {
   net::TAsyncSocket socket(nullptr);
   bool done = true;
@@ -168,6 +202,25 @@ TEST(SyncWaitTest, FlagSetOrApplicationEnding) {
   EXPECT_EQ(socket.StartAndWait(nullptr, done), net::kWaitGaveUp);
   EXPECT_TRUE(platform::ApplicationTerminating()) << "ended by the quit, not the time-out";
   platform::SetApplicationTerminating(false);
+}
+
+TEST(SyncWaitTest, SocketWhoseThreadTookAQuitDoesNotWait) {
+  net::TAsyncSocket socket(nullptr);
+  socket.SetMultiThreaded(true);
+  win::PostQuitMessage(0);
+  socket.PumpMessages();
+  ASSERT_TRUE(socket.Terminated());
+  ASSERT_FALSE(platform::ApplicationTerminating());
+
+  // The connection's event would end any wait that lets a message through.
+  Listener listener;
+  bool done = false;
+  socket.OnSessionConnected = [&](net::TCustomAsyncSocket*, std::uint16_t) { done = true; };
+  socket.SetWaitTimeout(10000);
+  EXPECT_EQ(socket.StartAndWait([&] { StartConnect(socket, listener.PortText()); }, done),
+            net::kWaitGaveUp);
+  EXPECT_FALSE(done) << "gave up before handling anything";
+  EXPECT_TRUE(PumpUntil([&] { return done; }));
 }
 
 TEST(SocketReadLoopTest, HandlerThatReadsNothingIsOfferedTheDataOnce) {

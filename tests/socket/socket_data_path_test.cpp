@@ -7,6 +7,7 @@
 
 #include "platform/message_processing.h"
 #include "socket_test_support.h"
+#include "support/case_names.h"
 
 namespace {
 
@@ -222,7 +223,8 @@ TEST_P(SocketEndTest, PeerEndDeliversPendingDataAndIsToldOnce) {
   EXPECT_EQ(socket.ReadCount(), 0) << "the close reset the counter";
 }
 
-INSTANTIATE_TEST_SUITE_P(ClosedOrReset, SocketEndTest, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(ClosedOrReset, SocketEndTest, ::testing::Bool(),
+                         support::FlagNames("Closed", "Reset"));
 
 TEST_F(DataPathTest, FlushReturnsOnceEverythingLeft) {
   EXPECT_EQ(socket.SendStr(MoreThanBuffersHold()), static_cast<int>(MoreThanBuffersHold().size()));

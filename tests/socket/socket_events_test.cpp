@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "socket_test_support.h"
+#include "support/case_names.h"
 
 namespace {
 
@@ -40,7 +41,8 @@ TEST_P(SocketBackgroundExceptionTest, HandlerExceptionAbortsUnlessCanCloseIsClea
   EXPECT_EQ(socket.SocketHandle() == ws::INVALID_SOCKET, !keep);
 }
 
-INSTANTIATE_TEST_SUITE_P(WithAndWithoutClearing, SocketBackgroundExceptionTest, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(WithAndWithoutClearing, SocketBackgroundExceptionTest, ::testing::Bool(),
+                         support::FlagNames("Aborts", "CanCloseCleared"));
 
 TEST(SocketReadLoopTest, DataHandlerExceptionIsSwallowedAndDataOfferedAgain) {
   Listener listener;

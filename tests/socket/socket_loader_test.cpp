@@ -10,6 +10,7 @@
 
 #include "platform/files.h"
 #include "socket_test_support.h"
+#include "support/case_names.h"
 
 namespace {
 
@@ -96,6 +97,12 @@ INSTANTIATE_TEST_SUITE_P(
         LoaderFailure{
             "libsocket_test_refusing_wsock.so",
             "libsocket_test_refusing_wsock.so: WSAStartup error #10092",
-            "Procedure getprotobyname not found in libsocket_test_refusing_wsock.so" + kNoExport}));
+            "Procedure getprotobyname not found in libsocket_test_refusing_wsock.so" + kNoExport}),
+    [](const ::testing::TestParamInfo<LoaderFailure>& info) {
+      std::string_view file = info.param.file;
+      file.remove_prefix(3);  // lib
+      file.remove_suffix(3);  // .so
+      return support::CaseName(file);
+    });
 
 }  // namespace

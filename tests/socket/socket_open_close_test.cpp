@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "socket_test_support.h"
+#include "support/case_names.h"
 
 namespace {
 
@@ -127,7 +128,8 @@ TEST_P(SocketReopenTest, ConnectFromTheHandlerOfAFailedConnectSurvives) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(FromConnectedOrClosedEvent, SocketReopenTest, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(FromConnectedOrClosedEvent, SocketReopenTest, ::testing::Bool(),
+                         support::FlagNames("FromConnectedEvent", "FromClosedEvent"));
 
 TEST(SocketListenTest, UdpListenEndsConnected) {
   EventLog log;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "socket_test_support.h"
+#include "support/case_names.h"
 
 namespace {
 
@@ -113,6 +114,11 @@ struct RequestCase {
   std::string expected;  // first bytes the proxy receives
 };
 
+// Failure lines name the case instead of dumping its bytes.
+void PrintTo(const RequestCase& c, std::ostream* os) {
+  *os << "SOCKS " << c.level << " to " << c.addr << (c.authenticate ? " with credentials" : "");
+}
+
 class SocksRequestTest : public ScriptedProxyTest,
                          public ::testing::WithParamInterface<RequestCase> {};
 
@@ -132,7 +138,12 @@ INSTANTIATE_TEST_SUITE_P(Requests, SocksRequestTest,
                                                        Bytes({4, 1, 0, 23, 0, 0, 0, 1, 'u', 0, 'h',
                                                               'o', 's', 't', 0})},
                                            RequestCase{"5", "", "host", false, Bytes({5, 1, 0})},
-                                           RequestCase{"5", "", "host", true, Bytes({5, 1, 2})}));
+                                           RequestCase{"5", "", "host", true, Bytes({5, 1, 2})}),
+                         [](const ::testing::TestParamInfo<RequestCase>& info) {
+                           const RequestCase& c = info.param;
+                           return "Socks" + std::string(c.level) + (*c.user ? "WithUser" : "") +
+                                  (c.authenticate ? "OfferingCredentials" : "");
+                         });
 
 TEST_F(ScriptedProxyTest, Socks5RequestAndEmptyCredentials) {
   Start("5", "10.0.0.1");
@@ -150,6 +161,10 @@ struct RefusalCase {
   int code;
   const char* text;
 };
+
+void PrintTo(const RefusalCase& c, std::ostream* os) {
+  *os << "SOCKS " << c.level << " reply " << support::HexName(c.reply);
+}
 
 class SocksRefusalTest : public ScriptedProxyTest,
                          public ::testing::WithParamInterface<std::tuple<RefusalCase, bool>> {};
@@ -193,8 +208,15 @@ const RefusalCase kRefusals[] = {
     {"5", Bytes({5, 0, 5, 0, 0, 5, 0}), 20011, "address type not supported"},
 };
 
+std::string RefusalName(const ::testing::TestParamInfo<std::tuple<RefusalCase, bool>>& info) {
+  const RefusalCase& c = std::get<0>(info.param);
+  return "Socks" + std::string(c.level) + "_" + support::HexName(c.reply) + "_" +
+         support::CaseName(c.text) + (std::get<1>(info.param) ? "_ByteByByte" : "_Whole");
+}
+
 INSTANTIATE_TEST_SUITE_P(Replies, SocksRefusalTest,
-                         ::testing::Combine(::testing::ValuesIn(kRefusals), ::testing::Bool()));
+                         ::testing::Combine(::testing::ValuesIn(kRefusals), ::testing::Bool()),
+                         RefusalName);
 
 TEST_F(ScriptedProxyTest, GrantedReplyByteByByteThenLeftoverDataBeforeTheNetwork) {
   std::string data;
@@ -217,6 +239,62 @@ TEST_F(ScriptedProxyTest, GrantedReplyByteByByteThenLeftoverDataBeforeTheNetwork
   EXPECT_EQ(counts, (std::vector<int>{5, 2}));
   ASSERT_TRUE(proxy.Send("!"));
   ASSERT_TRUE(PumpUntil([&] { return data == "hello!"; }));
+}
+
+// Destination bytes that came behind the grant and were never read belong to
+// that connection only: the next one, direct, must not read them first.
+class LeftoverAfterCloseTest : public ScriptedProxyTest,
+                               public ::testing::WithParamInterface<bool> {};
+
+TEST_P(LeftoverAfterCloseTest, NextConnectionReadsOnlyItsOwnData) {
+  const bool reopenFromClosedEvent = GetParam();
+  bool reading = false;
+  std::string data;
+  socket.OnDataAvailable = [&](net::TCustomAsyncSocket* s, std::uint16_t) {
+    if (reading) data += s->ReceiveStr();
+  };
+  Start("5");
+  proxy.Receive(3);
+  Answer(Bytes({5, 0}));
+  proxy.Receive(11);
+  Answer(Bytes({5, 0, 0, 1, 1, 2, 3, 4, 0, 80}) + "stale");
+  ASSERT_TRUE(PumpUntil([&] { return Has("connected 0"); }));
+  ASSERT_EQ(socket.RcvdCount(), 5) << "held behind the grant, unread";
+
+  Listener direct;
+  if (reopenFromClosedEvent) {
+    socket.OnSessionClosed = [&](net::TCustomAsyncSocket*, std::uint16_t) {
+      socket.SetSocksServer("");
+      StartConnect(socket, direct.PortText());
+    };
+    socket.Close();
+  } else {
+    socket.OnSessionClosed = nullptr;  // nothing but the close's own reset
+    socket.Close();
+    StartConnect(socket, direct.PortText());
+  }
+  Peer router = direct.Accept();
+  ASSERT_TRUE(router.Valid());
+  ASSERT_TRUE(PumpUntil([&] { return socket.State() == net::wsConnected; }));
+  reading = true;
+  ASSERT_TRUE(router.Send("fresh"));
+  ASSERT_TRUE(PumpUntil([&] { return data.size() >= 5; }));
+  EXPECT_EQ(data, "fresh");
+}
+
+INSTANTIATE_TEST_SUITE_P(Close, LeftoverAfterCloseTest, ::testing::Bool(),
+                         support::FlagNames("ConnectedAfterClose", "ReopenedFromClosedEvent"));
+
+// A proxy that resets the connection before it answered: the owner hears a
+// failed connection, then the close, not the close alone.
+TEST_F(ScriptedProxyTest, ResetDuringHandshakeIsAFailedConnection) {
+  Start("5");
+  EXPECT_EQ(proxy.Receive(3), Bytes({5, 1, 0}));
+  proxy.ResetAndClose();
+  ASSERT_TRUE(PumpUntil([&] { return Ended(); }));
+  EXPECT_EQ(events, (std::vector<std::string>{"socks-connected 0",
+                                              "error 10054 connection closed by the SOCKS server",
+                                              "connected 10054", "closed 10054"}));
 }
 
 TEST_F(ScriptedProxyTest, CredentialsAcceptedInTwoReadsGiveTheEventsInOrder) {

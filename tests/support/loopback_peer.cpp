@@ -28,9 +28,15 @@ sockaddr_in Address(const std::string& address, int port) {
   return record;
 }
 
-int BoundSocket(int type, const std::string& address) {
+int BoundSocket(int type, const std::string& address, int port = 0) {
   const int fd = ::socket(AF_INET, type | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  const sockaddr_in record = Address(address, 0);
+  if (port != 0) {
+    // A fixed port is taken again by the next test while the last
+    // connection on it still lingers.
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  }
+  const sockaddr_in record = Address(address, port);
   ::bind(fd, reinterpret_cast<const sockaddr*>(&record), sizeof record);
   return fd;
 }
@@ -94,6 +100,14 @@ bool Peer::Send(std::string_view bytes) {
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }
   return true;
+}
+
+long Peer::SendOnce(std::string_view bytes) {
+  return static_cast<long>(::send(Fd(), bytes.data(), bytes.size(), MSG_NOSIGNAL));
+}
+
+bool Peer::ForceSendBuffer(int bytes) {
+  return ::setsockopt(Fd(), SOL_SOCKET, SO_SNDBUFFORCE, &bytes, sizeof bytes) == 0;
 }
 
 bool Peer::SendTo(int port, std::string_view datagram) const {
@@ -185,8 +199,8 @@ void Peer::ResetAndClose() {
 
 void Peer::Close() { fd_.reset(); }
 
-Listener::Listener(int receiveBuffer, const std::string& address)
-    : socket_(BoundSocket(SOCK_STREAM, address)) {
+Listener::Listener(int receiveBuffer, const std::string& address, int port)
+    : socket_(BoundSocket(SOCK_STREAM, address, port)) {
   if (receiveBuffer > 0) socket_.SetReceiveBuffer(receiveBuffer);
   ::listen(socket_.Fd(), 16);
 }

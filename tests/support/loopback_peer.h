@@ -39,6 +39,11 @@ class Peer {
   int LocalPort() const;
 
   bool Send(std::string_view bytes);
+  // One send call: how many bytes it took (-1 on an error).
+  long SendOnce(std::string_view bytes);
+  // SO_SNDBUFFORCE (root only): a send buffer that holds `bytes` whatever the
+  // system's ceiling, so that one write can hand over a whole burst.
+  bool ForceSendBuffer(int bytes);
   bool SendTo(int port, std::string_view datagram) const;
 
   // Read into Received() until it holds `count` bytes, or contains `needle`;
@@ -83,9 +88,9 @@ class Peer {
 
 class Listener {
  public:
-  // Listens on `address` at a port of the system's choice. A receive buffer
-  // size, when given, is inherited by accepted connections.
-  explicit Listener(int receiveBuffer = 0, const std::string& address = "127.0.0.1");
+  // Listens on `address` at `port`, 0 for one of the system's choice. A
+  // receive buffer size, when given, is inherited by accepted connections.
+  explicit Listener(int receiveBuffer = 0, const std::string& address = "127.0.0.1", int port = 0);
   int Port() const { return socket_.LocalPort(); }
   std::string PortText() const { return std::to_string(Port()); }
   // The next connection; not Valid() at the deadline.

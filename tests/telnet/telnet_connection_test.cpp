@@ -84,6 +84,33 @@ TEST_F(ConnectionTest, OwnerDataGoesOutUnchanged) {
   EXPECT_EQ(Hex(peer.Take()), Hex(raw + "z|"));
 }
 
+// The bound counts the bytes still queued: a send that brings them to the
+// limit exactly goes, one byte more is refused and ends the connection.
+TEST_F(ConnectionTest, SendBacklogIsBoundedAtExactlyOneMebibyte) {
+  support::Listener tight(4096);  // a peer that reads nothing and holds little
+  conn.SetPort(tight.PortText());
+  conn.Connect();
+  ASSERT_TRUE(PumpUntil([this] { return conn.IsConnected(); }));
+  const Peer silent = tight.Accept();
+  ASSERT_TRUE(silent.Valid());
+  net::TAsyncSocket& socket = *conn.Socket();
+  const std::string block(64 * 1024, 'b');
+  for (int i = 0; i < 256 && socket.QueuedSendBytes() == 0; ++i) {
+    ASSERT_EQ(conn.SendStr(block), static_cast<int>(block.size()));
+  }
+  ASSERT_GT(socket.QueuedSendBytes(), 0u) << "the system took everything";
+
+  const std::size_t limit = telnet::TTelnetConnection::kSendBacklogLimit;
+  ASSERT_EQ(limit, std::size_t{1} << 20);
+  const std::string toLimit(limit - socket.QueuedSendBytes(), 'c');
+  EXPECT_EQ(conn.SendStr(toLimit), static_cast<int>(toLimit.size()));
+  EXPECT_FALSE(conn.SendBacklogExceeded());
+  const std::string pastLimit(limit - socket.QueuedSendBytes() + 1, 'd');
+  EXPECT_EQ(conn.SendStr(pastLimit), -1);
+  EXPECT_TRUE(conn.SendBacklogExceeded());
+  EXPECT_FALSE(conn.IsConnected());
+}
+
 TEST_F(ConnectionTest, ThrowingHandlersLoseOnlyTheirOwnWork) {
   bool failData = true;
   conn.OnDataAvailable = [&](auto*, const char* buffer, int len) {

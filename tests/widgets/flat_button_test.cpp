@@ -63,6 +63,16 @@ struct Toolbar {
   }
 };
 
+// The toolbar with a one-entry drop-down menu on its right button.
+struct MenuToolbar : Toolbar {
+  QMenu menu;
+
+  MenuToolbar() {
+    menu.addAction(QStringLiteral("Entry"));
+    right->SetDropdownMenu(&menu);
+  }
+};
+
 }  // namespace
 
 class FlatButtonTest : public QObject {
@@ -211,11 +221,50 @@ class FlatButtonTest : public QObject {
     QVERIFY(bar.left->findChildren<QTimer*>().isEmpty());
   }
 
-  void dropDownMenu() {
+  void repeatingRestsWhileThePointerIsOutside() {
     Toolbar bar;
-    QMenu menu;
-    menu.addAction(QStringLiteral("Entry"));
-    bar.right->SetDropdownMenu(&menu);
+    bar.left->SetRepeating(true);
+    bar.left->SetRepeatDelay(20);
+    bar.left->SetRepeatInterval(10);
+    int clicks = 0;
+    bar.left->OnClick = [&](TFlatButton*) { ++clicks; };
+    const QPoint inside(30, 12);
+    QTest::mouseMove(bar.left, inside);
+    QTest::mousePress(bar.left, Qt::LeftButton, {}, inside);
+    QTRY_VERIFY_WITH_TIMEOUT(clicks >= 3, 5000);
+    QTest::mouseMove(bar.left, QPoint(-5, 12));
+    const int whenLeft = clicks;
+    auto* timer = bar.left->findChild<QTimer*>();
+    QVERIFY(timer != nullptr);
+    // Its next tick finds the pointer outside and stops it, without a click.
+    QTRY_VERIFY_WITH_TIMEOUT(!timer->isActive(), 5000);
+    QCOMPARE(clicks, whenLeft);
+    // Back inside, it repeats again.
+    QTest::mouseMove(bar.left, inside);
+    QTRY_VERIFY_WITH_TIMEOUT(clicks > whenLeft, 5000);
+    QTest::mouseRelease(bar.left, Qt::LeftButton, {}, inside);
+  }
+
+  void dropDownMenuOpensAgainAtTheNextPress() {
+    MenuToolbar bar;
+    QMenu& menu = bar.menu;
+    int shown = 0;
+    connect(&menu, &QMenu::aboutToShow, this, [&] {
+      ++shown;
+      QTimer::singleShot(0, &menu, &QMenu::close);
+    });
+    QTest::mouseMove(bar.right);
+    for (int press = 1; press <= 3; ++press) {
+      QTest::mousePress(bar.right, Qt::LeftButton);  // returns when the menu has closed
+      QTest::mouseRelease(bar.right, Qt::LeftButton);
+      QCoreApplication::processEvents();
+      QCOMPARE(shown, press);
+    }
+  }
+
+  void dropDownMenu() {
+    MenuToolbar bar;
+    QMenu& menu = bar.menu;
     int presses = 0;
     bar.right->OnMouseDown = [&](TFlatButton*, Qt::MouseButton, Qt::KeyboardModifiers, QPoint) {
       ++presses;
