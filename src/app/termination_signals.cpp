@@ -7,8 +7,6 @@
 
 #include <QSocketNotifier>
 
-#include "platform/files.h"
-
 namespace app {
 
 namespace {
@@ -18,20 +16,13 @@ constexpr int kTerminationSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
 int signalPipe[2] = {-1, -1};
 
+// Safe in a signal handler: sigaction is.
 void SetHandler(void (*handler)(int)) {
   struct sigaction action {};
   action.sa_handler = handler;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
   for (const int signal : kTerminationSignals) sigaction(signal, &action, nullptr);
-}
-
-// The end a second signal asks for: at once, as without a handler, but not
-// leaving the temporary file of a write that the close had under way.
-void OnSecondSignal(int signal) {
-  platform::RemovePendingTemporaryFiles();
-  ::signal(signal, SIG_DFL);
-  ::raise(signal);
 }
 
 void OnTerminationSignal(int signal) {
@@ -41,7 +32,7 @@ void OnTerminationSignal(int signal) {
   [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
   // One orderly close is all a signal gets: whoever sends a second one while
   // it runs wants the program gone at once.
-  SetHandler(OnSecondSignal);
+  SetHandler(SIG_DFL);
   errno = savedErrno;
 }
 

@@ -15,7 +15,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -47,94 +46,111 @@ bool WriteAll(int fd, const std::string& bytes) {
   return true;
 }
 
-// The temporary files of writes under way, for a signal handler to remove.
-// A slot's path is complete before its state says the file exists, and the
-// state is a lock-free atomic, so the handler never sees half a name.
-struct PendingFile {
-  std::atomic<int> state{0};  // kFree, kReserved or kCreated
-  char path[PATH_MAX] = {};
+// Blocks every signal while it lives, for the few system calls that must not
+// be parted.
+class SignalsHeld {
+ public:
+  SignalsHeld() {
+    sigset_t all;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, &previous_);
+  }
+  ~SignalsHeld() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+  SignalsHeld(const SignalsHeld&) = delete;
+  SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+ private:
+  sigset_t previous_;
 };
-constexpr int kFree = 0;
-constexpr int kReserved = 1;
-constexpr int kCreated = 2;
-constexpr int kPendingSlots = 4;
-PendingFile pendingFiles[kPendingSlots];
 
-static_assert(std::atomic<int>::is_always_lock_free);
+std::string RandomSuffix() {
+  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  thread_local std::mt19937_64 random{std::random_device{}()};
+  std::string suffix;
+  for (int i = 0; i < 8; ++i) suffix += kLetters[random() % (sizeof kLetters - 1)];
+  return suffix;
+}
 
-// A temporary file of ours that is removed when this goes, unless it has been
-// renamed into place.
+// The new content of a file on its way into place. Where the file system
+// allows, it has no name until it is complete and renamed over the old file,
+// so a process ended at any moment (a second signal, SIGKILL) leaves nothing
+// behind; elsewhere it is a hidden file beside the old one, removed on every
+// way out that the process lives through. Either way it is readable by its
+// owner only until its final mode is set.
 class TemporaryFile {
  public:
   ~TemporaryFile() {
     if (fd_ >= 0) close(fd_);
-    if (slot_ != nullptr) {
-      if (!renamed_) unlink(slot_->path);
-      slot_->state.store(kFree);
-    }
+    if (!name_.empty() && !renamed_) unlink(name_.c_str());
   }
 
-  // Creates a new file named `prefix` plus a random suffix, readable and
-  // writable by its owner only. False with errno set on failure.
-  bool Create(const std::string& prefix) {
-    if (prefix.size() + 9 > sizeof slot_->path) {
-      errno = ENAMETOOLONG;
-      return false;
-    }
-    for (PendingFile& candidate : pendingFiles) {
-      int expected = kFree;
-      if (candidate.state.compare_exchange_strong(expected, kReserved)) {
-        slot_ = &candidate;
-        break;
-      }
-    }
-    if (slot_ == nullptr) {
-      errno = EBUSY;
-      return false;
-    }
-    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    thread_local std::mt19937_64 random{std::random_device{}()};
+  // `prefix` is the folder (ending in '/', or empty for the current one)
+  // and the start of the hidden name. False with errno set on failure.
+  bool Create(const std::string& folder, const std::string& prefix) {
+    folder_ = folder;
+    prefix_ = prefix;
+    fd_ = open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd_ >= 0) return true;
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return false;
     for (int attempt = 0; attempt < 100; ++attempt) {
-      std::string name = prefix;
-      for (int i = 0; i < 8; ++i) name += kLetters[random() % (sizeof kLetters - 1)];
-      std::memcpy(slot_->path, name.c_str(), name.size() + 1);
-      // No signal may end the process between the file's creation and its
-      // entry in the table, or it would be left behind.
-      sigset_t all, previous;
-      sigfillset(&all);
-      pthread_sigmask(SIG_BLOCK, &all, &previous);
-      fd_ = open(slot_->path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-      const int openError = errno;
-      if (fd_ >= 0) slot_->state.store(kCreated);
-      pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-      if (fd_ >= 0) return true;
-      if (openError != EEXIST) {
-        errno = openError;
-        return false;
+      const std::string name = folder + prefix + RandomSuffix();
+      fd_ = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+      if (fd_ >= 0) {
+        name_ = name;
+        return true;
       }
+      if (errno != EEXIST) return false;
     }
     errno = EEXIST;
     return false;
   }
 
   int Fd() const { return fd_; }
-  const char* Path() const { return slot_->path; }
+  std::string Describe() const {
+    return name_.empty() ? "a new file in " + (folder_.empty() ? std::string(".") : folder_)
+                         : name_;
+  }
 
-  // Closes the descriptor; false (errno set) when the data did not make it.
+  // Puts the file in place of `target`. Held signals keep a nameless file
+  // from being left with the name it gets on its way.
+  bool RenameTo(const std::string& target) {
+    if (!name_.empty()) {
+      if (rename(name_.c_str(), target.c_str()) != 0) return false;
+      renamed_ = true;
+      return true;
+    }
+    const SignalsHeld held;
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      const std::string name = folder_ + prefix_ + RandomSuffix();
+      if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+        if (errno == EEXIST) continue;
+        return false;
+      }
+      if (rename(name.c_str(), target.c_str()) != 0) {
+        const int saved = errno;
+        unlink(name.c_str());
+        errno = saved;
+        return false;
+      }
+      renamed_ = true;
+      return true;
+    }
+    errno = EEXIST;
+    return false;
+  }
+
+  // Closes the descriptor; false (errno set) when the system reports a loss.
   bool Close() {
     const int fd = fd_;
     fd_ = -1;
     return close(fd) == 0;
   }
 
-  bool RenameTo(const std::string& target) {
-    if (rename(slot_->path, target.c_str()) != 0) return false;
-    renamed_ = true;
-    return true;
-  }
-
  private:
-  PendingFile* slot_ = nullptr;
+  std::string folder_;
+  std::string prefix_;
+  std::string name_;  // empty while the file has no name
   int fd_ = -1;
   bool renamed_ = false;
 };
@@ -272,7 +288,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes, std:
 
   const std::string folder = FolderOf(target);
   TemporaryFile temp;
-  if (!temp.Create(folder + "." + target.substr(folder.size()) + ".")) {
+  if (!temp.Create(folder, "." + target.substr(folder.size()) + ".")) {
     Report(error, ErrorText("cannot create a temporary file beside " + path, errno));
     return false;
   }
@@ -280,7 +296,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes, std:
     Report(error, ErrorText(what, errno));
     return false;
   };
-  if (!WriteAll(temp.Fd(), bytes)) return fail(std::string("cannot write ") + temp.Path());
+  if (!WriteAll(temp.Fd(), bytes)) return fail("cannot write " + temp.Describe());
   mode_t mode = 0666 & ~CurrentUmask();
   if (replacing) {
     // Owner first: changing it may clear the set-id bits that the mode then
@@ -290,19 +306,13 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes, std:
     }
     mode = old.st_mode & 07777;
   }
-  if (fsync(temp.Fd()) != 0) return fail(std::string("cannot flush ") + temp.Path());
+  if (fsync(temp.Fd()) != 0) return fail("cannot flush " + temp.Describe());
   // Only a complete file may be seen by those the mode lets in.
-  if (fchmod(temp.Fd(), mode) != 0)
-    return fail(std::string("cannot set the mode of ") + temp.Path());
-  if (!temp.Close()) return fail(std::string("cannot close ") + temp.Path());
+  if (fchmod(temp.Fd(), mode) != 0) return fail("cannot set the mode of " + temp.Describe());
   if (!temp.RenameTo(target)) return fail("cannot replace " + path);
+  // The data was flushed before the rename; a failing close loses nothing.
+  temp.Close();
   return true;
-}
-
-void RemovePendingTemporaryFiles() noexcept {
-  for (PendingFile& pending : pendingFiles) {
-    if (pending.state.load() == kCreated) unlink(pending.path);
-  }
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {

@@ -39,14 +39,11 @@ BoundedFile ReadRegularFile(const std::string& path, std::size_t limit);
 // and the link stays. The new file gets the old one's owner and group (as far
 // as the process may set them) and its mode; the temporary file is private
 // until then. A file whose owner may not write it, and anything that is not a
-// regular file, is never replaced. Returns false (reason in `error`) on failure.
+// regular file, is never replaced. Where the file system allows, the new
+// content has no name until it is complete, so a process ended in the middle
+// leaves nothing behind. Returns false (reason in `error`) on failure.
 bool WriteFileAtomically(const std::string& path, const std::string& bytes,
                          std::string* error = nullptr);
-
-// Removes the temporary files of writes still under way. Safe to call from a
-// signal handler, so that a process killed in the middle of a write leaves
-// nothing behind.
-void RemovePendingTemporaryFiles() noexcept;
 
 // Splits text into lines at CR LF, lone CR or lone LF; a line end at the very
 // end adds no empty line. Bytes are kept as they are.
