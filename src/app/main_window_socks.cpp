@@ -24,8 +24,8 @@ constexpr char kSocksServerSilent[] = "SOCKS server did not answer";
 }  // namespace
 
 void TForm1::applySocksRoute() {
-  TelnetConnection1->SetSocks(runSettings_.socks ? *runSettings_.socks
-                                                 : app::ReadSocksSection(SettingsPath()));
+  TelnetConnection1->SetSocks(
+      runSettings_.socks ? *runSettings_.socks : app::ReadSocksSection(settingsFile_->Contents()));
 }
 
 bool TForm1::throughProxy() const { return !TelnetConnection1->Socks().server.empty(); }
