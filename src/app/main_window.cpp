@@ -56,7 +56,10 @@ void TForm1::wireHandlers() {
           });
   connect(TreeView1, &QTreeWidget::itemDoubleClicked, this,
           [this] { Guarded([this] { TreeView1DblClick(); }); });
-  connect(Splitter1, &QSplitter::splitterMoved, this, [this] { panel1Width_ = Panel1->width(); });
+  connect(Splitter1, &QSplitter::splitterMoved, this, [this] {
+    panel1Width_ = Panel1->width();
+    splitterDragged_ = true;
+  });
   connect(Timer1, &QTimer::timeout, this, [this] { Guarded([this] { Timer1Timer(); }); });
   connect(Timer2, &QTimer::timeout, this, [this] { Guarded([this] { Timer2Timer(); }); });
 
@@ -154,6 +157,9 @@ void TForm1::SetPanel1Width(int width) {
 
 void TForm1::SetPanelLines(std::vector<std::string> lines) {
   panelLines_ = std::move(lines);
+  if (hiddenRun_) {
+    return;
+  }
   QStringList shown;
   for (const std::string& line : panelLines_) {
     shown << app::FromAnsi(line);

@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QMainWindow>
+#include <QRect>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,6 +19,7 @@
 #include "app/command_line.h"
 #include "app/pane_lines.h"
 #include "app/panel_tree_view.h"
+#include "app/settings_file.h"
 #include "widgets/flat_button.h"
 #include "widgets/flat_edit.h"
 
@@ -192,6 +194,7 @@ class TForm1 : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -227,9 +230,11 @@ class TForm1 : public QMainWindow {
   void wireHandlers();
   // main_window_startup.cpp
   void runStartUp();
-  bool loadPanelFile(bool reportFailure);
-  void readSettings();
+  bool loadPanelFile();
+  // False when the settings file is there but could not be read.
+  bool readSettings();
   bool writeSettings();
+  bool panelNeedsWriting() const;
   void processSwitches();
   // The command of argument `index` (empty past the end), refused when it has
   // no exact Shift-JIS form.
@@ -239,6 +244,9 @@ class TForm1 : public QMainWindow {
   void applyRunSettings();
   std::string hostToSave() const;
   int routerModelToSave() const;
+  // True when the user moved or resized the window or moved the splitter
+  // since the window was first placed.
+  bool userPlacedWindow() const;
 
   std::vector<std::string> arguments_;
   std::string programDirectory_;
@@ -256,6 +264,14 @@ class TForm1 : public QMainWindow {
   // over it at close would destroy the user's panel. Lifted once the user
   // gives the panel a text of their own in the settings dialog.
   bool panelFileUnreadable_ = false;
+  // The user's panel file as read at start-up; nothing when it was missing.
+  std::optional<std::string> panelTextRead_;
+  // The settings file as read at start-up, and the values this run started with.
+  std::unique_ptr<app::SettingsFile> settingsFile_;
+  app::Settings settingsAtStart_;
+  // Where the window stood once it was first shown and placed.
+  std::optional<QRect> placedGeometry_;
+  bool splitterDragged_ = false;
   std::string defaultPanelPath_;
   app::RunSettings runSettings_;
   std::vector<bool> argumentHasNoAnsiForm_;

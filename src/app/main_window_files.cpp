@@ -6,7 +6,14 @@
 // --model value is for this run only, so a script that polls several routers
 // leaves the user's saved router alone; a value the user then sets in the
 // settings dialog is theirs and is saved.
+//
+// The window's place is saved only when the user moved or resized it: where
+// the window system put it, or where this run read it, is no reason to write
+// over what another instance saved meanwhile.
 #include <sys/stat.h>
+
+#include <QShowEvent>
+#include <QTimer>
 
 #include "app/main_window.h"
 
@@ -41,4 +48,20 @@ std::string TForm1::hostToSave() const {
 int TForm1::routerModelToSave() const {
   return runSettings_.routerModel && RouterModel == *runSettings_.routerModel ? routerModelInFile_
                                                                               : RouterModel;
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (placedGeometry_ || event->spontaneous()) {
+    return;
+  }
+  // The window system places the window on its way to the screen; what it
+  // did is settled once the events of the showing have been served.
+  QTimer::singleShot(0, this, [this] {
+    if (!placedGeometry_) placedGeometry_ = QRect(pos(), size());
+  });
+}
+
+bool TForm1::userPlacedWindow() const {
+  return splitterDragged_ || (placedGeometry_ && *placedGeometry_ != QRect(pos(), size()));
 }

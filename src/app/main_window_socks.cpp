@@ -10,7 +10,7 @@
 #include "telnet/telnet_connection.h"
 
 void TForm1::applySocksRoute() {
-  TelnetConnection1->SetSocks(runSettings_.socks ? *runSettings_.socks
-                                                 : app::ReadSocksSection(SettingsPath()));
+  TelnetConnection1->SetSocks(
+      runSettings_.socks ? *runSettings_.socks : app::ReadSocksSection(settingsFile_->Contents()));
   CommandCycle1->SocksRouteProblem = app::SocksRouteProblem;
 }

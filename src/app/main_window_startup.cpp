@@ -9,7 +9,15 @@
 //   the unreadable panel file itself is left alone at close, unless the user
 //   wrote a panel of their own in the settings dialog meanwhile;
 // - a file that can't be written at close is reported, the other one is still
-//   written, and the window closes; the atomic write leaves the old file whole.
+//   written, and the window closes; the atomic write leaves the old file whole;
+// - a settings file that is there but can't be read (no regular file, too
+//   large, no permission) is reported, and the switches run no command, as
+//   the router's address is not known; the close leaves that file alone
+//   unless the user changed a setting in the settings dialog;
+// - the close writes only the settings this run changed, and the panel only
+//   when its text is not what the file holds, so that two instances keep
+//   each other's changes; the geometry counts as changed only when the user
+//   moved or resized the window.
 #include <QApplication>
 
 #include <cerrno>
@@ -20,18 +28,15 @@
 #include "app/program_files.h"
 #include "app/router_models.h"
 #include "app/session_texts.h"
+#include "app/settings_file.h"
 #include "app/texts.h"
 #include "app/widget_text.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
-#include "platform/profile.h"
 
 namespace {
 
 constexpr char kDefaultHost[] = "192.168.0.1";
-
-constexpr char kMainSection[] = "main";
-constexpr char kPositionSection[] = "pos";
 
 // `pattern` with its "%s" replaced by the path, as the user's code page shows
 // it (file names on disk are UTF-8).
@@ -62,7 +67,7 @@ void TForm1::runStartUp() {
   SuppressActivation = 0;
   RouterModel = 0;
 
-  const bool panelLoaded = loadPanelFile(true);
+  loadPanelFile();
   SuppressActivation = 1;
   Button5Click();
   SuppressActivation = 0;
@@ -74,50 +79,66 @@ void TForm1::runStartUp() {
   ReceiveBuffer.clear();
   Memo1Clear();
   CaptureList = std::make_unique<std::vector<app::LineSpan>>();
-  // A file that could not be read a moment ago has been reported once already.
-  loadPanelFile(panelLoaded);
-  readSettings();
+  // The panel is not read a second time: nothing can have changed it since.
+  const bool settingsKnown = readSettings();
   applyRunSettings();
 
   // An error in a cycle ends start-up here, before "-h" is seen; the program
   // entry ends a hidden run anyway.
-  processSwitches();
+  if (settingsKnown) {
+    processSwitches();
+  }
   if (hiddenRun_) {
     terminateRequested_ = true;
   }
 }
 
-bool TForm1::loadPanelFile(bool reportFailure) {
+bool TForm1::loadPanelFile() {
   const std::string path = panelSourcePath();
-  int error = 0;
-  const std::optional<std::string> bytes = platform::ReadFileBytes(path, &error);
+  app::PanelFile file = app::ReadPanelFile(path);
+  const bool own = path == PanelPath();
   // Only the user's own file is protected; an unreadable installed default is not theirs.
-  panelFileUnreadable_ = !bytes && error != ENOENT && path == PanelPath();
-  if (!bytes) {
-    if (reportFailure) {
-      app::ShowApplicationError(TextWithPath(app::texts::kFileCannotBeOpened, path));
-    }
+  panelFileUnreadable_ = own && file.state == app::FileState::kUnreadable;
+  if (file.state != app::FileState::kRead) {
+    app::ShowApplicationError(TextWithPath(app::texts::kFileCannotBeOpened, path));
     return false;
   }
-  SetPanelLines(platform::SplitLines(*bytes));
+  std::vector<std::string> lines = platform::SplitLines(file.bytes);
+  // A hidden run writes nothing, so it needs no copy to compare with.
+  if (own && !hiddenRun_) {
+    panelTextRead_ = std::move(file.bytes);
+  }
+  SetPanelLines(std::move(lines));
   return true;
 }
 
-void TForm1::readSettings() {
-  const std::string ini = SettingsPath();
-  RouterModel = platform::GetPrivateProfileInt(kMainSection, "rt", app::kAutomaticRouterModel, ini);
-  SetHost(platform::GetPrivateProfileString(kMainSection, "ip", Host(), ini));
-  // Any value but 0 means double-click mode; it goes back to the file as 1.
-  SingleSetting = platform::GetPrivateProfileInt(kMainSection, "single", 0, ini) != 0 ? 1 : 0;
+bool TForm1::readSettings() {
+  settingsFile_ = std::make_unique<app::SettingsFile>(SettingsPath());
+  app::Settings defaults;
+  defaults.routerModel = app::kAutomaticRouterModel;
+  defaults.host = Host();
+  defaults.singleSetting = 0;
+  // The geometry defaults to what the window has.
+  defaults.top = y();
+  defaults.left = x();
+  defaults.height = height();
+  defaults.width = width();
+  defaults.panelWidth = Panel1Width();
+  settingsAtStart_ = settingsFile_->Values(defaults);
 
-  // Each value is applied as it is read, and defaults to what the window has.
-  move(x(), platform::GetPrivateProfileInt(kPositionSection, "top", y(), ini));
-  move(platform::GetPrivateProfileInt(kPositionSection, "left", x(), ini), y());
-  resize(width(), platform::GetPrivateProfileInt(kPositionSection, "height", height(), ini));
-  resize(platform::GetPrivateProfileInt(kPositionSection, "width", width(), ini), height());
-  SetPanel1Width(platform::GetPrivateProfileInt(kPositionSection, "p_width", Panel1Width(), ini));
+  RouterModel = settingsAtStart_.routerModel;
+  SetHost(settingsAtStart_.host);
+  SingleSetting = settingsAtStart_.singleSetting;
+  move(settingsAtStart_.left, settingsAtStart_.top);
+  resize(settingsAtStart_.width, settingsAtStart_.height);
+  SetPanel1Width(settingsAtStart_.panelWidth);
   applySocksRoute();
   settingsRead_ = true;
+  if (settingsFile_->State() == app::FileState::kUnreadable) {
+    app::ShowApplicationError(TextWithPath(app::texts::kFileCannotBeOpened, SettingsPath()));
+    return false;
+  }
+  return true;
 }
 
 void TForm1::processSwitches() {
@@ -178,7 +199,7 @@ void TForm1::FormClose() {
   app::PrepareFilesFolder(programDirectory_);
 
   const std::string panelPath = PanelPath();
-  if (!panelFileUnreadable_ &&
+  if (panelNeedsWriting() &&
       !platform::WriteFileAtomically(panelPath, platform::JoinLinesCrLf(panelLines_))) {
     app::ShowApplicationError(TextWithPath(app::texts::kFileCannotBeCreated, panelPath));
   }
@@ -187,17 +208,27 @@ void TForm1::FormClose() {
   }
 }
 
+bool TForm1::panelNeedsWriting() const {
+  if (panelFileUnreadable_) {
+    return false;
+  }
+  return !panelTextRead_ || *panelTextRead_ != platform::JoinLinesCrLf(panelLines_);
+}
+
 bool TForm1::writeSettings() {
-  const std::string ini = SettingsPath();
-  const auto write = [&ini](const char* section, const char* key, const std::string& value) {
-    return platform::WritePrivateProfileString(section, key, value, ini);
-  };
-  return write(kMainSection, "rt", std::to_string(routerModelToSave())) &&
-         write(kMainSection, "ip", hostToSave()) &&
-         write(kMainSection, "single", std::to_string(SingleSetting)) &&
-         write(kPositionSection, "top", std::to_string(y())) &&
-         write(kPositionSection, "left", std::to_string(x())) &&
-         write(kPositionSection, "height", std::to_string(height())) &&
-         write(kPositionSection, "width", std::to_string(width())) &&
-         write(kPositionSection, "p_width", std::to_string(Panel1Width()));
+  if (!settingsFile_) {
+    return true;
+  }
+  app::Settings now = settingsAtStart_;
+  now.routerModel = routerModelToSave();
+  now.host = hostToSave();
+  now.singleSetting = SingleSetting;
+  if (userPlacedWindow()) {
+    now.top = y();
+    now.left = x();
+    now.height = height();
+    now.width = width();
+    now.panelWidth = Panel1Width();
+  }
+  return settingsFile_->Save(now);
 }

@@ -133,7 +133,7 @@ bool TForm1::runCycle(const std::string& command) {
   emit commandStarted(QByteArray::fromStdString(command));
   SetStatusText(app::texts::kStatusRetrieving);
   Memo1->setUpdatesEnabled(false);
-  FlatEdit1->setText(app::FromAnsi(command));
+  FlatEdit1->setText(app::FromAnsiEditable(command));
   LastCommand = command;
   Timer1->start();
 

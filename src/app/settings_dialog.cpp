@@ -23,7 +23,8 @@
 namespace {
 
 using app::FromAnsi;
-using app::ToAnsi;
+using app::FromAnsiEditable;
+using app::ToAnsiEditable;
 
 // The model entries in the order of RouterModel -1, 0, 1, 2, 3.
 constexpr const char* kModelEntries[] = {app::texts::kModelAutomatic, app::kRouterModelNames[0],
@@ -140,12 +141,12 @@ void TForm2::setFocusOrder() {
 void TForm2::LoadValues(int singleSetting, const std::string& host, int routerModel,
                         const std::vector<std::string>& panelLines) {
   CheckBox1->setChecked(singleSetting == 0);
-  Edit1->setText(FromAnsi(host));
+  Edit1->setText(FromAnsiEditable(host));
   const int entry = routerModel + 1;
   ComboBox1->setCurrentIndex(entry >= 0 && entry < kModelCount ? entry : -1);
   QStringList lines;
   lines.reserve(static_cast<qsizetype>(panelLines.size()));
-  for (const std::string& line : panelLines) lines << FromAnsi(line);
+  for (const std::string& line : panelLines) lines << FromAnsiEditable(line);
   Memo1->setPlainText(lines.join(QLatin1Char('\n')));
   Memo1->moveCursor(QTextCursor::Start);
   Edit1->setFocus();
@@ -153,7 +154,7 @@ void TForm2::LoadValues(int singleSetting, const std::string& host, int routerMo
 
 int TForm2::SingleSetting() const { return CheckBox1->isChecked() ? 0 : 1; }
 
-std::string TForm2::Host() const { return ToAnsi(Edit1->text()); }
+std::string TForm2::Host() const { return ToAnsiEditable(Edit1->text()); }
 
 int TForm2::RouterModel() const {
   const int entry = ComboBox1->currentIndex();
@@ -168,6 +169,6 @@ std::vector<std::string> TForm2::PanelLines() const {
   // A line end after the last line, as the file reader treats it, adds no line.
   if (typed.size() > 1 && typed.back().isEmpty()) typed.pop_back();
   lines.reserve(static_cast<std::size_t>(typed.size()));
-  for (const QString& line : typed) lines.push_back(ToAnsi(line));
+  for (const QString& line : typed) lines.push_back(ToAnsiEditable(line));
   return lines;
 }

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/codepage.h"
+#include "platform/files.h"
 #include "platform/profile.h"
 
 namespace app {
@@ -102,8 +103,12 @@ std::optional<std::string> LevelOfScheme(const std::string& scheme) {
 }  // namespace
 
 telnet::SocksRoute ReadSocksSection(const std::string& iniPath) {
-  const auto value = [&iniPath](const char* key, const char* fallback) {
-    return platform::GetPrivateProfileString(kSocksSection, key, fallback, iniPath);
+  return ReadSocksSection(platform::ProfileText(platform::ReadFileBytes(iniPath).value_or("")));
+}
+
+telnet::SocksRoute ReadSocksSection(const platform::ProfileText& settings) {
+  const auto value = [&settings](const char* key, const char* fallback) {
+    return settings.String(kSocksSection, key, fallback);
   };
   telnet::SocksRoute route;
   route.server = value("server", "");

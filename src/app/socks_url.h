@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/profile.h"
 #include "telnet/telnet_connection.h"
 
 namespace app {
@@ -17,6 +18,8 @@ constexpr char kDefaultSocksPort[] = "1080";
 // server when there is none. The level is taken as written: the socket
 // refuses one it does not know, and the cycle says so.
 telnet::SocksRoute ReadSocksSection(const std::string& iniPath);
+// The same, from a settings file read already.
+telnet::SocksRoute ReadSocksSection(const platform::ProfileText& settings);
 
 // What makes a route unsafe to send: a user, password or proxy host holding
 // NUL or another control byte, which would end or split a field at the proxy.

@@ -11,7 +11,19 @@ namespace app {
 
 namespace {
 
+// A logout, Ctrl+C, and the terminal that `vantrel &` ran in being closed.
+constexpr int kTerminationSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
 int signalPipe[2] = {-1, -1};
+
+// Safe in a signal handler: sigaction is.
+void SetHandler(void (*handler)(int)) {
+  struct sigaction action {};
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (const int signal : kTerminationSignals) sigaction(signal, &action, nullptr);
+}
 
 void OnTerminationSignal(int signal) {
   const int savedErrno = errno;
@@ -20,11 +32,7 @@ void OnTerminationSignal(int signal) {
   [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
   // One orderly close is all a signal gets: whoever sends a second one while
   // it runs wants the program gone at once.
-  struct sigaction fatal {};
-  fatal.sa_handler = SIG_DFL;
-  sigemptyset(&fatal.sa_mask);
-  sigaction(SIGTERM, &fatal, nullptr);
-  sigaction(SIGINT, &fatal, nullptr);
+  SetHandler(SIG_DFL);
   errno = savedErrno;
 }
 
@@ -38,12 +46,7 @@ void InstallTerminationHandlers() {
     signalPipe[0] = signalPipe[1] = -1;
     return;
   }
-  struct sigaction action {};
-  action.sa_handler = OnTerminationSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  sigaction(SIGTERM, &action, nullptr);
-  sigaction(SIGINT, &action, nullptr);
+  SetHandler(OnTerminationSignal);
 }
 
 TerminationNotifier::TerminationNotifier(QObject* parent) : QObject(parent) {

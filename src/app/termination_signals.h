@@ -1,5 +1,6 @@
-// SIGTERM and SIGINT end the program the way closing its window does, so that
-// the settings and the panel survive a logout or a Ctrl+C. The signal handler
+// SIGTERM, SIGINT and SIGHUP end the program the way closing its window does,
+// so that the settings and the panel survive a logout, a Ctrl+C or a closed
+// terminal. A second signal ends it at once. The signal handler
 // only writes a byte to a pipe; the GUI thread reads it through a socket
 // notifier and does the real work between events.
 #pragma once

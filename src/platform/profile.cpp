@@ -1,4 +1,4 @@
-// Private-profile (INI) files. A file is read into lines, looked at line by
+// Private-profile (INI) files. A file is read into lines once, looked at line by
 // line and, for a write, put back together with only the one line changed or
 // added, so that everything else the user has in it stays as it was.
 //
@@ -46,6 +46,22 @@ bool SameName(const std::string& a, const std::string& b) {
     trail = !trail && IsAnsiLeadByte(x);
   }
   return true;
+}
+
+// The name with ASCII letters in lower case, as SameName compares them.
+std::string Folded(const std::string& name) {
+  std::string folded = name;
+  bool trail = false;
+  for (char& c : folded) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (!trail && byte >= 'A' && byte <= 'Z') c = static_cast<char>(byte - 'A' + 'a');
+    trail = !trail && IsAnsiLeadByte(byte);
+  }
+  return folded;
+}
+
+std::string IndexKey(const std::string& section, const std::string& key) {
+  return Folded(section) + '\0' + Folded(key);
 }
 
 // The section named on `line`, or nothing when it is no section line.
@@ -105,84 +121,118 @@ std::optional<std::size_t> FindKey(const std::vector<std::string>& lines, Sectio
   return std::nullopt;
 }
 
-std::optional<std::string> ReadValue(const std::string& section, const std::string& key,
-                                     const std::string& path) {
-  auto bytes = ReadFileBytes(path);
-  if (!bytes) return std::nullopt;
-  const std::vector<std::string> lines = SplitLines(*bytes);
-  const std::string wantedSection = Trim(section);
-  const std::string wantedKey = Trim(key);
-  for (const SectionRange& range : FindSections(lines, wantedSection)) {
-    if (auto at = FindKey(lines, range, wantedKey)) return Unquote(ParseKeyLine(lines[*at])->value);
-  }
-  return std::nullopt;
-}
-
 }  // namespace
 
-std::string GetPrivateProfileString(const std::string& section, const std::string& key,
-                                    const std::string& defaultValue, const std::string& path) {
-  return ReadValue(section, key, path).value_or(defaultValue);
+ProfileText::ProfileText(const std::string& bytes) : lines_(SplitLines(bytes)) {}
+
+const std::unordered_map<std::string, std::size_t>& ProfileText::Index() const {
+  if (!indexed_) {
+    index_.clear();
+    std::optional<std::string> section;
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+      if (auto name = SectionName(lines_[i])) {
+        section = std::move(name);
+      } else if (section) {
+        // The first section of a name comes first in the file, and so does
+        // its first key: emplace keeps the first.
+        if (auto parsed = ParseKeyLine(lines_[i])) index_.emplace(IndexKey(*section, parsed->key), i);
+      }
+    }
+    indexed_ = true;
+  }
+  return index_;
 }
 
-int GetPrivateProfileInt(const std::string& section, const std::string& key, int defaultValue,
-                         const std::string& path) {
-  auto value = ReadValue(section, key, path);
+std::optional<std::string> ProfileText::Value(const std::string& section,
+                                              const std::string& key) const {
+  const auto& index = Index();
+  const auto found = index.find(IndexKey(Trim(section), Trim(key)));
+  if (found == index.end()) return std::nullopt;
+  return Unquote(ParseKeyLine(lines_[found->second])->value);
+}
+
+std::string ProfileText::String(const std::string& section, const std::string& key,
+                                const std::string& defaultValue) const {
+  return Value(section, key).value_or(defaultValue);
+}
+
+int ProfileText::Int(const std::string& section, const std::string& key, int defaultValue) const {
+  const std::optional<std::string> value = Value(section, key);
   if (!value) return defaultValue;
-  std::string text = Trim(*value);
+  return ParseProfileInt(*value).value_or(defaultValue);
+}
+
+std::optional<int> ParseProfileInt(const std::string& value) {
+  std::string text = Trim(value);
   // An optional sign, then nothing but decimal digits.
   const std::size_t digits = !text.empty() && (text[0] == '+' || text[0] == '-') ? 1 : 0;
   if (text.size() == digits || text.find_first_not_of("0123456789", digits) != std::string::npos)
-    return defaultValue;
+    return std::nullopt;
   if (text[0] == '+') text.erase(0, 1);
   long long number = 0;
   const char* end = text.data() + text.size();
   const auto [rest, error] = std::from_chars(text.data(), end, number, 10);
   if (error != std::errc() || rest != end || number < INT_MIN || number > INT_MAX)
-    return defaultValue;
+    return std::nullopt;
   return static_cast<int>(number);
+}
+
+void ProfileText::Set(const std::string& section, const std::string& key,
+                      const std::string& value) {
+  const std::string wantedSection = Trim(section);
+  const std::string wantedKey = Trim(key);
+  const std::vector<SectionRange> sections = FindSections(lines_, wantedSection);
+  for (const SectionRange& range : sections) {
+    if (auto at = FindKey(lines_, range, wantedKey)) {
+      // Same place, same spelling of the key; only the value changes.
+      lines_[*at] = ParseKeyLine(lines_[*at])->key + "=" + value;
+      return;
+    }
+  }
+  if (!sections.empty()) {
+    // A new key goes after the section's last non-blank line, ahead of the
+    // blank lines that part it from the next section.
+    const SectionRange range = sections.front();
+    std::size_t at = range.end;
+    while (at > range.header + 1 && Trim(lines_[at - 1]).empty()) --at;
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), wantedKey + "=" + value);
+    return;
+  }
+  lines_.push_back("[" + wantedSection + "]");
+  lines_.push_back(wantedKey + "=" + value);
+}
+
+std::string ProfileText::Bytes() const { return JoinLinesCrLf(lines_); }
+
+std::string GetPrivateProfileString(const std::string& section, const std::string& key,
+                                    const std::string& defaultValue, const std::string& path) {
+  const std::optional<std::string> bytes = ReadFileBytes(path);
+  if (!bytes) return defaultValue;
+  return ProfileText(*bytes).String(section, key, defaultValue);
+}
+
+int GetPrivateProfileInt(const std::string& section, const std::string& key, int defaultValue,
+                         const std::string& path) {
+  const std::optional<std::string> bytes = ReadFileBytes(path);
+  if (!bytes) return defaultValue;
+  return ProfileText(*bytes).Int(section, key, defaultValue);
 }
 
 bool WritePrivateProfileString(const std::string& section, const std::string& key,
                                const std::string& value, const std::string& path,
                                std::string* error) {
-  std::vector<std::string> lines;
+  ProfileText profile;
   int readError = 0;
   if (auto bytes = ReadFileBytes(path, &readError)) {
-    lines = SplitLines(*bytes);
+    profile = ProfileText(*bytes);
   } else if (readError != ENOENT) {
     // Something is there that we can't read: writing only our key would lose
     // the rest of it.
     if (error != nullptr) *error = "cannot read " + path + ": " + std::strerror(readError);
     return false;
   }
-  const std::string wantedSection = Trim(section);
-  const std::string wantedKey = Trim(key);
-  const std::vector<SectionRange> sections = FindSections(lines, wantedSection);
-
-  bool done = false;
-  for (const SectionRange& range : sections) {
-    if (auto at = FindKey(lines, range, wantedKey)) {
-      // Same place, same spelling of the key; only the value changes.
-      lines[*at] = ParseKeyLine(lines[*at])->key + "=" + value;
-      done = true;
-      break;
-    }
-  }
-  if (!done && !sections.empty()) {
-    // A new key goes after the section's last non-blank line, ahead of the
-    // blank lines that part it from the next section.
-    const SectionRange range = sections.front();
-    std::size_t at = range.end;
-    while (at > range.header + 1 && Trim(lines[at - 1]).empty()) --at;
-    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), wantedKey + "=" + value);
-    done = true;
-  }
-  if (!done) {
-    lines.push_back("[" + wantedSection + "]");
-    lines.push_back(wantedKey + "=" + value);
-  }
-  return WriteFileAtomically(path, JoinLinesCrLf(lines), error);
+  profile.Set(section, key, value);
+  return WriteFileAtomically(path, profile.Bytes(), error);
 }
 
 }  // namespace platform

@@ -56,8 +56,15 @@ INSTANTIATE_TEST_SUITE_P(
              {"--socks=socks5://p", "-h"},
              "",
              {"--socks", "socks5://p", "-h"}},
-        Case{"SocksTakesAnythingAsItsUrl", {"--socks", "--bogus"}, "", {"--socks", "--bogus"}},
-        Case{"SocksAtTheEndLeftAlone", {"-h", "--socks"}, "", {"-h", "--socks"}}),
+        Case{"SocksTakesAnythingAsItsUrl",
+             {"--socks", "--bogus"},
+             "--socks --bogus: not a SOCKS URL (socks4://, socks4a://, socks5:// or "
+             "socks5h://host[:port])",
+             {"--socks", "--bogus"}},
+        Case{"SocksAtTheEndNeedsAUrl",
+             {"-h", "--socks"},
+             "--socks needs a URL, such as socks5://127.0.0.1:1080",
+             {"-h", "--socks"}}),
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -24,6 +24,7 @@ struct NamedSignal {
 const NamedSignal kTerminationSignals[] = {
     {"SIGTERM", SIGTERM},
     {"SIGINT", SIGINT},
+    {"SIGHUP", SIGHUP},
 };
 
 void PrintTo(const NamedSignal& s, std::ostream* os) { *os << s.name; }

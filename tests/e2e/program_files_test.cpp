@@ -54,8 +54,8 @@ TEST(ProgramFiles, FirstCloseWritesTheDefaultsAndThePanelInCrLf) {
   EXPECT_EQ(settings->find('\n'), settings->find("\r\n") + 1) << "lines end in CR LF";
   // Written in the order the window reads them.
   std::size_t previous = 0;
-  for (const char* line : {"[main]", "\nrt=", "\nip=", "\nsingle=", "[pos]", "\ntop=", "\nleft=",
-                           "\nheight=", "\nwidth=", "\np_width="}) {
+  for (const char* line : {"[main]", "\nrt=", "\nip=", "\nsingle=", "[pos]",
+                           "\ntop=", "\nleft=", "\nheight=", "\nwidth=", "\np_width="}) {
     const std::size_t at = settings->find(line);
     ASSERT_NE(at, std::string::npos) << line;
     EXPECT_GE(at, previous) << line;
@@ -127,14 +127,23 @@ TEST(ProgramFiles, MissingPanelStillKeepsTheUsersSettings) {
 TEST(ProgramFiles, AFileThatCannotBeWrittenDoesNotStopTheOther) {
   ProgramSandbox sandbox;
   sandbox.WriteFile("vantrel_p.cfg", kPanelLf);
-  // A folder where the settings file should be: no file can replace it.
-  std::filesystem::create_directory(sandbox.PathOf("vantrel.Ini"));
+  // Read-only, and lacking keys that the close would add: it is never
+  // replaced, not even by root.
+  const std::string settings = "[main]\r\nrt=2\r\n";
+  sandbox.WriteFile("vantrel.Ini", settings);
+  std::filesystem::permissions(sandbox.PathOf("vantrel.Ini"),
+                               std::filesystem::perms::owner_read |
+                                   std::filesystem::perms::group_read |
+                                   std::filesystem::perms::others_read);
   const auto result = sandbox.RunAndClose({});
   ExpectEndedNormally(result);
   const std::string path = sandbox.PathOf("vantrel.Ini").string();
   EXPECT_NE(result.err.find("ファイル " + path + " を作成できません"), std::string::npos)
       << result.err;
-  EXPECT_TRUE(std::filesystem::is_directory(sandbox.PathOf("vantrel.Ini")));
+  EXPECT_EQ(sandbox.ReadFile("vantrel.Ini"), settings);
+  EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms::owner_read |
+                                                             std::filesystem::perms::group_read |
+                                                             std::filesystem::perms::others_read);
   EXPECT_EQ(sandbox.ReadFile("vantrel_p.cfg"), kPanelCrLf);
 }
 

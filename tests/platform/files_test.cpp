@@ -3,9 +3,13 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 
 #include "support/temp_folder.h"
 
@@ -52,4 +56,137 @@ TEST(Files, TheProgramsOwnPathAndFolder) {
   ASSERT_FALSE(exe.empty());
   EXPECT_EQ(exe, std::filesystem::canonical("/proc/self/exe").string());
   EXPECT_EQ(ProgramDirectory() + std::filesystem::path(exe).filename().string(), exe);
+}
+
+// What may stand where a file is expected, and what a bounded read makes of it.
+struct ReadCase {
+  const char* name;
+  FileReadOutcome outcome;
+  // Puts the thing at `path` (in `dir`); returns false when it can't here.
+  std::function<bool(const std::string& path, const TempFolder& dir)> make;
+};
+
+std::string ReadCaseName(const testing::TestParamInfo<ReadCase>& info) { return info.param.name; }
+
+constexpr std::size_t kBound = 1000;
+
+bool MakeFile(const std::string& path, std::size_t size) {
+  return WriteFileAtomically(path, std::string(size, 'x'));
+}
+
+class BoundedRead : public testing::TestWithParam<ReadCase> {};
+
+TEST_P(BoundedRead, OnlyARegularFileWithinTheBoundIsReadAndNothingIsWaitedOn) {
+  TempFolder dir;
+  const std::string path = dir.File("file");
+  ASSERT_TRUE(GetParam().make(path, dir));
+  const BoundedFile file = ReadRegularFile(path, kBound);
+  EXPECT_EQ(file.outcome, GetParam().outcome);
+  if (file.outcome == FileReadOutcome::kRead) {
+    EXPECT_EQ(file.bytes, support::ReadWholeFile(path));
+  } else {
+    EXPECT_EQ(file.bytes, "");
+    EXPECT_NE(file.error, 0);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, BoundedRead,
+    testing::Values(
+        ReadCase{"Empty", FileReadOutcome::kRead,
+                 [](const std::string& p, const TempFolder&) { return MakeFile(p, 0); }},
+        ReadCase{"AtTheBound", FileReadOutcome::kRead,
+                 [](const std::string& p, const TempFolder&) { return MakeFile(p, kBound); }},
+        ReadCase{"OneByteOver", FileReadOutcome::kTooLarge,
+                 [](const std::string& p, const TempFolder&) { return MakeFile(p, kBound + 1); }},
+        ReadCase{"LinkToAFile", FileReadOutcome::kRead,
+                 [](const std::string& p, const TempFolder& d) {
+                   return MakeFile(d.File("real"), 10) && symlink("real", p.c_str()) == 0;
+                 }},
+        ReadCase{"Missing", FileReadOutcome::kMissing,
+                 [](const std::string&, const TempFolder&) { return true; }},
+        ReadCase{"LinkToNothing", FileReadOutcome::kMissing,
+                 [](const std::string& p, const TempFolder&) {
+                   return symlink("nothing", p.c_str()) == 0;
+                 }},
+        ReadCase{"LinkToItself", FileReadOutcome::kFailed,
+                 [](const std::string& p, const TempFolder&) {
+                   return symlink("file", p.c_str()) == 0;
+                 }},
+        ReadCase{
+            "Folder", FileReadOutcome::kNotRegular,
+            [](const std::string& p, const TempFolder&) { return mkdir(p.c_str(), 0755) == 0; }},
+        ReadCase{
+            "FifoWithoutWriter", FileReadOutcome::kNotRegular,
+            [](const std::string& p, const TempFolder&) { return mkfifo(p.c_str(), 0644) == 0; }},
+        ReadCase{"LinkToDevZero", FileReadOutcome::kNotRegular,
+                 [](const std::string& p, const TempFolder&) {
+                   return symlink("/dev/zero", p.c_str()) == 0;
+                 }}),
+    ReadCaseName);
+
+std::string ModeOf(const std::string& path) {
+  struct stat info {};
+  if (lstat(path.c_str(), &info) != 0) return "missing";
+  char text[16];
+  std::snprintf(text, sizeof text, "%04o", info.st_mode & 07777);
+  return text;
+}
+
+std::vector<std::string> FolderEntries(const TempFolder& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(Files, AFileItsOwnerMayNotWriteIsNeverReplaced) {
+  TempFolder dir;
+  const std::string path = dir.File("settings.ini");
+  ASSERT_TRUE(WriteFileAtomically(path, "old"));
+  for (const mode_t mode : {0444, 0040, 0000}) {
+    SCOPED_TRACE(mode);
+    ASSERT_EQ(chmod(path.c_str(), mode), 0);
+    std::string error;
+    // Even root, who could, leaves it.
+    EXPECT_FALSE(WriteFileAtomically(path, "new", &error));
+    EXPECT_NE(error.find("read-only"), std::string::npos) << error;
+    ASSERT_EQ(chmod(path.c_str(), 0600), 0);
+    EXPECT_EQ(support::ReadWholeFile(path), "old");
+  }
+  EXPECT_EQ(FolderEntries(dir), std::vector<std::string>{"settings.ini"});
+}
+
+TEST(Files, WhatIsNoRegularFileIsNeverReplaced) {
+  TempFolder dir;
+  const std::string fifo = dir.File("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  const std::string folder = dir.File("folder");
+  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+  const std::string device = dir.File("device");
+  ASSERT_EQ(symlink("/dev/null", device.c_str()), 0);
+  for (const std::string& path : {fifo, folder, device}) {
+    SCOPED_TRACE(path);
+    std::string error;
+    EXPECT_FALSE(WriteFileAtomically(path, "new", &error));
+    EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+  }
+  EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+  EXPECT_TRUE(std::filesystem::is_directory(folder));
+  EXPECT_EQ(std::filesystem::read_symlink(device), "/dev/null");
+  EXPECT_EQ(FolderEntries(dir), (std::vector<std::string>{"device", "fifo", "folder"}));
+}
+
+TEST(Files, ANewFileTakesTheUmaskAndADanglingLinkGetsItsTarget) {
+  TempFolder dir;
+  const mode_t previous = umask(027);
+  EXPECT_TRUE(WriteFileAtomically(dir.File("new"), "a"));
+  ASSERT_EQ(symlink("target", dir.File("link").c_str()), 0);
+  EXPECT_TRUE(WriteFileAtomically(dir.File("link"), "b"));
+  umask(previous);
+  EXPECT_EQ(ModeOf(dir.File("new")), "0640");
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.File("link")));
+  EXPECT_EQ(support::ReadWholeFile(dir.File("target")), "b");
 }
