@@ -10,6 +10,7 @@
 #include "app/debug_output_log.h"
 #include "app/message_box.h"
 #include "app/pane_lines.h"
+#include "app/settings_file.h"
 #include "app/socks_url.h"
 #include "app/standard_output.h"
 #include "app/termination_signals.h"
@@ -25,8 +26,6 @@
 namespace app {
 
 namespace {
-
-constexpr char kDefaultHost[] = "192.168.0.1";
 
 bool Exists(const std::string& path) {
   struct stat info {};
@@ -51,8 +50,8 @@ class ConsoleRun {
 
   int Run() {
     readPanel();
-    readSettings();
-    runSwitches();
+    // Without its settings the run does not know the router: nothing is sent.
+    if (readSettings()) runSwitches();
     return failed_ || ErrorBoxRaised() ? 1 : 0;
   }
 
@@ -71,14 +70,16 @@ class ConsoleRun {
     if (!files_.defaultPanel.empty() && !Exists(own) && Exists(files_.defaultPanel)) {
       path = files_.defaultPanel;
     }
-    if (!platform::ReadFileBytes(path)) {
-      std::string text = texts::kFileCannotBeOpened;
-      text.replace(text.find("%s"), 2, platform::Utf8ToAnsi(path));
-      applicationError(text);
-    }
+    if (ReadPanelFile(path).state != FileState::kRead) cannotOpen(path);
   }
 
-  void readSettings() {
+  void cannotOpen(const std::string& path) {
+    std::string text = texts::kFileCannotBeOpened;
+    text.replace(text.find("%s"), 2, platform::Utf8ToAnsi(path));
+    applicationError(text);
+  }
+
+  bool readSettings() {
     const std::string ini = files_.folder + kSettingsFileName;
     telnet::TTelnetConnection& connection = cycle_.Connection();
     connection.SetName("TelnetConnection1");
@@ -86,15 +87,23 @@ class ConsoleRun {
     connection.SetTermType("VT100");
     connection.SetLocation("VANTREL");
     connection.SetLocalEcho(false);
-    int model = platform::GetPrivateProfileInt("main", "rt", -1, ini);
-    std::string host = platform::GetPrivateProfileString("main", "ip", kDefaultHost, ini);
+    // Read once, regular files only, within their bound, as a window's run does.
+    SettingsFile file(ini);
+    const Settings values = file.Values(Settings{});
+    int model = values.routerModel;
+    std::string host = values.host;
     if (commandLine_.runSettings.host) host = *commandLine_.runSettings.host;
     if (commandLine_.runSettings.routerModel) model = *commandLine_.runSettings.routerModel;
     connection.SetHost(host);
     cycle_.SetRouterModel(model);
     connection.SetSocks(commandLine_.runSettings.socks ? *commandLine_.runSettings.socks
-                                                       : ReadSocksSection(ini));
+                                                       : ReadSocksSection(file.Contents()));
     cycle_.SocksRouteProblem = app::SocksRouteProblem;
+    if (file.State() == FileState::kUnreadable) {
+      cannotOpen(ini);
+      return false;
+    }
+    return true;
   }
 
   // One cycle, served by the core loop until it ends. False when its error
