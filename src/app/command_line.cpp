@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "app/router_models.h"
+#include "app/router_list.h"
 #include "app/socks_url.h"
 #include "platform/codepage.h"
 
@@ -18,24 +18,6 @@ namespace app {
 namespace {
 
 constexpr int kExitUsage = 2;
-
-bool SameLetters(const std::string& a, const char* b) {
-  const std::string other = b;
-  if (a.size() != other.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    if (lower(a[i]) != lower(other[i])) return false;
-  }
-  return true;
-}
-
-std::optional<int> RouterModelByName(const std::string& name) {
-  if (SameLetters(name, "auto")) return kAutomaticRouterModel;
-  for (std::size_t i = 0; i < kRouterModelNames.size(); ++i) {
-    if (SameLetters(name, kRouterModelNames[i])) return static_cast<int>(i);
-  }
-  return std::nullopt;
-}
 
 void Fail(CommandLine& commandLine, const std::string& message) {
   if (commandLine.error.empty()) commandLine.error = message;
@@ -66,6 +48,9 @@ constexpr LongOption kLongOptions[] = {
     {"--version", Value::kNone},
     {"--print", Value::kNone},
     {"--host", Value::kPlain},
+    {"--hosts", Value::kPlain},
+    {"--jobs", Value::kPlain},
+    {"--output-dir", Value::kPlain},
     {"--model", Value::kPlain},
     {"--socks", Value::kAnything},
 };
@@ -99,6 +84,43 @@ std::string TakeValue(const std::vector<std::string>& arguments, std::size_t& i,
   }
   if (value.empty()) Fail(commandLine, std::string(option.name) + " needs a value");
   return value;
+}
+
+void TakeJobs(CommandLine& commandLine, const std::string& value) {
+  if (value.empty()) return;
+  int jobs = 0;
+  for (char c : value) {
+    if (c < '0' || c > '9' || jobs > 256) {
+      jobs = 0;
+      break;
+    }
+    jobs = jobs * 10 + (c - '0');
+  }
+  if (jobs < 1 || jobs > 256) {
+    Fail(commandLine, "--jobs takes a number from 1 to 256, not \"" + value + "\"");
+    return;
+  }
+  commandLine.jobs = jobs;
+}
+
+void CheckRouters(CommandLine& commandLine) {
+  if (!commandLine.ManyRouters()) {
+    if (commandLine.routers.size() == 1) {
+      const RouterEntry& router = commandLine.routers.front();
+      commandLine.runSettings.host = platform::Utf8ToAnsi(router.address);
+      if (router.routerModel) commandLine.runSettings.routerModel = router.routerModel;
+    }
+    return;
+  }
+  if (!HasHiddenSwitch(commandLine.switches)) {
+    Fail(commandLine, commandLine.routers.size() > 1
+                          ? "more than one router needs -h (a run without a window)"
+                          : "--output-dir needs -h (a run without a window)");
+  }
+  if (commandLine.routers.empty()) Fail(commandLine, "--output-dir needs --host or --hosts");
+  const std::string problem =
+      RouterListProblem(commandLine.routers, commandLine.outputDir.has_value());
+  if (!problem.empty()) Fail(commandLine, problem);
 }
 
 }  // namespace
@@ -142,7 +164,16 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     const bool alone = !withEquals && i + 1 >= arguments.size();
     const std::string value = TakeValue(arguments, i, *option, withEquals, commandLine);
     if (name == "--host") {
-      if (!value.empty()) commandLine.runSettings.host = platform::Utf8ToAnsi(value);
+      if (!value.empty()) commandLine.routers.push_back({value, std::nullopt});
+    } else if (name == "--hosts") {
+      if (value.empty()) continue;
+      HostsFile file = ReadHostsFile(value);
+      if (!file.problem.empty()) Fail(commandLine, file.problem);
+      for (RouterEntry& router : file.routers) commandLine.routers.push_back(std::move(router));
+    } else if (name == "--jobs") {
+      TakeJobs(commandLine, value);
+    } else if (name == "--output-dir") {
+      if (!value.empty()) commandLine.outputDir = value;
     } else if (name == "--model") {
       if (value.empty()) continue;
       commandLine.runSettings.routerModel = RouterModelByName(value);
@@ -170,6 +201,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   if (commandLine.print && !HasHiddenSwitch(commandLine.switches)) {
     Fail(commandLine, "--print needs -h");
   }
+  CheckRouters(commandLine);
   return commandLine;
 }
 
@@ -200,6 +232,8 @@ std::optional<int> AnswerWithoutStarting(const CommandLine& commandLine) {
 std::string UsageText() {
   return R"(Usage: vantrel [-c COMMAND | -cd COMMAND]... [-h [--print]] [--host ADDR]
                [--model NAME] [--socks URL]
+       vantrel -h [--print] [-c COMMAND | -cd COMMAND]... {--host ADDR | --hosts FILE}...
+               [--jobs N] [--output-dir DIR] [--model NAME] [--socks URL]
        vantrel --help | --version
 
 Reads status and configuration from small-office ISDN routers (MT128-NET,
@@ -240,6 +274,21 @@ the settings dialog):
                             a control byte in USER, PASSWORD or HOST, is an
                             error (exit status 2)
 
+Many routers in one run (needs -h, and --print or no display): a repeated
+--host polls each router, in the order given with the routers of --hosts.
+  --hosts FILE              the routers listed in FILE, one "ADDRESS [MODEL]" a
+                            line (MODEL as --model takes it, else --model or
+                            the settings file's); blank lines and lines
+                            starting with # are skipped
+  --jobs N                  poll up to N routers at once (1-256, default 8)
+  --output-dir DIR          each router's answers to DIR/NAME.txt (NAME: the
+                            address, characters other than letters, digits,
+                            . - : made _), nothing on standard output
+  Each router runs every -c/-cd in order. Its answers go to standard output
+  after a line "== ADDRESS ==", in the order of the list, never mixed; its
+  errors to standard error, each line after "ADDRESS: ". A bad line of FILE or
+  the same address twice is a usage error before anything starts.
+
   --help                    print this text and exit
   --version                 print the version and exit
 
@@ -274,7 +323,9 @@ Exit status:
      raised (for example the router could not be reached or logged into), an
      answer did not arrive whole, a command was refused (a line break, a
      character without a Shift-JIS form, over 64 KiB), or standard output
-     could not be written
+     could not be written; with many routers, any of them failed ("%d 台中 %d
+     台のルーターで失敗しました", failed on so many of so many routers, ends
+     standard error)
   2  bad command line (also --print without -h), or no usable display and
      no -h
 

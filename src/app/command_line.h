@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/router_list.h"
 #include "telnet/socks_route.h"
 
 namespace app {
@@ -28,6 +29,16 @@ struct CommandLine {
   // --print: with -h, the answers go to standard output even on a desktop.
   bool print = false;
   RunSettings runSettings;
+  // Every router named by --host or listed by --hosts, in that order. With
+  // one, it is also runSettings.host (and its model runSettings.routerModel).
+  std::vector<RouterEntry> routers;
+  // --jobs: how many routers a run with several polls at once.
+  int jobs = 8;
+  // --output-dir: one file per router there instead of standard output.
+  std::optional<std::string> outputDir;
+  // Several routers, or an output folder: the run that polls a list of
+  // routers, a console run only.
+  bool ManyRouters() const { return routers.size() > 1 || outputDir.has_value(); }
   // The first thing wrong with the long options, for standard error; empty when none.
   std::string error;
   // The arguments the long options left, Shift-JIS.

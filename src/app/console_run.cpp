@@ -36,13 +36,6 @@ bool IsSwitch(const std::string& argument, const char* lower, const char* upper)
   return argument == lower || argument == upper;
 }
 
-// As a box written out: its text in UTF-8, ended by a line feed.
-void WriteOut(std::FILE* stream, const std::string& utf8) {
-  std::fwrite(utf8.data(), 1, utf8.size(), stream);
-  if (utf8.empty() || utf8.back() != '\n') std::fputc('\n', stream);
-  std::fflush(stream);
-}
-
 class ConsoleRun {
  public:
   ConsoleRun(const CommandLine& commandLine, const ProgramFiles& files)
@@ -63,30 +56,14 @@ class ConsoleRun {
              std::string(texts::kApplicationTitle) + ": " + platform::AnsiToUtf8(ansiMessage));
   }
 
-  // Only whether it can be read matters here; the tree is the window's.
   void readPanel() {
-    const std::string own = files_.folder + kPanelFileName;
-    std::string path = own;
-    if (!files_.defaultPanel.empty() && !Exists(own) && Exists(files_.defaultPanel)) {
-      path = files_.defaultPanel;
-    }
-    if (ReadPanelFile(path).state != FileState::kRead) cannotOpen(path);
-  }
-
-  void cannotOpen(const std::string& path) {
-    std::string text = texts::kFileCannotBeOpened;
-    text.replace(text.find("%s"), 2, platform::Utf8ToAnsi(path));
-    applicationError(text);
+    if (const std::optional<std::string> problem = PanelProblem(files_)) applicationError(*problem);
   }
 
   bool readSettings() {
     const std::string ini = files_.folder + kSettingsFileName;
     telnet::TTelnetConnection& connection = cycle_.Connection();
-    connection.SetName("TelnetConnection1");
-    connection.SetPort("23");
-    connection.SetTermType("VT100");
-    connection.SetLocation("VANTREL");
-    connection.SetLocalEcho(false);
+    ConfigureConnection(connection);
     // Read once, regular files only, within their bound, as a window's run does.
     SettingsFile file(ini);
     const Settings values = file.Values(Settings{});
@@ -100,7 +77,7 @@ class ConsoleRun {
                                                        : ReadSocksSection(file.Contents()));
     cycle_.SocksRouteProblem = app::SocksRouteProblem;
     if (file.State() == FileState::kUnreadable) {
-      cannotOpen(ini);
+      applicationError(CannotOpenText(ini));
       return false;
     }
     return true;
@@ -144,19 +121,13 @@ class ConsoleRun {
   }
 
   void runSwitches() {
-    const std::vector<std::string>& arguments = commandLine_.switches;
-    const std::vector<bool>& noAnsiForm = commandLine_.switchHasNoAnsiForm;
     try {
-      for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const bool printAnswer = IsSwitch(arguments[i], "-cd", "-CD");
-        if (!printAnswer && !IsSwitch(arguments[i], "-c", "-C")) continue;
-        // An argument with no exact Shift-JIS form is refused like a line break.
-        if (i + 1 < noAnsiForm.size() && noAnsiForm[i + 1]) {
+      for (const SwitchCommand& command : SwitchCommands(commandLine_)) {
+        if (command.noAnsiForm) {
           applicationError(cycle::texts::kCommandNotShiftJis);
           return;
         }
-        const std::string next = i + 1 < arguments.size() ? arguments[i + 1] : std::string();
-        if (!runCycle(next, printAnswer)) return;
+        if (!runCycle(command.command, command.show)) return;
       }
     } catch (const StandardOutputFailed&) {
       failed_ = true;
@@ -171,7 +142,56 @@ class ConsoleRun {
 
 }  // namespace
 
+std::string CannotOpenText(const std::string& path) {
+  std::string text = texts::kFileCannotBeOpened;
+  text.replace(text.find("%s"), 2, platform::Utf8ToAnsi(path));
+  return text;
+}
+
+void WriteOut(std::FILE* stream, const std::string& utf8) {
+  std::fwrite(utf8.data(), 1, utf8.size(), stream);
+  if (utf8.empty() || utf8.back() != '\n') std::fputc('\n', stream);
+  std::fflush(stream);
+}
+
+// Only whether it can be read matters here; the tree is the window's.
+std::optional<std::string> PanelProblem(const ProgramFiles& files) {
+  const std::string own = files.folder + kPanelFileName;
+  std::string path = own;
+  if (!files.defaultPanel.empty() && !Exists(own) && Exists(files.defaultPanel)) {
+    path = files.defaultPanel;
+  }
+  if (ReadPanelFile(path).state == FileState::kRead) return std::nullopt;
+  return CannotOpenText(path);
+}
+
+void ConfigureConnection(telnet::TTelnetConnection& connection) {
+  connection.SetName("TelnetConnection1");
+  connection.SetPort("23");
+  connection.SetTermType("VT100");
+  connection.SetLocation("VANTREL");
+  connection.SetLocalEcho(false);
+}
+
+// Every argument is looked at, also one that a -c took as its command.
+std::vector<SwitchCommand> SwitchCommands(const CommandLine& commandLine) {
+  const std::vector<std::string>& switches = commandLine.switches;
+  const std::vector<bool>& noAnsiForm = commandLine.switchHasNoAnsiForm;
+  std::vector<SwitchCommand> commands;
+  for (std::size_t i = 0; i < switches.size(); ++i) {
+    const bool show = IsSwitch(switches[i], "-cd", "-CD");
+    if (!show && !IsSwitch(switches[i], "-c", "-C")) continue;
+    const std::string next = i + 1 < switches.size() ? switches[i + 1] : std::string();
+    commands.push_back({next, show, i + 1 < noAnsiForm.size() && noAnsiForm[i + 1]});
+  }
+  return commands;
+}
+
 int RunConsole(const CommandLine& commandLine, const ProgramFiles& files) {
+  return WithConsoleLoop([&] { return ConsoleRun(commandLine, files).Run(); });
+}
+
+int WithConsoleLoop(const std::function<int()>& body) {
   int argc = 1;
   char name[] = "vantrel";
   char* argv[] = {name, nullptr};
@@ -183,7 +203,7 @@ int RunConsole(const CommandLine& commandLine, const ProgramFiles& files) {
   QObject::connect(&termination, &TerminationNotifier::terminationRequested, &application,
                    [](int signal) { EndBySignal(signal); });
   RouteDebugOutputToLog();
-  return ConsoleRun(commandLine, files).Run();
+  return body();
 }
 
 }  // namespace app

@@ -7,6 +7,7 @@
 #include "app/console_run.h"
 #include "app/display_check.h"
 #include "app/program_entry.h"
+#include "app/router_fleet.h"
 #include "app/standard_output.h"
 #include "app/termination_signals.h"
 #include "platform/files.h"
@@ -19,6 +20,7 @@ namespace {
 
 constexpr int kExitFailure = 1;
 constexpr int kExitNoDisplay = 2;
+constexpr int kExitUsage = 2;
 
 int NoDisplay(const DisplayCheck& display) {
   if (display.unreachable.empty()) {
@@ -69,10 +71,24 @@ int ProgramMain(int argc, char** argv) {
   }
   const bool hidden = HasHiddenSwitch(commandLine.switches);
 
+  if (hidden && commandLine.print && commandLine.ManyRouters()) {
+    return RunRouterFleet(commandLine, LocateProgramFiles(platform::ProgramDirectory()));
+  }
   if (hidden && commandLine.print) {
     return RunConsole(commandLine, LocateProgramFiles(platform::ProgramDirectory()));
   }
   const DisplayCheck display = CheckDisplay();
+  if (commandLine.ManyRouters()) {
+    // Many routers have no window to show their answers in.
+    if (display.usable && !commandLine.print) {
+      std::fputs(
+          "vantrel: polling several routers (or --output-dir) needs a run without a window: "
+          "add --print, or run it without a display.\nvantrel --help tells the usage.\n",
+          stderr);
+      return kExitUsage;
+    }
+    return RunRouterFleet(commandLine, LocateProgramFiles(platform::ProgramDirectory()));
+  }
   if (!display.usable && !DisplaylessPlatformRequested()) {
     if (hidden) return RunConsole(commandLine, LocateProgramFiles(platform::ProgramDirectory()));
     return NoDisplay(display);

@@ -51,4 +51,12 @@ inline constexpr char kPaneSelectAll[] = "\x82\xB7\x82\xD7\x82\xC4\x82\xF0\x91I\
 // The application's title, also the caption of its own message boxes.
 inline constexpr char kApplicationTitle[] = "Vantrel";
 
+// A run over many routers, at its end when any failed, out of how many and
+// how many: "%d 台中 %d 台のルーターで失敗しました" (failed on %d of %d routers)
+inline constexpr char kRoutersFailed[] =
+    "%d \x91\xe4\x92\x86 %d \x91\xe4\x82\xcc\x83\x8b\x81\x5b\x83\x5e\x81\x5b\x82\xc5\x8e\xb8"
+    "\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd";
+// Its progress line on a terminal: "%d/%d ルーター完了" (%d of %d routers done)
+inline constexpr char kRoutersDone[] = "%d/%d \x83\x8b\x81\x5b\x83\x5e\x81\x5b\x8a\xae\x97\xb9";
+
 }  // namespace app::texts

@@ -41,6 +41,45 @@ std::vector<LineSpan> ShownLineSpans(std::string_view text, LastLine lastLine) {
   return shown;
 }
 
+void AnswerLineStream::Start(LineSink sink) {
+  sink_ = std::move(sink);
+  index_ = 0;
+  held_.clear();
+  holding_ = false;
+}
+
+bool AnswerLineStream::heldIsShown() const {
+  return index_ >= 3 && !held_.empty() && held_ != kStrayPromptLine;
+}
+
+void AnswerLineStream::line(std::string_view text) {
+  if (holding_ && heldIsShown() && sink_) sink_(held_);
+  held_.assign(text);
+  holding_ = true;
+  ++index_;
+}
+
+std::size_t AnswerLineStream::Take(std::string_view text) {
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const std::size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string_view::npos || (text[end] == '\r' && end + 1 == text.size())) break;
+    line(text.substr(start, end - start));
+    start = end + ((text[end] == '\r' && text[end + 1] == '\n') ? 2 : 1);
+  }
+  return start;
+}
+
+void AnswerLineStream::Finish(std::string_view rest, LastLine lastLine) {
+  const std::size_t taken = Take(rest);
+  rest.remove_prefix(taken);
+  // What is left is one last line, ended by a CR or by nothing.
+  if (!rest.empty()) line(rest.substr(0, rest.find('\r')));
+  if (holding_ && heldIsShown() && lastLine == LastLine::IsData && sink_) sink_(held_);
+  holding_ = false;
+  held_.clear();
+}
+
 namespace {
 
 bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }

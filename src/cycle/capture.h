@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -45,6 +46,29 @@ enum class LastLine { IsPrompt, IsData };
 std::vector<LineSpan> ShownLineSpans(std::string_view receiveBuffer,
                                      LastLine lastLine = LastLine::IsPrompt);
 
+// The lines ShownLineSpans would pick, for an answer taken piece by piece
+// while it arrives, so that no more of it than a line needs to be held. Each
+// shown line goes to the sink as soon as a later line proves it is not the
+// last one.
+class AnswerLineStream {
+ public:
+  using LineSink = std::function<void(std::string_view line)>;
+  void Start(LineSink sink);
+  // Takes the lines at the front of `text` whose line end is settled (a CR
+  // at the very end may still be followed by its LF); returns the bytes taken.
+  std::size_t Take(std::string_view text);
+  // The answer ended; `rest` is what Take left.
+  void Finish(std::string_view rest, LastLine lastLine);
+
+ private:
+  void line(std::string_view text);
+  bool heldIsShown() const;
+
+  LineSink sink_;
+  std::size_t index_ = 0;
+  std::string held_;
+  bool holding_ = false;
+};
 // The same for an answer that ended without its prompt (or was cut short):
 // its last line is data, so it is shown under the same rules as the others.
 std::vector<LineSpan> ShownLineSpansKeepingLastLine(std::string_view receiveBuffer);
@@ -72,8 +96,14 @@ class IncrementalSearch {
   // buffer shorter than what was already looked at has been emptied and
   // refilled, and the search starts again from its beginning.
   bool Find(std::string_view haystack);
-  // Where the match starts, once found.
+  // Where the match starts, once found; before that, no match starts earlier.
   std::size_t Position() const { return next_; }
+  // The first `count` bytes of the watched buffer were taken away; they lie
+  // before Position().
+  void Discard(std::size_t count) {
+    next_ -= count;
+    seen_ -= count;
+  }
 
  private:
   std::string needle_;

@@ -8,6 +8,7 @@
 
 #include <QMetaObject>
 #include <QTimer>
+#include <algorithm>
 #include <exception>
 
 #include "cycle/cycle_texts.h"
@@ -139,6 +140,8 @@ void CommandCycle::Start(const std::string& command) {
   command_ = command;
   result_ = CycleResult{};
   answerCut_ = false;
+  streaming_ = false;
+  answerTaken_ = 0;
   abortRequested_ = false;
   if (const Failure problem = CommandProblem(command); problem != Failure::None) {
     finish(Outcome::Failed, problem);
@@ -231,6 +234,7 @@ void CommandCycle::Check() {
     // A handler of one step may hold the cycle; the next step waits for that.
     while (Running() && held_ == 0 && step()) {
     }
+    if (streaming_ && phase_ == Phase::AwaitingAnswer) streamAnswer();
   } catch (const std::exception& error) {
     // The connection stays as it is; the next start closes it.
     result_.reason = ErrorText(error);
@@ -281,8 +285,12 @@ bool CommandCycle::waitIsOver() {
     textFound_ = search_.Find(*buffer_);
     if (!textFound_) return givesUp;
   }
-  // The text came; what the router had sent along with it is read too.
-  return givesUp || nothingMoreArrived();
+  // The text came; what the router had sent along with it is read too. A
+  // notification still queued may bring no data (TELNET negotiation alone,
+  // room to send), so nothing else would look again until the next tick.
+  if (givesUp || nothingMoreArrived()) return true;
+  requestCheck();
+  return false;
 }
 
 bool CommandCycle::nothingMoreArrived() const {
@@ -342,6 +350,10 @@ void CommandCycle::awaitModelPrompt() {
 void CommandCycle::sendCommand() {
   // What arrived during the log-in is not part of the answer.
   clearCapture();
+  if (OnAnswerLine) {
+    answerStream_.Start(OnAnswerLine);
+    streaming_ = true;
+  }
   connection_->SendStr(command_ + kLineEnd);
   if (const std::optional<std::string> prompt = PromptForModel(routerModel())) {
     beginWait(Phase::AwaitingAnswer, *prompt);
@@ -366,8 +378,28 @@ void CommandCycle::clearCapture() {
   buffer_->clear();
 }
 
+void CommandCycle::streamAnswer() {
+  // Only what the prompt's search has already passed over may go; once the
+  // prompt is found, the end of the wait takes the rest.
+  if (search_.Find(*buffer_)) return;
+  const std::size_t searched = std::min(search_.Position(), buffer_->size());
+  const std::size_t taken = answerStream_.Take(std::string_view(*buffer_).substr(0, searched));
+  if (taken == 0) return;
+  buffer_->erase(0, taken);
+  search_.Discard(taken);
+  answerTaken_ += taken;
+}
+
 void CommandCycle::finish(Outcome outcome, Failure failure) {
   clock_->Stop();
+  if (streaming_) {
+    streaming_ = false;
+    if (outcome != Outcome::Aborted) {
+      answerStream_.Finish(*buffer_,
+                           outcome == Outcome::Complete ? LastLine::IsPrompt : LastLine::IsData);
+    }
+    result_.lines.clear();
+  }
   result_.outcome = outcome;
   result_.failure = failure;
   setPhase(Phase::Finished);
@@ -379,10 +411,13 @@ void CommandCycle::DataAvailable(const char* buffer, int len) {
   // check and ends the cycle.
   if (answerCut_) return;
   AppendReceivedBatch(*buffer_, buffer, len > 0 ? static_cast<std::size_t>(len) : 0);
-  if (buffer_->size() > kAnswerLimit) {
-    buffer_->resize(kAnswerLimit);
+  if (answerTaken_ + buffer_->size() > kAnswerLimit) {
+    buffer_->resize(kAnswerLimit - answerTaken_);
     answerCut_ = true;
   }
+  // Batch by batch, so the cycle holds little more than a line of an answer
+  // however many batches arrive before its next check.
+  if (streaming_ && phase_ == Phase::AwaitingAnswer && held_ == 0) streamAnswer();
   requestCheck();
 }
 

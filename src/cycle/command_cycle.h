@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cycle/capture.h"
@@ -121,6 +122,11 @@ class CommandCycle : public QObject {
   // Raised before the receive buffer is emptied.
   std::function<void()> OnCaptureClearing;
   std::function<void(const CycleResult&)> OnFinished;
+  // Set before a start: the command's answer leaves line by line while it
+  // arrives, each shown line as soon as it is known to be one, instead of
+  // staying in the receive buffer; the result then holds no lines. The cap
+  // counts the whole answer all the same.
+  std::function<void(std::string_view line)> OnAnswerLine;
 
   // --- operations -----------------------------------------------------------------
   // Starts a cycle for `command` (without its CR). A command that cannot be
@@ -166,6 +172,7 @@ class CommandCycle : public QObject {
   void sendCommand();
   void endAnswer(bool promptCame);
   void clearCapture();
+  void streamAnswer();
   void finish(Outcome outcome, Failure failure = Failure::None);
   void requestCheck();
 
@@ -181,6 +188,9 @@ class CommandCycle : public QObject {
   bool abortRequested_ = false;
   bool answerCut_ = false;
   IncrementalSearch search_;
+  AnswerLineStream answerStream_;
+  bool streaming_ = false;
+  std::size_t answerTaken_ = 0;  // bytes of the answer already streamed
   bool textFound_ = false;
   bool waitBegunThisRound_ = false;
   std::string proxyFailure_;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -100,6 +101,32 @@ TEST_P(ShownLinesTest, OffsetsShowWhatCopiesShow) {
   EXPECT_EQ(shown, Shown(received));
 }
 
+// Taken piece by piece as it arrives, with the untaken rest carried over as
+// the cycle carries it, an answer shows the lines it shows whole, whatever
+// the pieces and whether its last line is the prompt or data.
+TEST_P(ShownLinesTest, StreamedInPiecesShowsWhatTheWholeShows) {
+  const std::string received = GetParam().received;
+  for (const cycle::LastLine last : {cycle::LastLine::IsPrompt, cycle::LastLine::IsData}) {
+    Lines whole;
+    for (const app::LineSpan& span : app::ShownLineSpans(received, last)) {
+      whole.push_back(received.substr(span.start, span.length));
+    }
+    for (std::size_t pieceSize = 1; pieceSize <= received.size() + 1; ++pieceSize) {
+      Lines streamed;
+      cycle::AnswerLineStream stream;
+      stream.Start([&streamed](std::string_view line) { streamed.emplace_back(line); });
+      std::string buffer;
+      for (std::size_t at = 0; at < received.size(); at += pieceSize) {
+        buffer += received.substr(at, pieceSize);
+        buffer.erase(0, stream.Take(buffer));
+      }
+      stream.Finish(buffer, last);
+      EXPECT_EQ(streamed, whole) << "pieces of " << pieceSize << ", last line "
+                                 << (last == cycle::LastLine::IsData ? "data" : "prompt");
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Answers, ShownLinesTest,
     testing::Values(
@@ -177,6 +204,24 @@ TEST(IncrementalSearchTest, MatchesOnlyWhereACharacterStarts) {
     if (found) {
       EXPECT_EQ(stepwise.Position(), c.found) << c.haystack;
     }
+  }
+}
+
+TEST(IncrementalSearchTest, BytesTakenFromTheFrontKeepTheSearchWhereItWas) {
+  // A prompt split over two reads, with what was passed over taken away in
+  // between, as a cycle that hands its answer out does.
+  const std::string answer = "\x95\x5c\r\nline\r\nMT128-NET% ";
+  for (std::size_t cut = 0; cut <= answer.size(); ++cut) {
+    app::IncrementalSearch search;
+    search.Start("MT128-NET%");
+    std::string buffer = answer.substr(0, cut);
+    if (search.Find(buffer)) continue;
+    const std::size_t passed = std::min(search.Position(), buffer.size());
+    buffer.erase(0, passed);
+    search.Discard(passed);
+    buffer += answer.substr(cut);
+    ASSERT_TRUE(search.Find(buffer)) << cut;
+    EXPECT_EQ(passed + search.Position(), answer.find("MT128-NET%")) << cut;
   }
 }
 

@@ -463,4 +463,55 @@ TEST(CycleTest, TwoCyclesRunSideBySideEachOnItsOwnTicks) {
   EXPECT_GE(second.Ticks(), 2);
 }
 
+// Many cycles at once against a router that answers at once: none needs a
+// tick to notice that its text came, also when what is queued behind the
+// text brings no data of its own.
+TEST(CycleTest, ManyCyclesAtOnceEachEndWithoutATick) {
+  Simulator router({}, "127.0.0.63");
+  ASSERT_TRUE(router.Ready());
+  std::vector<std::unique_ptr<CommandCycle>> cycles;
+  std::vector<CommandCycle*> running;
+  for (int i = 0; i < 40; ++i) {
+    cycles.push_back(std::make_unique<CommandCycle>());
+    cycles.back()->SetRouterModel(0);
+    router.Aim(*cycles.back());
+    running.push_back(cycles.back().get());
+  }
+  for (CommandCycle* cycle : running) cycle->Start("SHOW");
+  ASSERT_TRUE(RunUntilFinished(running));
+  int ticked = 0;
+  for (CommandCycle* cycle : running) {
+    EXPECT_EQ(cycle->Result().outcome, Outcome::Complete);
+    if (cycle->Ticks() > 0) ++ticked;
+  }
+  EXPECT_EQ(ticked, 0);
+}
+
+// An answer handed out line by line as it arrives shows what the same answer
+// shows whole, and the cycle never holds more than a little of it.
+TEST(CycleTest, AnAnswerTakenLineByLineShowsTheSameLines) {
+  Simulator router({"--answer-bytes", "300000"}, "127.0.0.64");
+  ASSERT_TRUE(router.Ready());
+  CommandCycle whole;
+  CommandCycle streamed;
+  std::vector<std::string> lines;
+  std::size_t heldAtMost = 0;
+  streamed.OnAnswerLine = [&](std::string_view line) {
+    lines.emplace_back(line);
+    heldAtMost = std::max(heldAtMost, streamed.ReceiveBuffer().size());
+  };
+  for (CommandCycle* cycle : {&whole, &streamed}) {
+    cycle->SetRouterModel(0);
+    router.Aim(*cycle);
+    cycle->Start("SHOW");
+  }
+  ASSERT_TRUE(RunUntilFinished({&whole, &streamed}));
+  EXPECT_EQ(streamed.Result().outcome, Outcome::Complete);
+  EXPECT_TRUE(streamed.Result().lines.empty());
+  const std::vector<std::string> expected = Lines(whole);
+  ASSERT_GT(expected.size(), 4000u);
+  EXPECT_EQ(lines, expected);
+  EXPECT_LT(heldAtMost, std::size_t{8} << 10);
+}
+
 }  // namespace

@@ -27,6 +27,24 @@ TEST_F(ProcessTest, BindsOnlyTheAddressItIsGiven) {
   EXPECT_EQ(Peer::Connect(sim.port(), "127.0.0.62").ConnectError(), ECONNREFUSED);
 }
 
+TEST_F(ProcessTest, ARangeOfAddressesIsARouterEach) {
+  RoutersimProcess sim({"--listen", "127.0.0.66-68", "--port", "0"});
+  ASSERT_TRUE(sim.wait_ready());
+  ASSERT_TRUE(sim.wait_for_line("listening on 127.0.0.68:"));
+  for (const char* address : {"127.0.0.66", "127.0.0.67", "127.0.0.68"}) {
+    const std::string line = *sim.wait_for_line(std::string("listening on ") + address + ":");
+    const int port = std::stoi(line.substr(line.rfind(':') + 1));
+    EXPECT_TRUE(Peer::Connect(port, address).Valid()) << address;
+    EXPECT_EQ(Peer::Connect(port, "127.0.0.69").ConnectError(), ECONNREFUSED) << address;
+  }
+  // Which router a session belongs to is on its open line.
+  EXPECT_TRUE(sim.wait_for_line(" on 127.0.0.67:"));
+  for (const char* bad : {"127.0.0.9-8", "127.0.0.1-x", "127.0.0.1-127.2.0.1", "a-b"}) {
+    RoutersimProcess refused({"--listen", bad, "--port", "0"});
+    EXPECT_EQ(refused.wait_exit(), 2) << bad;
+  }
+}
+
 TEST_F(ProcessTest, ServesClientsSideBySideAndOneAfterAnother) {
   ASSERT_NO_FATAL_FAILURE(start());
   // Side by side: every client is half way through its log-in before any finishes.

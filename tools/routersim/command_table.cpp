@@ -110,14 +110,15 @@ std::optional<CommandTable> CommandTable::parse(std::string_view text, std::stri
   return table;
 }
 
-std::vector<std::string> CommandTable::answer(std::string_view typed,
-                                              const std::string& model) const {
+std::vector<std::string> CommandTable::answer(std::string_view typed, const std::string& model,
+                                              const std::string& address) const {
   auto found = answers_.find(normalize(typed));
   std::vector<std::string> lines = found != answers_.end() ? found->second : unknown_;
   const std::string command(trim(typed));
   for (auto& line : lines) {
     replace_all(line, "{MODEL}", model);
     replace_all(line, "{COMMAND}", command);
+    replace_all(line, "{ADDRESS}", address);
   }
   return lines;
 }

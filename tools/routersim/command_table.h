@@ -17,7 +17,8 @@ class CommandTable {
   static std::optional<CommandTable> parse(std::string_view text, std::string& error);
 
   // The answer lines for a command line as typed; placeholders filled in.
-  std::vector<std::string> answer(std::string_view typed, const std::string& model) const;
+  std::vector<std::string> answer(std::string_view typed, const std::string& model,
+                                  const std::string& address = {}) const;
 
   // Trimmed, runs of blanks made one, ASCII letters upper case: the form in
   // which commands are compared.

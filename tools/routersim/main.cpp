@@ -22,6 +22,7 @@
 #include <memory>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "command_table.h"
 #include "event_log.h"
@@ -97,16 +98,15 @@ std::string describe(const sockaddr* address) {
   return std::string(host) + ":" + service;
 }
 
-int open_listener(const Options& options, std::string& bound) {
+int open_listener(const Options& options, const std::string& listen_address, std::string& bound) {
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
   addrinfo* found = nullptr;
   const std::string port = std::to_string(options.port);
-  if (int rc = ::getaddrinfo(options.listen_address.c_str(), port.c_str(), &hints, &found)) {
-    std::fprintf(stderr, "vantrel-routersim: %s: %s\n", options.listen_address.c_str(),
-                 ::gai_strerror(rc));
+  if (int rc = ::getaddrinfo(listen_address.c_str(), port.c_str(), &hints, &found)) {
+    std::fprintf(stderr, "vantrel-routersim: %s: %s\n", listen_address.c_str(), ::gai_strerror(rc));
     return -1;
   }
   std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> guard(found, ::freeaddrinfo);
@@ -119,7 +119,7 @@ int open_listener(const Options& options, std::string& bound) {
   ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   if (::bind(fd, found->ai_addr, found->ai_addrlen) != 0 || ::listen(fd, 64) != 0) {
     std::fprintf(stderr, "vantrel-routersim: cannot listen on %s port %u: %s\n",
-                 options.listen_address.c_str(), options.port, std::strerror(errno));
+                 listen_address.c_str(), options.port, std::strerror(errno));
     ::close(fd);
     return -1;
   }
@@ -164,30 +164,38 @@ void start_session(int client, const sockaddr_storage& peer, int id, const Sessi
                            finished});
 }
 
-int serve(const Options& options, const CommandTable& commands, EventLog& log, int listener,
-          int stop_fd) {
-  SessionContext context{options, commands, log, stop_fd};
+// One router of the simulator: where it listens and how it behaves.
+struct Router {
+  int listener;
+  Options options;
+  std::unique_ptr<SessionContext> context;
+};
+
+int serve(std::vector<Router>& routers, bool watch_stdin, int stop_fd) {
   std::list<Worker> workers;
   int next_id = 1;
 
+  std::vector<pollfd> fds;
+  fds.push_back({stop_fd, POLLIN, 0});
+  fds.push_back({watch_stdin ? STDIN_FILENO : -1, POLLIN, 0});
+  for (const Router& router : routers) fds.push_back({router.listener, POLLIN, 0});
   while (true) {
-    pollfd fds[3] = {{listener, POLLIN, 0}, {stop_fd, POLLIN, 0}, {-1, 0, 0}};
-    if (options.watch_stdin) fds[2] = {STDIN_FILENO, POLLIN, 0};
-    int n = ::poll(fds, 3, 1000);
+    int n = ::poll(fds.data(), fds.size(), 1000);
     reap(workers);
     if (n < 0 && errno != EINTR) break;
-    if (fds[1].revents) break;
-    if (fds[2].revents) {
+    if (fds[0].revents) break;
+    if (fds[1].revents) {
       char sink[256];
       ssize_t got = ::read(STDIN_FILENO, sink, sizeof sink);
       if (got == 0 || (got < 0 && errno != EINTR && errno != EAGAIN)) on_stop_signal(0);
     }
-    if (fds[0].revents & POLLIN) {
+    for (std::size_t i = 2; n > 0 && i < fds.size(); ++i) {
+      if ((fds[i].revents & POLLIN) == 0) continue;
       sockaddr_storage peer{};
       socklen_t size = sizeof peer;
-      int client = ::accept(listener, reinterpret_cast<sockaddr*>(&peer), &size);
+      int client = ::accept(fds[i].fd, reinterpret_cast<sockaddr*>(&peer), &size);
       if (client >= 0) {
-        start_session(client, peer, next_id++, context, workers);
+        start_session(client, peer, next_id++, *routers[i - 2].context, workers);
       } else if (errno == EMFILE || errno == ENFILE || errno == ENOMEM || errno == ENOBUFS) {
         // The pending connection stays in the queue; without a pause the
         // listener would stay readable and this loop would spin.
@@ -196,7 +204,7 @@ int serve(const Options& options, const CommandTable& commands, EventLog& log, i
       }
     }
   }
-  ::close(listener);
+  for (const Router& router : routers) ::close(router.listener);
   for (auto& worker : workers) worker.thread.join();
   return 0;
 }
@@ -229,10 +237,30 @@ int main(int argc, char** argv) {
   ::sigaction(SIGINT, &action, nullptr);
   std::signal(SIGPIPE, SIG_IGN);
 
-  std::string bound;
-  int listener = open_listener(options, bound);
-  if (listener < 0) return 1;
+  // Every router is bound before the first ready line, so a client that saw
+  // one can reach them all.
+  const std::vector<std::string> addresses = *listen_addresses(options.listen_address);
   EventLog log(options.quiet);
-  log.ready("listening on " + bound);
-  return serve(options, *commands, log, listener, stop_pipe[0]);
+  std::vector<Router> routers;
+  std::vector<std::string> bound(addresses.size());
+  for (std::size_t i = 0; i < addresses.size(); ++i) {
+    int listener = open_listener(options, addresses[i], bound[i]);
+    if (listener < 0) {
+      for (const Router& router : routers) ::close(router.listener);
+      return 1;
+    }
+    routers.push_back(Router{listener, options, nullptr});
+    Router& router = routers.back();
+    if (!options.answer_delays_ms.empty()) {
+      router.options.answer_delay_ms =
+          options.answer_delays_ms[i % options.answer_delays_ms.size()];
+    }
+  }
+  for (std::size_t i = 0; i < routers.size(); ++i) {
+    routers[i].context = std::make_unique<SessionContext>(
+        SessionContext{routers[i].options, *commands, log, stop_pipe[0],
+                       addresses.size() > 1 ? bound[i] : "", addresses[i]});
+    log.ready("listening on " + bound[i]);
+  }
+  return serve(routers, options.watch_stdin, stop_pipe[0]);
 }

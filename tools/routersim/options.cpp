@@ -2,6 +2,8 @@
 // the dialogue and of the wire layout of every answer.
 #include "options.h"
 
+#include <arpa/inet.h>
+
 #include <cctype>
 #include <charconv>
 #include <functional>
@@ -136,7 +138,21 @@ ParseResult parse_options(const std::vector<std::string>& args) {
       {"--commands", text(options.commands_file)},
       {"--record", text(options.record_path)},
       {"--send-hex", hex(options.send_raw)},
-      {"--delay", milliseconds(options.answer_delay_ms)},
+      {"--delay",
+       [&](const std::string& v) {
+         options.answer_delays_ms.clear();
+         std::size_t start = 0;
+         while (true) {
+           const std::size_t comma = v.find(',', start);
+           auto n = parse_number(v.substr(start, comma - start), 0, 3600 * 1000);
+           if (!n) return false;
+           options.answer_delays_ms.push_back(static_cast<int>(*n));
+           if (comma == std::string::npos) break;
+           start = comma + 1;
+         }
+         options.answer_delay_ms = options.answer_delays_ms.front();
+         return true;
+       }},
       {"--login-delay", milliseconds(options.login_delay_ms)},
       {"--trickle-gap", milliseconds(options.trickle_gap_ms)},
       {"--split-gap", milliseconds(options.split_gap_ms)},
@@ -207,6 +223,10 @@ ParseResult parse_options(const std::vector<std::string>& args) {
       return failure;
     }
   }
+  if (!listen_addresses(options.listen_address)) {
+    failure.message = "bad address range for --listen: " + options.listen_address;
+    return failure;
+  }
   if (options.answer_bytes && options.answer_raw) {
     failure.message = "--answer-bytes and --answer-hex exclude each other";
     return failure;
@@ -214,12 +234,46 @@ ParseResult parse_options(const std::vector<std::string>& args) {
   return ParseResult{options, 0, {}};
 }
 
+std::optional<std::vector<std::string>> listen_addresses(const std::string& listen) {
+  const std::size_t dash = listen.find('-');
+  if (dash == std::string::npos || listen.find(':') != std::string::npos) {
+    return std::vector<std::string>{listen};
+  }
+  const std::string first = listen.substr(0, dash);
+  std::string last = listen.substr(dash + 1);
+  const std::size_t dot = first.rfind('.');
+  if (dot == std::string::npos) return std::nullopt;
+  if (last.find('.') == std::string::npos) last = first.substr(0, dot + 1) + last;
+  in_addr from{};
+  in_addr to{};
+  if (::inet_pton(AF_INET, first.c_str(), &from) != 1 ||
+      ::inet_pton(AF_INET, last.c_str(), &to) != 1) {
+    return std::nullopt;
+  }
+  const std::uint32_t low = ntohl(from.s_addr);
+  const std::uint32_t high = ntohl(to.s_addr);
+  // More routers than a machine could serve at once is a typing mistake.
+  if (high < low || high - low >= 65536) return std::nullopt;
+  std::vector<std::string> addresses;
+  for (std::uint32_t a = low;; ++a) {
+    in_addr address{htonl(a)};
+    char text[INET_ADDRSTRLEN];
+    ::inet_ntop(AF_INET, &address, text, sizeof text);
+    addresses.emplace_back(text);
+    if (a == high) break;
+  }
+  return addresses;
+}
+
 std::string help_text() {
   return R"(vantrel-routersim: a TELNET server that plays a small ISDN router, for tests and demos.
 
 Usage: vantrel-routersim [--listen ADDR] [--port N] [--model NAME] [options]
 
-  --listen ADDR        address to bind, and only this one (default 127.0.0.1)
+  --listen ADDR        address to bind, and only this one (default 127.0.0.1); or a range of
+                       IPv4 addresses, "127.0.1.1-127.0.1.100" or "127.0.1.1-100": every
+                       address of it is a router of its own, with the same model, faults
+                       and delays, and gets a ready line of its own
   --port N             TCP port (default 23); 0 picks a free port
   --model NAME         MT128-NET (default), MN128-SOHO, MN128-SOHO-SL10 or MN128-SOHO-SL11;
                        the prompt is NAME followed by "% "
@@ -238,6 +292,7 @@ Usage: vantrel-routersim [--listen ADDR] [--port N] [--model NAME] [options]
 Standard output, one line per event, written through at once:
   listening on ADDR:PORT        first line, once bound (the real port when --port 0)
   session N open PEER:PORT
+                                with a --listen range: "session N open PEER:PORT on ADDR:PORT"
   session N terminal-type NAME  the client answered TERMINAL-TYPE SEND
   session N line TEXT           a line was read and its whole answer sent
   session N closed              the connection is gone and PATH.N is complete
@@ -270,8 +325,8 @@ Dialogue (every session):
 
 Data file (Shift-JIS bytes, sent unchanged): "@command NAME | ALIAS ..." starts an
 answer, "@unknown" the answer to everything else, "@#" lines are comments; all other
-lines are answer lines. {MODEL} and {COMMAND} are replaced by the model name and the
-command as typed. Trailing blank lines of an answer are dropped.
+lines are answer lines. {MODEL}, {COMMAND} and {ADDRESS} are replaced by the model name,
+the command as typed and the address the router listens on. Trailing blank lines of an answer are dropped.
 
 Opening options:
   --no-negotiation     send no negotiation at all (requests of the client are still answered)
@@ -279,7 +334,9 @@ Opening options:
                        e.g. "ff fd 17" (IAC DO SEND-LOCATION)
 
 Fault modes (each applies to every session):
-  --delay MS           wait MS ms before each command's answer (after its echo)
+  --delay MS           wait MS ms before each command's answer (after its echo);
+                       "MS,MS,..." gives the routers of a --listen range these delays in
+                       turn (the first address the first value, and so on, over again)
   --login-delay MS     wait MS ms before "login: " and before the prompt after log-in
   --trickle            send all data byte by byte, one write each, --trickle-gap MS
                        (default 1) apart; negotiation is not trickled

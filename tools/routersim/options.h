@@ -11,6 +11,8 @@
 namespace routersim {
 
 struct Options {
+  // One address, or a range of IPv4 addresses "A-B" (B a whole address or the
+  // last number alone): each address of it is a router of its own.
   std::string listen_address = "127.0.0.1";
   std::uint16_t port = 23;
   std::string model = "MT128-NET";
@@ -25,6 +27,8 @@ struct Options {
 
   // Faults.
   int answer_delay_ms = 0;
+  // --delay with several values: the routers of a range take them in turn.
+  std::vector<int> answer_delays_ms;
   int login_delay_ms = 0;
   bool trickle = false;
   int trickle_gap_ms = 1;
@@ -65,5 +69,9 @@ ParseResult parse_options(const std::vector<std::string>& args);
 std::optional<std::string> canonical_model(const std::string& name);
 
 std::string help_text();
+
+// The addresses `listen` names (a range expanded), or nothing when it is a
+// range that makes no sense.
+std::optional<std::vector<std::string>> listen_addresses(const std::string& listen);
 
 }  // namespace routersim

@@ -68,7 +68,8 @@ int Session::open_record(const Options& options, int id) {
 }
 
 void Session::run() {
-  context_.log.session(id_, "open", peer_);
+  context_.log.session(id_, "open",
+                       context_.local.empty() ? peer_ : peer_ + " on " + context_.local);
   if (context_.options.silent || context_.options.no_login) stage_ = Stage::Mute;
   if (context_.options.no_read) connection_.stop_reading();
 
@@ -273,8 +274,9 @@ bool Session::handle_command(const std::string& line) {
   } else {
     const ContentFaults faults{options.nul_in_output, options.iac_in_output,
                                options.percent_in_output};
-    body += encode_lines(options.answer_bytes ? generated_lines(*options.answer_bytes)
-                                              : context_.commands.answer(line, options.model),
+    body += encode_lines(options.answer_bytes
+                             ? generated_lines(*options.answer_bytes)
+                             : context_.commands.answer(line, options.model, context_.address),
                          faults);
   }
 

@@ -18,6 +18,11 @@ struct SessionContext {
   const CommandTable& commands;
   EventLog& log;
   int stop_fd;
+  // The router's own address and port, for the open line of a simulator that
+  // plays many; empty when it plays one.
+  std::string local;
+  // The address it listens on, for {ADDRESS} in answers.
+  std::string address;
 };
 
 class Session {

@@ -1,0 +1,121 @@
+// Many routers in one run: how long a hundred slow routers take all at once
+// and eight at a time, how much memory that needs, and what a router costs in
+// processor time when a thousand are polled, beside one more cycle of a run
+// for one router. Not a test: it prints numbers.
+//
+//   vantrel-fleet-bench [--runs N]
+//
+// One simulator plays each group of routers on a range of loopback
+// addresses (127.0.3.1-100 answering after 1 s, 127.0.4.1-127.0.7.232 at
+// once), port 23, so run it as root.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "bench/bench_support.h"
+
+namespace fs = std::filesystem;
+using namespace bench;
+
+namespace {
+
+constexpr char kSlowFirst[] = "127.0.3.1";
+constexpr char kQuickFirst[] = "127.0.4.1";
+
+// `count` addresses from `first` on, one a line.
+fs::path HostsFile(const fs::path& folder, const std::string& name, const std::string& first,
+                   int count) {
+  const auto dot = first.rfind('.');
+  const auto dot2 = first.rfind('.', dot - 1);
+  const int third = std::atoi(first.substr(dot2 + 1, dot - dot2 - 1).c_str());
+  const int fourth = std::atoi(first.substr(dot + 1).c_str());
+  const std::string prefix = first.substr(0, dot2 + 1);
+  std::ofstream file(folder / name);
+  for (int i = 0; i < count; ++i) {
+    const int n = third * 256 + fourth + i;
+    file << prefix << n / 256 << '.' << n % 256 << '\n';
+  }
+  return folder / name;
+}
+
+RunResult Checked(const RunResult& run, const char* what) {
+  if (run.exitStatus != 0 || run.output.empty()) Fail(std::string("the run ") + what + " failed");
+  return run;
+}
+
+std::vector<std::string> Fleet(const fs::path& hosts, int jobs) {
+  return {"-h", "-cd", "SHOW", "--hosts", hosts.string(), "--jobs", std::to_string(jobs)};
+}
+
+int Main(int argc, char** argv) {
+  int runs = 5;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string key = argv[i];
+    if (key == "--runs") {
+      runs = std::max(1, std::atoi(argv[i + 1]));
+    } else {
+      Fail("unknown option " + key);
+    }
+  }
+  const fs::path binDir = BinDir();
+  const Sandbox sandbox(binDir, kQuickFirst);
+  const fs::path program = sandbox.Program();
+  const fs::path simulator = binDir / "vantrel-routersim";
+  const fs::path slowHosts = HostsFile(sandbox.Dir(), "slow", kSlowFirst, 100);
+  const fs::path quickHosts = HostsFile(sandbox.Dir(), "quick", kQuickFirst, 1000);
+
+  std::vector<double> allWall, allPeak, eightWall;
+  {
+    Simulator slow(simulator, "127.0.3.1-100", {"--quiet", "--delay", "1000"});
+    for (int i = 0; i < runs; ++i) {
+      const RunResult all = Checked(RunProgram(program, Fleet(slowHosts, 100)), "--jobs 100");
+      allWall.push_back(all.wallSeconds);
+      allPeak.push_back(all.peakMiB);
+    }
+    eightWall.push_back(Checked(RunProgram(program, Fleet(slowHosts, 8)), "--jobs 8").wallSeconds);
+  }
+
+  std::vector<double> perRouter, perCycle;
+  {
+    Simulator quick(simulator, "127.0.4.1-127.0.7.232", {"--quiet"});
+    Checked(RunProgram(program, {"-h", "-cd", "SHOW"}), "warm-up");
+    for (int i = 0; i < runs; ++i) {
+      // One router's run is the start-up and one cycle; the thousand's run
+      // less that is what 999 more routers cost.
+      const RunResult one = Checked(RunProgram(program, {"-h", "-cd", "SHOW"}), "of one router");
+      const RunResult eleven =
+          Checked(RunProgram(program, {"-h",   "-c", "SHOW", "-c", "SHOW", "-c",  "SHOW", "-c",
+                                       "SHOW", "-c", "SHOW", "-c", "SHOW", "-c",  "SHOW", "-c",
+                                       "SHOW", "-c", "SHOW", "-c", "SHOW", "-cd", "SHOW"}),
+                  "of eleven cycles");
+      const RunResult thousand =
+          Checked(RunProgram(program, Fleet(quickHosts, 64)), "of a thousand routers");
+      perCycle.push_back((eleven.cpuSeconds - one.cpuSeconds) / 10);
+      perRouter.push_back((thousand.cpuSeconds - one.cpuSeconds) / 999);
+    }
+  }
+
+  std::printf("100 routers answering after 1 s, -cd SHOW (%d runs, medians)\n", runs);
+  std::printf("  --jobs 100: whole run, wall time        %8.2f s   (goal: at most 1.5 s)\n",
+              Median(allWall));
+  std::printf("  --jobs 100: peak memory                 %8.1f MiB (goal: under 100 MiB)\n",
+              Median(allPeak));
+  std::printf("  --jobs 8:   whole run, wall time        %8.2f s   (goal: at most 15.6 s)\n",
+              Median(eightWall));
+  std::printf("1000 routers answering at once, --jobs 64 (%d runs, medians)\n", runs);
+  std::printf("  processor time per router               %8.2f ms\n", Median(perRouter) * 1e3);
+  std::printf("  one more cycle of a run for one router  %8.2f ms\n", Median(perCycle) * 1e3);
+  std::printf("  ratio                                   %8.2f    (goal: at most 1.5)\n",
+              Median(perRouter) / Median(perCycle));
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  return bench::RunBenchmark("vantrel-fleet-bench", Main, argc, argv);
+}

@@ -1,0 +1,400 @@
+#include "app/router_fleet.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QEventLoop>
+#include <QMetaObject>
+#include <QObject>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/console_run.h"
+#include "app/ordered_output.h"
+#include "app/settings_file.h"
+#include "app/socks_url.h"
+#include "app/texts.h"
+#include "cycle/command_cycle.h"
+#include "cycle/cycle_texts.h"
+#include "platform/codepage.h"
+#include "platform/profile.h"
+#include "telnet/telnet_connection.h"
+
+namespace app {
+
+namespace {
+
+constexpr std::size_t kPieceSize = 64 * 1024;
+
+std::string Formatted(const char* ansiFormat, int first, int second) {
+  char text[256];
+  std::snprintf(text, sizeof text, ansiFormat, first, second);
+  return platform::AnsiToUtf8(text);
+}
+
+// One line on standard error, redrawn in place, only when that is a terminal.
+class ProgressLine {
+ public:
+  explicit ProgressLine(int total) : total_(total), shown_(::isatty(STDERR_FILENO) == 1) {}
+  void Done(int done) {
+    done_ = done;
+    Draw();
+  }
+  void Draw() {
+    if (!shown_) return;
+    const std::string text = "\r" + Formatted(texts::kRoutersDone, done_, total_) + "\033[K";
+    std::fputs(text.c_str(), stderr);
+    std::fflush(stderr);
+    drawn_ = true;
+  }
+  // Before anything else goes to the terminal.
+  void Clear() {
+    if (!drawn_) return;
+    std::fputs("\r\033[K", stderr);
+    std::fflush(stderr);
+    drawn_ = false;
+  }
+
+ private:
+  int total_;
+  int done_ = 0;
+  bool shown_;
+  bool drawn_ = false;
+};
+
+// A router's file in the output folder, written under no name until it is
+// whole and then put in place at once, so a reader never sees half of it.
+class RouterFile {
+ public:
+  RouterFile(const std::string& folder, const std::string& stem)
+      : path_(folder + "/" + stem + ".txt") {
+    fd_ = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+    if (fd_ < 0) {
+      // A file system without unnamed files.
+      temporary_ = folder + "/." + stem + ".txt.XXXXXX";
+      fd_ = ::mkostemp(temporary_.data(), O_CLOEXEC);
+      if (fd_ < 0) temporary_.clear();
+      if (fd_ >= 0) ::fchmod(fd_, 0644);
+    }
+    ok_ = fd_ >= 0;
+  }
+  ~RouterFile() {
+    if (fd_ >= 0) ::close(fd_);
+    if (!temporary_.empty()) ::unlink(temporary_.c_str());
+  }
+  RouterFile(const RouterFile&) = delete;
+  RouterFile& operator=(const RouterFile&) = delete;
+
+  const std::string& Path() const { return path_; }
+
+  void Write(std::string_view bytes) {
+    while (ok_ && !bytes.empty()) {
+      const ssize_t wrote = ::write(fd_, bytes.data(), bytes.size());
+      if (wrote < 0 && errno == EINTR) continue;
+      if (wrote <= 0) ok_ = false;
+      if (wrote > 0) bytes.remove_prefix(static_cast<std::size_t>(wrote));
+    }
+  }
+
+  // False when the file could not be written whole or put in place.
+  bool Commit() {
+    if (!ok_ || ::fsync(fd_) != 0) return false;
+    if (temporary_.empty()) {
+      // An unnamed file gets a name of its own first, then takes the real
+      // one in one step.
+      const std::string fdPath = "/proc/self/fd/" + std::to_string(fd_);
+      for (int attempt = 0; attempt < 100 && temporary_.empty(); ++attempt) {
+        std::string name =
+            path_ + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+        if (::linkat(AT_FDCWD, fdPath.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+          temporary_ = name;
+        } else if (errno != EEXIST) {
+          return false;
+        }
+      }
+      if (temporary_.empty()) return false;
+    }
+    if (::rename(temporary_.c_str(), path_.c_str()) != 0) return false;
+    temporary_.clear();
+    return true;
+  }
+
+ private:
+  std::string path_;
+  std::string temporary_;
+  int fd_ = -1;
+  bool ok_ = false;
+};
+
+class Fleet;
+
+// One router: its cycle, its switches one after another, and where its
+// answers go.
+class RouterRun {
+ public:
+  RouterRun(Fleet& fleet, std::size_t index) : fleet_(fleet), index_(index) {}
+  void Start();
+
+ private:
+  void nextCommand();
+  void finished(const cycle::CycleResult& result);
+  void answerLine(std::string_view ansi);
+  void endAnswer();
+  void flush();
+  void report(const std::string& utf8);
+  void end();
+
+  Fleet& fleet_;
+  std::size_t index_;
+  std::unique_ptr<cycle::CommandCycle> cycle_;
+  std::unique_ptr<RouterFile> file_;
+  std::size_t next_ = 0;
+  bool showing_ = false;
+  std::size_t linesShown_ = 0;
+  std::string piece_;
+  bool failed_ = false;
+};
+
+class Fleet {
+ public:
+  Fleet(const CommandLine& commandLine, const ProgramFiles& files)
+      : commandLine_(commandLine),
+        commands_(SwitchCommands(commandLine)),
+        progress_(static_cast<int>(commandLine.routers.size())),
+        output_(
+            commandLine.routers.size(),
+            [this](std::string_view bytes) {
+              if (toTerminal_) progress_.Clear();
+              std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+              std::fflush(stdout);
+            },
+            [this](std::string_view line) { writeError(std::string(line)); }) {
+    toTerminal_ = ::isatty(STDOUT_FILENO) == 1;
+    if (const std::optional<std::string> problem = PanelProblem(files)) applicationError(*problem);
+    // Read once, regular files only, within their bound, as a run for one router does.
+    const std::string ini = files.folder + kSettingsFileName;
+    SettingsFile file(ini);
+    routerModel_ = file.Values(Settings{}).routerModel;
+    if (commandLine.runSettings.routerModel) routerModel_ = *commandLine.runSettings.routerModel;
+    socks_ = commandLine.runSettings.socks ? *commandLine.runSettings.socks
+                                           : ReadSocksSection(file.Contents());
+    // Without its settings the run does not know how to reach the routers.
+    settingsUnreadable_ = file.State() == FileState::kUnreadable;
+    if (settingsUnreadable_) applicationError(CannotOpenText(ini));
+    if (commandLine.outputDir) {
+      std::error_code ignored;
+      std::filesystem::create_directories(*commandLine.outputDir, ignored);
+    }
+  }
+
+  int Run() {
+    if (settingsUnreadable_) return 1;
+    const std::size_t count = commandLine_.routers.size();
+    runs_.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) runs_.push_back(std::make_unique<RouterRun>(*this, i));
+    QEventLoop loop;
+    done_ = [&loop] { loop.quit(); };
+    while (started_ < count && running_ < static_cast<std::size_t>(commandLine_.jobs)) startNext();
+    if (finishedCount_ < count) loop.exec();
+    // The last routers' cycles were let go while the loop still ran.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    progress_.Clear();
+    if (failedCount_ == 0 && !otherFailure_) return 0;
+    writeError(Formatted(texts::kRoutersFailed, static_cast<int>(count), failedCount_));
+    return 1;
+  }
+
+  // --- for the routers --------------------------------------------------------------
+  const RouterEntry& Router(std::size_t index) const { return commandLine_.routers[index]; }
+  const std::vector<SwitchCommand>& Commands() const { return commands_; }
+  const std::optional<std::string>& OutputFolder() const { return commandLine_.outputDir; }
+  int RouterModel(std::size_t index) const {
+    return Router(index).routerModel.value_or(routerModel_);
+  }
+  const telnet::SocksRoute& Socks() const { return socks_; }
+  OrderedOutput& Output() { return output_; }
+
+  void RouterEnded(std::size_t index, bool failed) {
+    output_.Close(index);
+    ++finishedCount_;
+    --running_;
+    if (failed) ++failedCount_;
+    progress_.Done(static_cast<int>(finishedCount_));
+    if (started_ < runs_.size()) {
+      startNext();
+    } else if (finishedCount_ == runs_.size() && done_) {
+      done_();
+    }
+  }
+
+ private:
+  void startNext() {
+    ++running_;
+    runs_[started_++]->Start();
+  }
+
+  void applicationError(const std::string& ansiMessage) {
+    otherFailure_ = true;
+    writeError(std::string(texts::kApplicationTitle) + ": " + platform::AnsiToUtf8(ansiMessage));
+  }
+
+  void writeError(const std::string& utf8) {
+    progress_.Clear();
+    WriteOut(stderr, utf8);
+    progress_.Draw();
+  }
+
+  const CommandLine& commandLine_;
+  std::vector<SwitchCommand> commands_;
+  ProgressLine progress_;
+  bool toTerminal_ = false;
+  OrderedOutput output_;
+  int routerModel_ = -1;
+  telnet::SocksRoute socks_;
+  bool otherFailure_ = false;
+  bool settingsUnreadable_ = false;
+  std::vector<std::unique_ptr<RouterRun>> runs_;
+  std::size_t started_ = 0;
+  std::size_t running_ = 0;
+  std::size_t finishedCount_ = 0;
+  int failedCount_ = 0;
+  std::function<void()> done_;
+};
+
+void RouterRun::Start() {
+  const RouterEntry& router = fleet_.Router(index_);
+  if (const auto& folder = fleet_.OutputFolder()) {
+    file_ = std::make_unique<RouterFile>(*folder, OutputFileStem(router.address));
+  } else {
+    fleet_.Output().Write(index_, "== " + router.address + " ==\n");
+  }
+  cycle_ = std::make_unique<cycle::CommandCycle>();
+  telnet::TTelnetConnection& connection = cycle_->Connection();
+  ConfigureConnection(connection);
+  connection.SetHost(platform::Utf8ToAnsi(router.address));
+  connection.SetSocks(fleet_.Socks());
+  cycle_->SetRouterModel(fleet_.RouterModel(index_));
+  cycle_->SocksRouteProblem = app::SocksRouteProblem;
+  cycle_->OnAnswerLine = [this](std::string_view line) { answerLine(line); };
+  cycle_->OnFinished = [this](const cycle::CycleResult& result) {
+    // Out of the cycle's own call before the next one starts on it.
+    QMetaObject::invokeMethod(
+        cycle_.get(), [this, result] { finished(result); }, Qt::QueuedConnection);
+  };
+  nextCommand();
+}
+
+void RouterRun::nextCommand() {
+  if (next_ >= fleet_.Commands().size()) {
+    end();
+    return;
+  }
+  const SwitchCommand& command = fleet_.Commands()[next_++];
+  if (command.noAnsiForm) {
+    // Refused before connecting, and, as an error box would, it ends this
+    // router's switches.
+    failed_ = true;
+    report(std::string(texts::kApplicationTitle) + ": " +
+           platform::AnsiToUtf8(cycle::texts::kCommandNotShiftJis));
+    end();
+    return;
+  }
+  showing_ = command.show;
+  linesShown_ = 0;
+  cycle_->Start(command.command);
+}
+
+void RouterRun::answerLine(std::string_view ansi) {
+  // A -c answer stays unseen, as it stays in the output pane of a window.
+  if (!showing_) return;
+  platform::AppendAnsiAsUtf8(piece_, ansi);
+  piece_ += '\n';
+  ++linesShown_;
+  if (piece_.size() >= kPieceSize) flush();
+}
+
+void RouterRun::flush() {
+  if (piece_.empty()) return;
+  if (file_) {
+    file_->Write(piece_);
+  } else {
+    fleet_.Output().Write(index_, piece_);
+  }
+  piece_.clear();
+}
+
+void RouterRun::report(const std::string& utf8) {
+  // Every line of a text, also the second line of a proxy's reason.
+  const std::string prefix = fleet_.Router(index_).address + ": ";
+  std::size_t start = 0;
+  while (start <= utf8.size()) {
+    std::size_t end = utf8.find('\n', start);
+    if (end == std::string::npos) end = utf8.size();
+    std::string line = utf8.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty() || start == 0) fleet_.Output().Report(index_, prefix + line);
+    start = end + 1;
+  }
+}
+
+void RouterRun::finished(const cycle::CycleResult& result) {
+  using cycle::Outcome;
+  // An empty answer is an empty line, as in a run with one router.
+  const bool shown =
+      result.outcome != Outcome::Failed || result.failure == cycle::Failure::AnswerTooLong;
+  if (showing_ && shown && linesShown_ == 0) piece_ += '\n';
+  flush();
+  const std::string message = platform::AnsiToUtf8(cycle::MessageText(result));
+  switch (result.outcome) {
+    case Outcome::Complete:
+    case Outcome::Aborted:
+      break;
+    case Outcome::NotConnected:
+      failed_ = true;
+      report(platform::AnsiToUtf8(cycle::texts::kErrorCaption) + ": " + message);
+      break;
+    case Outcome::Incomplete:
+      failed_ = true;
+      report(message);
+      break;
+    case Outcome::Failed:
+      // As an error box ends a hidden run's start-up: this router's later
+      // switches are not run.
+      failed_ = true;
+      report(std::string(texts::kApplicationTitle) + ": " + message);
+      end();
+      return;
+  }
+  nextCommand();
+}
+
+void RouterRun::end() {
+  flush();
+  if (file_ && !file_->Commit()) {
+    failed_ = true;
+    std::string text = texts::kFileCannotBeCreated;
+    text.replace(text.find("%s"), 2, platform::Utf8ToAnsi(file_->Path()));
+    report(std::string(texts::kApplicationTitle) + ": " + platform::AnsiToUtf8(text));
+  }
+  file_.reset();
+  // The cycle may still be on the call stack; it goes once the loop is back.
+  cycle_->OnAnswerLine = nullptr;
+  cycle_->OnFinished = nullptr;
+  cycle_.release()->deleteLater();
+  fleet_.RouterEnded(index_, failed_);
+}
+
+}  // namespace
+
+int RunRouterFleet(const CommandLine& commandLine, const ProgramFiles& files) {
+  return WithConsoleLoop([&] { return Fleet(commandLine, files).Run(); });
+}
+
+}  // namespace app
