@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/files.h"
+#include "platform/line_scan.h"
 
 namespace cycle {
 
@@ -24,18 +25,15 @@ std::vector<LineSpan> ShownLineSpans(std::string_view text, LastLine lastLine) {
   text = text.substr(0, UINT32_MAX);
   std::vector<LineSpan> shown;
   const std::string_view strayPrompt = kStrayPromptLine;
-  const std::size_t size = text.size();
-  std::size_t index = 0;
+  platform::LineScanner lines(text);
   bool lastLineShown = false;
-  for (std::size_t start = 0; start < size; ++index) {
-    std::size_t end = text.find_first_of("\r\n", start);
-    if (end == std::string_view::npos) end = size;
-    const std::size_t length = end - start;
+  std::size_t start = 0;
+  std::size_t length = 0;
+  for (std::size_t index = 0; lines.Next(start, length); ++index) {
     lastLineShown = index >= 2 && length != 0 && text.substr(start, length) != strayPrompt;
     if (lastLineShown) {
       shown.push_back({static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(length)});
     }
-    start = end + ((end + 1 < size && text[end] == '\r' && text[end + 1] == '\n') ? 2 : 1);
   }
   if (lastLineShown && lastLine == LastLine::IsPrompt) shown.pop_back();
   return shown;
