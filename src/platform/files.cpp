@@ -21,6 +21,8 @@
 #include <fstream>
 #include <random>
 
+#include "platform/line_scan.h"
+
 namespace platform {
 
 namespace {
@@ -317,19 +319,10 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes, std:
 
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;
+  LineScanner scanner(text);
   std::size_t start = 0;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const char c = text[i];
-    if (c != '\r' && c != '\n') {
-      ++i;
-      continue;
-    }
-    lines.push_back(text.substr(start, i - start));
-    i += (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ? 2 : 1;
-    start = i;
-  }
-  if (start < text.size()) lines.push_back(text.substr(start));
+  std::size_t length = 0;
+  while (scanner.Next(start, length)) lines.push_back(text.substr(start, length));
   return lines;
 }
 
