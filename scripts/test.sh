@@ -9,8 +9,9 @@
 #      that the program follows the configured folders); leaks inside system
 #      libraries are suppressed by scripts/lsan.supp;
 #   2. the TELNET parser (byte by byte and in blocks), the SOCKS reply judgement,
-#      the line editor, the captured answer, the prompt search, the panel, the
-#      settings file and Shift-JIS under libFuzzer for a short while each;
+#      the line editor, the captured answer, its line splitting, the prompt
+#      search, the panel, the settings file and Shift-JIS under libFuzzer for a
+#      short while each;
 #   3. the Debian package built twice, without the tests, from two copies of
 #      the source in two different folders: the two packages must be the same
 #      bytes; then scripts/package-test.sh checks the first one
@@ -37,7 +38,8 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
 
 if [ -f fuzz/CMakeLists.txt ]; then
   echo "== fuzzing the TELNET parser (byte and block), the SOCKS replies, the line editor,"
-  echo "   the captured answer, the prompt search, the panel, the settings file, Shift-JIS"
+  echo "   the captured answer, its line splitting, the prompt search, the panel, the settings file,"
+  echo "   Shift-JIS"
   cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DVANTREL_FUZZ=ON -DVANTREL_WITH_QT=OFF -DVANTREL_TESTS=OFF >/dev/null
   cmake --build build/fuzz -j"$jobs"
