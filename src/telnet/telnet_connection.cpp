@@ -63,6 +63,7 @@ void TTelnetConnection::Connect() {
   // session; finishing it with the new router's first bytes would swallow
   // or garble its negotiation.
   SharedTelnetParser().Reset();
+  replies_.clear();
   connectResult_.reset();
   socksErrorText_.clear();
   socket_->SetProto("tcp");
@@ -90,6 +91,7 @@ void TTelnetConnection::Close() {
 }
 
 int TTelnetConnection::Send(const void* data, int len) {
+  SendReplies();
   if (socket_ == nullptr || sendBacklogExceeded_) return -1;
   if (len > 0 && socket_->QueuedSendBytes() + static_cast<std::size_t>(len) > kSendBacklogLimit) {
     sendBacklogExceeded_ = true;
@@ -136,8 +138,22 @@ void TTelnetConnection::SocketDataAvailable(net::TCustomAsyncSocket* sender, std
     if (error != kWouldBlock) Display("\r\n**** ERROR: " + std::to_string(error) + " ****\r\n");
     return;
   }
-  SharedTelnetParser().Parse(reinterpret_cast<const std::uint8_t*>(block),
-                             static_cast<std::size_t>(n), *this);
+  parsing_ = true;
+  try {
+    SharedTelnetParser().Parse(reinterpret_cast<const std::uint8_t*>(block),
+                               static_cast<std::size_t>(n), *this);
+  } catch (...) {
+    // An owner handler failed; what was answered before it still goes out,
+    // and its own failure is the one that counts.
+    parsing_ = false;
+    try {
+      SendReplies();
+    } catch (...) {
+    }
+    throw;
+  }
+  parsing_ = false;
+  SendReplies();
   FlushData();
 }
 
@@ -174,7 +190,18 @@ void TTelnetConnection::FlushData() {
 }
 
 void TTelnetConnection::SendToServer(const std::string& bytes) {
-  Send(bytes.data(), static_cast<int>(bytes.size()));
+  if (parsing_) {
+    replies_ += bytes;
+  } else {
+    Send(bytes.data(), static_cast<int>(bytes.size()));
+  }
+}
+
+void TTelnetConnection::SendReplies() {
+  if (replies_.empty()) return;
+  const std::string replies = std::move(replies_);
+  replies_.clear();
+  Send(replies.data(), static_cast<int>(replies.size()));
 }
 
 void TTelnetConnection::Data(const std::uint8_t* bytes, std::size_t length) {

@@ -30,7 +30,7 @@ using TTnDisplay = std::function<void(TTelnetConnection* sender, const std::stri
 using TTnNotifyEvent = std::function<void(TTelnetConnection* sender)>;
 
 class TTelnetConnection : public platform::TComponent, private TelnetParserEvents {
-public:
+ public:
   // Bytes read from the socket in one pass; a longer burst takes several
   // passes, each ending with its own delivery.
   static constexpr int kReadBlockSize = 2048;
@@ -101,10 +101,10 @@ public:
   // then. Cleared by the next Connect.
   bool SendBacklogExceeded() const { return sendBacklogExceeded_; }
 
-protected:
+ protected:
   void Notification(platform::TComponent* component, platform::TOperation operation) override;
 
-private:
+ private:
   void SocketSessionConnected(net::TCustomAsyncSocket* sender, std::uint16_t error);
   void SocketSessionClosed(net::TCustomAsyncSocket* sender, std::uint16_t error);
   void SocketDataAvailable(net::TCustomAsyncSocket* sender, std::uint16_t error);
@@ -112,6 +112,7 @@ private:
   // Puts data bytes behind those held; a full buffer is delivered at once.
   void StoreData(const std::uint8_t* bytes, std::size_t length);
   void FlushData();
+  void SendReplies();
 
   // What the shared parser asks of the connection that feeds it.
   void SendToServer(const std::string& bytes) override;
@@ -135,6 +136,11 @@ private:
   net::TAsyncSocket* socket_ = nullptr;
   std::array<char, kDataBufferSize> dataBuffer_{};
   std::int32_t dataCount_ = 0;
+  // Replies to the read being parsed: they leave together once it is parsed
+  // (or before anything the owner sends meanwhile), since a proxy or router
+  // that holds back small writes would stall on each one.
+  bool parsing_ = false;
+  std::string replies_;
   bool sendBacklogExceeded_ = false;
 };
 
