@@ -280,6 +280,8 @@ bool CommandCycle::waitIsOver() {
     outOfTicks = false;
     requestCheck();
   }
+  connection_->ReadOnIfAnswersLeft();
+  if (routerTakesNoAnswers()) connection_->GiveUpOnUnreadAnswers();
   const bool givesUp = !connection_->IsConnected() || aborted() || outOfTicks || answerCut_;
   if (!textFound_) {
     textFound_ = search_.Find(*buffer_);
@@ -293,6 +295,18 @@ bool CommandCycle::waitIsOver() {
   return false;
 }
 
+bool CommandCycle::routerTakesNoAnswers() {
+  // The connection reads no more while our answers to the router's requests
+  // cannot leave; a router that has taken none of them for this long never
+  // will, and waiting for the wait's limit would only hide why it ended.
+  if (!connection_->ReadingHeldBack()) {
+    heldBackSince_ = -1;
+    return false;
+  }
+  if (heldBackSince_ < 0) heldBackSince_ = clock_->Count();
+  return clock_->Count() - heldBackSince_ >= kHeldBackTickLimit;
+}
+
 bool CommandCycle::nothingMoreArrived() const {
   net::TAsyncSocket* socket = connection_->Socket();
   if (socket == nullptr || socket->State() != net::wsConnected) return true;
@@ -304,6 +318,7 @@ bool CommandCycle::nothingMoreArrived() const {
 void CommandCycle::beginWait(Phase phase, const std::string& text) {
   search_.Start(text);
   textFound_ = false;
+  heldBackSince_ = -1;
   waitBegunThisRound_ = true;
   setPhase(phase);
   clock_->Start();

@@ -84,6 +84,8 @@ class CommandCycle : public QObject {
   // count exceeds the first, every other wait when it exceeds the second.
   static constexpr int kConnectTickLimit = 3;
   static constexpr int kWaitTickLimit = 15;
+  // Ticks a held-back read may last before the router counts as not reading.
+  static constexpr int kHeldBackTickLimit = 2;
   static constexpr int kTickIntervalMs = 1000;
   // The most of an answer a cycle keeps. Real answers are a few hundred
   // kilobytes at most; a router that never stops must not eat the machine.
@@ -166,6 +168,7 @@ class CommandCycle : public QObject {
   bool step();
   bool waitIsOver();
   bool nothingMoreArrived() const;
+  bool routerTakesNoAnswers();
   void beginWait(Phase phase, const std::string& text);
   void endWait();
   void awaitModelPrompt();
@@ -193,6 +196,8 @@ class CommandCycle : public QObject {
   std::size_t answerTaken_ = 0;  // bytes of the answer already streamed
   bool textFound_ = false;
   bool waitBegunThisRound_ = false;
+  // The tick at which the connection began to hold its reading back, or -1.
+  int heldBackSince_ = -1;
   std::string proxyFailure_;
   CycleResult result_;
   int held_ = 0;

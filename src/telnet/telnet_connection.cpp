@@ -64,6 +64,7 @@ void TTelnetConnection::Connect() {
   // or garble its negotiation.
   SharedTelnetParser().Reset();
   replies_.clear();
+  readingHeldBack_ = false;
   connectResult_.reset();
   socksErrorText_.clear();
   socket_->SetProto("tcp");
@@ -118,7 +119,14 @@ void TTelnetConnection::SocketSessionConnected(net::TCustomAsyncSocket*, std::ui
   if (OnSessionConnected) OnSessionConnected(this, error);
 }
 
-void TTelnetConnection::SocketSessionClosed(net::TCustomAsyncSocket*, std::uint16_t error) {
+void TTelnetConnection::SocketSessionClosed(net::TCustomAsyncSocket* sender, std::uint16_t error) {
+  // What the router sent before it went is read even though answers still
+  // wait: nothing more will be asked of them.
+  if (readingHeldBack_) {
+    readingHeldBack_ = false;
+    while (socket_ != nullptr && ReadBlock(sender) > 0) {
+    }
+  }
   // A session that ends before it was reported up did not come about.
   if (!connectResult_) connectResult_ = error != 0 ? error : ws::WSAECONNRESET;
   if (socket_ != nullptr && socket_->State() != net::wsClosed) socket_->Close();
@@ -126,17 +134,43 @@ void TTelnetConnection::SocketSessionClosed(net::TCustomAsyncSocket*, std::uint1
 }
 
 void TTelnetConnection::SocketDataAvailable(net::TCustomAsyncSocket* sender, std::uint16_t) {
+  // While the answers to what was read cannot leave, nothing more is read: a
+  // router that asks faster than it takes the answers waits for them in its
+  // own sends, instead of our answers piling up here.
+  if (socket_ != nullptr && socket_->QueuedSendBytes() >= kReadHoldBackBacklog) {
+    readingHeldBack_ = true;
+    return;
+  }
+  ReadBlock(sender);
+}
+
+void TTelnetConnection::ReadOnIfAnswersLeft() {
+  if (!readingHeldBack_ || socket_ == nullptr) return;
+  if (socket_->QueuedSendBytes() >= kReadHoldBackBacklog) return;
+  readingHeldBack_ = false;
+  // The read that was left re-arms the notification for what follows.
+  SocketDataAvailable(socket_, 0);
+}
+
+void TTelnetConnection::GiveUpOnUnreadAnswers() {
+  if (socket_ == nullptr) return;
+  sendBacklogExceeded_ = true;
+  readingHeldBack_ = false;
+  socket_->Close();
+}
+
+int TTelnetConnection::ReadBlock(net::TCustomAsyncSocket* sender) {
   char block[kReadBlockSize];
   const int n = sender->Receive(block, kReadBlockSize);
   if (n == 0) {
     // The end of the session itself is reported separately by the socket.
     Display("\r\n**** Remote has closed ****\r\n");
-    return;
+    return 0;
   }
   if (n < 0) {
     const std::int32_t error = sender->LastError();
     if (error != kWouldBlock) Display("\r\n**** ERROR: " + std::to_string(error) + " ****\r\n");
-    return;
+    return n;
   }
   parsing_ = true;
   try {
@@ -155,6 +189,7 @@ void TTelnetConnection::SocketDataAvailable(net::TCustomAsyncSocket* sender, std
   parsing_ = false;
   SendReplies();
   FlushData();
+  return n;
 }
 
 void TTelnetConnection::StoreData(const std::uint8_t* bytes, std::size_t length) {

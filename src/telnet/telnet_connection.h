@@ -100,6 +100,17 @@ class TTelnetConnection : public platform::TComponent, private TelnetParserEvent
   // True once a send would have passed the limit; the connection was closed
   // then. Cleared by the next Connect.
   bool SendBacklogExceeded() const { return sendBacklogExceeded_; }
+  // Reading waits while this much of our own sending is still queued (the
+  // answers to the router's requests among it), so a router that asks faster
+  // than it takes the answers is held up in its own sending. The owner, which
+  // hears of nothing meanwhile, asks it to read on now and then (each tick);
+  // it does once the queue is below the mark.
+  static constexpr std::size_t kReadHoldBackBacklog = std::size_t{64} << 10;
+  bool ReadingHeldBack() const { return readingHeldBack_; }
+  void ReadOnIfAnswersLeft();
+  // For an owner that has waited long enough for a held-back read: the router
+  // takes nothing of what we send. Closes as a passed send bound does.
+  void GiveUpOnUnreadAnswers();
 
  protected:
   void Notification(platform::TComponent* component, platform::TOperation operation) override;
@@ -113,6 +124,8 @@ class TTelnetConnection : public platform::TComponent, private TelnetParserEvent
   void StoreData(const std::uint8_t* bytes, std::size_t length);
   void FlushData();
   void SendReplies();
+  // Reads and handles one block; what Receive returned.
+  int ReadBlock(net::TCustomAsyncSocket* sender);
 
   // What the shared parser asks of the connection that feeds it.
   void SendToServer(const std::string& bytes) override;
@@ -141,6 +154,7 @@ class TTelnetConnection : public platform::TComponent, private TelnetParserEvent
   // that holds back small writes would stall on each one.
   bool parsing_ = false;
   std::string replies_;
+  bool readingHeldBack_ = false;
   bool sendBacklogExceeded_ = false;
 };
 
