@@ -64,6 +64,29 @@ TEST_F(ConnectionTest, OwnerSendDuringARequestFollowsTheRepliesBeforeIt) {
                            "VANTREL" + Bytes({255, 240, 255, 253, 3})));
 }
 
+// A peer that reads nothing: once 64 KiB of ours waits to leave, reading
+// waits too, and the owner's call reads on only when the queue has gone
+// down. Bytes the peer sent before hanging up still arrive.
+TEST_F(ConnectionTest, ReadingWaitsForOurSendingAndTheLastBytesStillArrive) {
+  Open();
+  const std::string chunk(64 << 10, 'x');
+  while (conn.Socket()->QueuedSendBytes() < telnet::TTelnetConnection::kReadHoldBackBacklog) {
+    ASSERT_EQ(conn.SendStr(chunk), static_cast<int>(chunk.size()));
+    platform::ProcessMessages();
+  }
+  ASSERT_TRUE(peer.Send("first"));
+  ASSERT_TRUE(PumpUntil([this] { return conn.ReadingHeldBack(); }));
+  conn.ReadOnIfAnswersLeft();
+  platform::ProcessMessages();
+  EXPECT_TRUE(conn.ReadingHeldBack());
+  EXPECT_EQ(received, "");
+  ASSERT_TRUE(peer.Send("-last"));
+  peer.ShutdownSend();
+  ASSERT_TRUE(PumpUntil([this] { return closedEvents > 0; }));
+  EXPECT_EQ(received, "first-last");
+  EXPECT_FALSE(conn.ReadingHeldBack());
+}
+
 TEST_F(ConnectionTest, SessionSendsWithoutWaitingToFillASegment) {
   Open();
   EXPECT_EQ(NoDelayOfConnectionTo(listener.Port()), 1);
