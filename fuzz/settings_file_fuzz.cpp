@@ -1,6 +1,7 @@
 // A random settings file, then the reads and writes the window makes. Reading
-// must never fail on garbage, a written value must read back as written, and
-// a write must leave every other line of the file where it was.
+// must never fail on garbage, a written value must read back as written (less
+// the quotes around a value wholly in matching quotes), and a write must leave
+// every other line of the file where it was.
 #include <unistd.h>
 
 #include <algorithm>
@@ -52,6 +53,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   while (!trimmed.empty() && (trimmed.back() == ' ' || trimmed.back() == '\t')) trimmed.pop_back();
   while (!trimmed.empty() && (trimmed.front() == ' ' || trimmed.front() == '\t'))
     trimmed.erase(0, 1);
+  // A value wholly in matching quotes reads without them, as the format has it.
+  if (trimmed.size() >= 2 && (trimmed.front() == '"' || trimmed.front() == '\'') &&
+      trimmed.back() == trimmed.front()) {
+    trimmed = trimmed.substr(1, trimmed.size() - 2);
+  }
   Require(platform::GetPrivateProfileString("main", "ip", "<none>", path) == trimmed);
 
   // Every line of the old file is still there but the one replaced.
