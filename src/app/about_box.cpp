@@ -10,6 +10,10 @@
 #include "app/session_texts.h"
 #include "app/ui_fonts.h"
 #include "app/widget_text.h"
+
+// Compiled in, as the main window's glyphs.
+#include "app/glyphs/homepage.xpm"
+#include "app/glyphs/ok.xpm"
 #include "app/window_minimum.h"
 #include "platform/system.h"
 
@@ -101,14 +105,14 @@ void TAboutBox::createComponents() {
   FlatButton2 = new widgets::TFlatButton(ButtonFrame);
   FlatButton2->setObjectName("FlatButton2");
   FlatButton2->SetCaption(QStringLiteral("&Homepage"));
-  FlatButton2->SetGlyph(QImage(QStringLiteral(":/glyphs/homepage.xpm")));
+  FlatButton2->SetGlyph(QImage(homepage_xpm));
   FlatButton2->setGeometry(4, 4, 90, 24);
   FlatButton2->OnClick = [this](widgets::TFlatButton*) { FlatButton2Click(); };
 
   FlatButton1 = new widgets::TFlatButton(ButtonFrame);
   FlatButton1->setObjectName("FlatButton1");
   FlatButton1->SetCaption(QStringLiteral("&OK"));
-  FlatButton1->SetGlyph(QImage(QStringLiteral(":/glyphs/ok.xpm")));
+  FlatButton1->SetGlyph(QImage(ok_xpm));
   FlatButton1->setGeometry(185, 4, 90, 24);
   FlatButton1->SetDefault(true);
   FlatButton1->OnClick = [this](widgets::TFlatButton*) { FlatButton1Click(); };

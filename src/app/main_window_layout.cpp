@@ -24,6 +24,14 @@
 #include "app/widget_text.h"
 #include "app/window_minimum.h"
 
+// The buttons' glyphs, 16 x 16 pictures whose bottom-left pixel is the colour
+// that stays transparent. They are compiled in: read from the XPM text
+// directly, they need none of the image-format plugins that reading a file
+// makes Qt load.
+#include "app/glyphs/help.xpm"
+#include "app/glyphs/refresh.xpm"
+#include "app/glyphs/settings.xpm"
+
 namespace {
 
 constexpr int kFormLeft = 164;
@@ -56,11 +64,11 @@ QWidget* NamedWidget(QWidget* widget, const char* name) {
 }
 
 widgets::TFlatButton* MakeFlatButton(QWidget* parent, const char* name, const char* ansiCaption,
-                                     const char* glyph, int x, int width) {
+                                     const char* const* glyph, int x, int width) {
   auto* button = new widgets::TFlatButton(parent);
   NamedWidget(button, name);
   button->SetCaption(app::FromAnsi(ansiCaption));
-  button->SetGlyph(QImage(QLatin1String(glyph)));
+  button->SetGlyph(QImage(glyph));
   button->setGeometry(x, 0, width, 24);
   return button;
 }
@@ -161,12 +169,12 @@ void TForm1::createTopStrip() {
   Panel4 = NamedWidget(new QWidget, "Panel4");
   Panel4->setFixedWidth(kButtonPanelWidth);
   FlatButton3 = MakeFlatButton(Panel4, "FlatButton3", app::texts::kRefreshCaption,
-                               ":/glyphs/refresh.xpm", 90, 84);
+                               refresh_xpm, 90, 84);
   FlatButton3->SetHint(app::FromAnsi(app::texts::kRefreshHint));
   FlatButton1 = MakeFlatButton(Panel4, "FlatButton1", app::texts::kSettingsCaption,
-                               ":/glyphs/settings.xpm", 175, 84);
+                               settings_xpm, 175, 84);
   FlatButton2 =
-      MakeFlatButton(Panel4, "FlatButton2", app::texts::kHelpCaption, ":/glyphs/help.xpm", 260, 83);
+      MakeFlatButton(Panel4, "FlatButton2", app::texts::kHelpCaption, help_xpm, 260, 83);
   row->addWidget(Panel4);
 
   createLampPanel();

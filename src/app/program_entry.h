@@ -29,7 +29,8 @@ int RunApplication(const std::vector<std::string>& arguments, const ProgramFiles
                    const std::vector<bool>& argumentHasNoAnsiForm = {});
 
 // The whole program: the long options, the display check, then the console
-// run or the window library (program_main.cpp, in the executable's part).
+// run or the window library (program_main.cpp, in the core library, whose
+// entry `vantrel_program_main` the executable calls).
 int ProgramMain(int argc, char** argv);
 
 // The window library's entry, found by name once the library is loaded: the

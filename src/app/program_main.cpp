@@ -97,3 +97,7 @@ int ProgramMain(int argc, char** argv) {
 }
 
 }  // namespace app
+
+extern "C" __attribute__((visibility("default"))) int vantrel_program_main(int argc, char** argv) {
+  return app::ProgramMain(argc, argv);
+}

@@ -121,7 +121,7 @@ TEST_P(ConsoleRunTest, WritesWhatAHiddenRunWritesAndOpensNothingOfAWindow) {
     EXPECT_EQ(result.err, hidden.err);
     const std::optional<std::string> opened = router.Sandbox().ReadFile("trace");
     ASSERT_TRUE(opened.has_value());
-    EXPECT_NE(opened->find("libvantrel_cycle.so"), std::string::npos);
+    EXPECT_NE(opened->find("libvantrel_core.so"), std::string::npos);
     EXPECT_EQ(WindowFilesOpened(*opened), std::vector<std::string>{});
     EXPECT_FALSE(router.Sandbox().Exists("config"));
   }
@@ -133,6 +133,27 @@ INSTANTIATE_TEST_SUITE_P(
                       ConsoleCase{"UnreachableDisplay", {{"DISPLAY", ":99"}}, false, 193},
                       ConsoleCase{"PrintOnADesktop", {{"DISPLAY", kXvfbDisplay}}, true, 196}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The window's buttons draw their glyphs from compiled-in pictures: building
+// the window loads none of Qt's image-format plugins (each one a library to
+// load and relocate at every start).
+TEST(WindowStartUp, LoadsNoImageFormatPlugin) {
+  RouterFixture router("127.0.0.199", 0, {}, "@command SHOW\nA\n");
+  ASSERT_TRUE(router.Ready());
+  e2e::RunOptions windowed;
+  windowed.offscreen = true;
+  const std::string trace = router.Sandbox().PathOf("trace").string();
+  windowed.wrapper = {"/usr/bin/strace", "-f", "-qq", "-e", "trace=open,openat", "-o", trace};
+  const char* sanitizer = std::getenv("ASAN_OPTIONS");
+  windowed.environment["ASAN_OPTIONS"] =
+      std::string(sanitizer != nullptr ? sanitizer : "") + ":detect_leaks=0";
+  const e2e::RunResult result = router.Sandbox().Run({"-h", "-cd", "SHOW"}, windowed);
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  const std::optional<std::string> opened = router.Sandbox().ReadFile("trace");
+  ASSERT_TRUE(opened.has_value());
+  EXPECT_NE(opened->find("libvantrel_window.so"), std::string::npos);
+  EXPECT_EQ(opened->find("/imageformats/"), std::string::npos);
+}
 
 TEST(ConsoleRun, WithoutHiddenAnUnreachableDisplayIsToldNotAborted) {
   e2e::ProgramSandbox sandbox;
