@@ -111,6 +111,15 @@ CommandCycle::CommandCycle()
   connection_->OnSessionClosed = [this](telnet::TTelnetConnection*, std::uint16_t) {
     requestCheck();
   };
+  // The answers to the router's requests leave at the end of the check their
+  // read causes, or along with what that check sends.
+  connection_->OnRepliesWaiting = [this](telnet::TTelnetConnection* sender) {
+    if (Running()) {
+      requestCheck();
+    } else {
+      sender->FlushReplies();
+    }
+  };
 }
 
 CommandCycle::~CommandCycle() {
@@ -118,6 +127,7 @@ CommandCycle::~CommandCycle() {
   connection_->OnDataAvailable = nullptr;
   connection_->OnSessionConnected = nullptr;
   connection_->OnSessionClosed = nullptr;
+  connection_->OnRepliesWaiting = nullptr;
 }
 
 void CommandCycle::SetTickClock(TickClock* clock) {
@@ -227,7 +237,12 @@ void CommandCycle::requestCheck() {
 }
 
 void CommandCycle::Check() {
-  if (held_ > 0 || checking_ || !Running()) return;
+  if (checking_) return;
+  if (held_ > 0 || !Running()) {
+    // Nothing moves on now; the answers to the router leave all the same.
+    connection_->FlushReplies();
+    return;
+  }
   checking_ = true;
   waitBegunThisRound_ = false;
   try {
@@ -243,6 +258,7 @@ void CommandCycle::Check() {
     return;
   }
   checking_ = false;
+  if (Running()) connection_->FlushReplies();
 }
 
 bool CommandCycle::step() {
@@ -267,9 +283,27 @@ bool CommandCycle::step() {
     }
     return false;
   }
-  if (!waitIsOver()) return false;
+  if (!waitIsOver() || holdsLoginName()) return false;
   endWait();
   return true;
+}
+
+bool CommandCycle::holdsLoginName() {
+  // The router has agreed to ask for our terminal type and has not asked
+  // yet: the log-in name waits a moment so that it leaves in one send with
+  // that answer. Sent apart, the two are two small writes in a row, and a
+  // proxy that holds a small write back until the router has acknowledged
+  // the one before stalls the dialogue by the router's acknowledgement delay.
+  if (phase_ != Phase::AwaitingLogin || !textFound_ || !connection_->IsConnected() ||
+      aborted() || !connection_->TerminalTypeRequestAwaited()) {
+    return false;
+  }
+  const auto now = std::chrono::steady_clock::now();
+  if (!loginHeldSince_) {
+    loginHeldSince_ = now;
+    QTimer::singleShot(kLoginHoldMs, this, [this] { requestCheck(); });
+  }
+  return now - *loginHeldSince_ < std::chrono::milliseconds(kLoginHoldMs);
 }
 
 bool CommandCycle::waitIsOver() {
@@ -319,6 +353,7 @@ void CommandCycle::beginWait(Phase phase, const std::string& text) {
   search_.Start(text);
   textFound_ = false;
   heldBackSince_ = -1;
+  loginHeldSince_.reset();
   waitBegunThisRound_ = true;
   setPhase(phase);
   clock_->Start();

@@ -13,9 +13,11 @@
 #pragma once
 
 #include <QObject>
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -90,6 +92,9 @@ class CommandCycle : public QObject {
   // The most of an answer a cycle keeps. Real answers are a few hundred
   // kilobytes at most; a router that never stops must not eat the machine.
   static constexpr std::size_t kAnswerLimit = std::size_t{64} << 20;
+  // Longest the log-in name waits, once the log-in prompt came, for the
+  // terminal-type request the router has agreed to make.
+  static constexpr int kLoginHoldMs = 200;
 
   CommandCycle();
   ~CommandCycle() override;
@@ -169,6 +174,7 @@ class CommandCycle : public QObject {
   bool waitIsOver();
   bool nothingMoreArrived() const;
   bool routerTakesNoAnswers();
+  bool holdsLoginName();
   void beginWait(Phase phase, const std::string& text);
   void endWait();
   void awaitModelPrompt();
@@ -198,6 +204,8 @@ class CommandCycle : public QObject {
   bool waitBegunThisRound_ = false;
   // The tick at which the connection began to hold its reading back, or -1.
   int heldBackSince_ = -1;
+  // When the log-in name began to wait for the terminal-type request.
+  std::optional<std::chrono::steady_clock::time_point> loginHeldSince_;
   std::string proxyFailure_;
   CycleResult result_;
   int held_ = 0;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <new>
 
+#include "telnet/telnet_codes.h"
 #include "telnet/telnet_module_state.h"
 
 namespace telnet {
@@ -64,6 +65,7 @@ void TTelnetConnection::Connect() {
   // or garble its negotiation.
   SharedTelnetParser().Reset();
   replies_.clear();
+  terminalTypeAwaited_ = false;
   readingHeldBack_ = false;
   connectResult_.reset();
   socksErrorText_.clear();
@@ -92,7 +94,19 @@ void TTelnetConnection::Close() {
 }
 
 int TTelnetConnection::Send(const void* data, int len) {
+  if (!replies_.empty() && len > 0) {
+    // The replies and this in one piece: one write, one segment.
+    std::string message = std::move(replies_);
+    replies_.clear();
+    message.append(static_cast<const char*>(data), static_cast<std::size_t>(len));
+    const int sent = SendNow(message.data(), static_cast<int>(message.size()));
+    return sent < 0 ? sent : len;
+  }
   SendReplies();
+  return SendNow(data, len);
+}
+
+int TTelnetConnection::SendNow(const void* data, int len) {
   if (socket_ == nullptr || sendBacklogExceeded_) return -1;
   if (len > 0 && socket_->QueuedSendBytes() + static_cast<std::size_t>(len) > kSendBacklogLimit) {
     sendBacklogExceeded_ = true;
@@ -172,6 +186,10 @@ int TTelnetConnection::ReadBlock(net::TCustomAsyncSocket* sender) {
     if (error != kWouldBlock) Display("\r\n**** ERROR: " + std::to_string(error) + " ****\r\n");
     return n;
   }
+  // Replies still waiting for the owner (whose turn may come only after
+  // several reads) wait on with those to this read, unless a read's worth
+  // has gathered.
+  if (replies_.size() >= static_cast<std::size_t>(kReadBlockSize)) SendReplies();
   parsing_ = true;
   try {
     SharedTelnetParser().Parse(reinterpret_cast<const std::uint8_t*>(block),
@@ -187,8 +205,18 @@ int TTelnetConnection::ReadBlock(net::TCustomAsyncSocket* sender) {
     throw;
   }
   parsing_ = false;
-  SendReplies();
-  FlushData();
+  if (!OnRepliesWaiting) {
+    SendReplies();
+    FlushData();
+    return n;
+  }
+  try {
+    FlushData();
+  } catch (...) {
+    SendReplies();
+    throw;
+  }
+  if (!replies_.empty() && socket_ != nullptr) OnRepliesWaiting(this);
   return n;
 }
 
@@ -225,6 +253,7 @@ void TTelnetConnection::FlushData() {
 }
 
 void TTelnetConnection::SendToServer(const std::string& bytes) {
+  if (bytes == TelnetParser::CommandMessage(cmd::WILL, opt::TERMINAL_TYPE)) terminalTypeAwaited_ = true;
   if (parsing_) {
     replies_ += bytes;
   } else {
@@ -236,7 +265,7 @@ void TTelnetConnection::SendReplies() {
   if (replies_.empty()) return;
   const std::string replies = std::move(replies_);
   replies_.clear();
-  Send(replies.data(), static_cast<int>(replies.size()));
+  SendNow(replies.data(), static_cast<int>(replies.size()));
 }
 
 void TTelnetConnection::Data(const std::uint8_t* bytes, std::size_t length) {
@@ -258,6 +287,7 @@ std::string TTelnetConnection::LocationRequested() {
 }
 
 std::string TTelnetConnection::TerminalTypeRequested() {
+  terminalTypeAwaited_ = false;
   if (OnTermType) OnTermType(this);
   return termType_;
 }

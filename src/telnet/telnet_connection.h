@@ -67,6 +67,13 @@ class TTelnetConnection : public platform::TComponent, private TelnetParserEvent
   TTnNotifyEvent OnSendLoc;
   TTnNotifyEvent OnTermType;
   TTnNotifyEvent OnLocalEcho;
+  // When set, the replies to a read do not leave at the end of it: they wait
+  // for the owner's next send, which takes them along in the same send, or
+  // for FlushReplies. Called at the end of each read that left replies
+  // waiting; the owner answers soon (in the same round of events), as a
+  // proxy or router that holds back a small write until the one before it
+  // is acknowledged would otherwise stall on our next line.
+  TTnNotifyEvent OnRepliesWaiting;
 
   // --- operations ------------------------------------------------------------------
   // Opens a session to Host:Port without waiting for it; an open socket is
@@ -82,10 +89,18 @@ class TTelnetConnection : public platform::TComponent, private TelnetParserEvent
   // The proxy's explanation of that failure, empty when it gave none.
   const std::string& SocksErrorText() const { return socksErrorText_; }
   void Close();
-  // The socket's result, or -1 without a socket.
+  // The socket's result, or -1 without a socket. Replies still waiting go
+  // first, in the same send.
   int Send(const void* data, int len);
   int SendStr(const std::string& str);
   void Display(const std::string& str);
+  // Sends the replies that wait for the owner (see OnRepliesWaiting).
+  void FlushReplies() { SendReplies(); }
+  bool RepliesWaiting() const { return !replies_.empty(); }
+  // True from our agreeing to send the terminal type until the server asked
+  // for it: an owner about to send may wait a moment, so its line and our
+  // answer leave in one send.
+  bool TerminalTypeRequestAwaited() const { return terminalTypeAwaited_; }
 
   // The socket this connection created, or null once someone else destroyed it.
   net::TAsyncSocket* Socket() const { return socket_; }
@@ -124,6 +139,8 @@ class TTelnetConnection : public platform::TComponent, private TelnetParserEvent
   void StoreData(const std::uint8_t* bytes, std::size_t length);
   void FlushData();
   void SendReplies();
+  // Sends as it is, within the send bound.
+  int SendNow(const void* data, int len);
   // Reads and handles one block; what Receive returned.
   int ReadBlock(net::TCustomAsyncSocket* sender);
 
@@ -154,6 +171,7 @@ class TTelnetConnection : public platform::TComponent, private TelnetParserEvent
   // that holds back small writes would stall on each one.
   bool parsing_ = false;
   std::string replies_;
+  bool terminalTypeAwaited_ = false;
   bool readingHeldBack_ = false;
   bool sendBacklogExceeded_ = false;
 };

@@ -7,6 +7,7 @@
 #include "wsock/windows_numbers.h"
 
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 
 #include <cerrno>
@@ -108,9 +109,11 @@ int Receive(ws::SOCKET s, char* buffer, int length, int flags, ws::sockaddr* fro
   if (wantsSender && CheckAddressBuffer(from, fromLength) != 0) return Fail(ws::WSAEFAULT);
 
   SocketTable& table = SocketTable::Instance();
+  bool ackAtOnce = false;
   {
     std::lock_guard lock(table.Mutex());
     if (entry->stream) {
+      ackAtOnce = entry->ackEachReceive;
       RefreshConnectLocked(*entry);
       if (entry->receiveShut) return Fail(ws::WSAESHUTDOWN);
       if (entry->phase != SocketPhase::kConnected) return Fail(ws::WSAENOTCONN);
@@ -131,6 +134,10 @@ int Receive(ws::SOCKET s, char* buffer, int length, int flags, ws::sockaddr* fro
                         wantsSender ? reinterpret_cast<sockaddr*>(&sender) : nullptr,
                         wantsSender ? &senderLength : nullptr);
   const int error = received < 0 ? errno : 0;
+  if (ackAtOnce && received > 0) {
+    int on = 1;
+    System().setsockopt(entry->fd, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+  }
 
   int failure = 0;
   bool wake = false;

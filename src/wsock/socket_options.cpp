@@ -100,10 +100,25 @@ int SetSockOpt(ws::SOCKET s, int level, int option, const char* value, int lengt
   if (value == nullptr) return Fail(ws::WSAEFAULT);
   if (level == wn::kSolSocket) return SetSocketLevelOption(*entry, option, value, length);
   if (level == ws::IPPROTO_TCP) {
-    if (!entry->stream || option != wn::kTcpNoDelay) return Fail(ws::WSAENOPROTOOPT);
+    if (!entry->stream || (option != wn::kTcpNoDelay && option != wn::kTcpAckEachReceive)) {
+      return Fail(ws::WSAENOPROTOOPT);
+    }
     int on = 0;
     if (int error = ReadBoolean(value, length, &on); error != 0) return Fail(error);
-    return SetSystemOption(entry->fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    if (option == wn::kTcpNoDelay) {
+      return SetSystemOption(entry->fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    }
+    // The system's switch lasts only until its next delayed acknowledgement,
+    // so each receive sets it again.
+    if (on != 0) {
+      if (int result = SetSystemOption(entry->fd, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+          result != 0) {
+        return result;
+      }
+    }
+    std::lock_guard lock(SocketTable::Instance().Mutex());
+    entry->ackEachReceive = on != 0;
+    return 0;
   }
   return Fail(ws::WSAEINVAL);
 }

@@ -39,6 +39,7 @@ struct SocketEntry {
   unsigned int message = 0;
   long events = 0;
   bool nonBlocking = false;
+  bool ackEachReceive = false;
 
   SocketPhase phase = SocketPhase::kFresh;
   bool everConnected = false;

@@ -30,6 +30,7 @@ inline constexpr int kSoOobInline = ws::SO_OOBINLINE;
 inline constexpr int kSoSndBuf = ws::SO_SNDBUF;
 inline constexpr int kSoRcvBuf = ws::SO_RCVBUF;
 inline constexpr int kTcpNoDelay = ws::TCP_NODELAY;
+inline constexpr int kTcpAckEachReceive = ws::TCP_ACK_EACH_RECEIVE;
 
 inline constexpr long kFionRead = ws::FIONREAD;
 inline constexpr long kFionBio = ws::FIONBIO;

@@ -51,6 +51,12 @@ constexpr int SO_TYPE = 0x1008;
 constexpr int SO_DONTLINGER = ~SO_LINGER;
 
 constexpr int TCP_NODELAY = 0x0001;
+// The stand-in's own option, with no counterpart in the interface it stands
+// in for: a connection that acknowledges what each receive took at once,
+// rather than delaying the acknowledgement. For a peer that holds a small
+// write back until the one before it has been acknowledged (a proxy that
+// relays piece by piece), which would otherwise wait for our delay each time.
+constexpr int TCP_ACK_EACH_RECEIVE = 0x7001;
 
 constexpr int MSG_OOB = 0x1;
 constexpr int MSG_PEEK = 0x2;

@@ -288,6 +288,54 @@ TEST(CycleTest, WithheldModelPromptDoesNotMarkAnAnswerWhosePromptCame) {
   EXPECT_EQ(Lines(cycle), (std::vector<std::string>{"A", "B"}));
 }
 
+// A router that agreed to ask for the terminal type and has not asked yet:
+// the log-in name waits for the request and leaves right behind our answer
+// (one send, so a proxy has no second small write to hold back). A router
+// that never asks gets the name all the same, a moment later.
+TEST(CycleTest, TheLogInNameWaitsForTheAnnouncedTerminalTypeRequest) {
+  const std::string kDoTerminalType("\xFF\xFD\x18", 3);
+  const std::string kWillTerminalType("\xFF\xFB\x18", 3);
+  const std::string kSendTerminalType("\xFF\xFA\x18\x01\xFF\xF0", 6);
+  const std::string kTerminalTypeAnswer = std::string("\xFF\xFA\x18\x00", 4) + "VT100\xFF\xF0";
+  for (const bool routerAsks : {true, false}) {
+    SCOPED_TRACE(routerAsks ? "router asks" : "router never asks");
+    std::atomic<bool> askNow = false;
+    std::atomic<bool> adminRead = false;
+    std::string beforeAnswer;
+    ScriptedRouter router([&](support::Peer& peer) {
+      peer.Send(kDoTerminalType);
+      peer.ReadUntil(kWillTerminalType);
+      peer.ReadUntil("\r");
+      peer.Take();
+      peer.Send("login: ");
+      if (routerAsks) {
+        while (!askNow) std::this_thread::yield();
+        peer.Send(kSendTerminalType);
+      }
+      adminRead = peer.ReadUntil("admin\r");
+      beforeAnswer = peer.Take();
+      peer.Send("\r\nMT128-NET% ");
+      peer.ReadUntil("SHOW\r");
+      peer.Take();
+      peer.Send(kAnswerAB);
+      peer.ReadToEnd();
+    });
+    CommandCycle cycle;
+    cycle.SetRouterModel(0);
+    router.Aim(cycle);
+    cycle.Start("SHOW");
+    ASSERT_TRUE(ServeUntil([&] { return cycle.ReceiveBuffer().find("login:") != std::string::npos; }));
+    // The check that the prompt's arrival asked for has run: the name is held.
+    QCoreApplication::processEvents();
+    EXPECT_EQ(cycle.CurrentPhase(), cycle::Phase::AwaitingLogin);
+    askNow = true;
+    ASSERT_TRUE(RunUntilFinished({&cycle}));
+    EXPECT_TRUE(adminRead);
+    EXPECT_EQ(cycle.Result().outcome, Outcome::Complete);
+    EXPECT_EQ(beforeAnswer, routerAsks ? kTerminalTypeAnswer + "admin\r" : "admin\r");
+  }
+}
+
 TEST(CycleTest, ABurstWithAStrayPromptNearItsTopArrivesWhole) {
   constexpr int kLines = 100000;
   std::string answer = "SHOW\r\n\r\nA\r\nMT128-NET% \r\n";

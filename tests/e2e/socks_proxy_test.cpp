@@ -13,6 +13,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 
 #include "router_fixture.h"
 
@@ -105,6 +106,52 @@ TEST(SocksProxy, SmallSocks5ServerWithAndWithoutCredentials) {
       std::count_if(lines.begin(), lines.end(),
                     [](const std::string& l) { return l.find(" open ") != std::string::npos; }),
       3);
+}
+
+// A proxy that relays piece by piece may hold a small piece back until we
+// have acknowledged the one before. Through a proxy every read is
+// acknowledged at once (the system's switch for it is set again after each
+// read); a direct connection leaves acknowledging to the system.
+TEST(SocksProxy, ThroughAProxyEveryReadIsAcknowledgedAtOnce) {
+  ASSERT_TRUE(std::filesystem::exists(kMicrosocks)) << "install it with scripts/install-deps.sh";
+  e2e::RouterFixture router("127.0.0.148", 0);
+  ASSERT_TRUE(router.Ready());
+  Helper proxy({kMicrosocks, "-i", "127.0.0.148", "-p", "1080"});
+  ASSERT_TRUE(Listening("127.0.0.148", 1080));
+  for (const bool proxied : {false, true}) {
+    SCOPED_TRACE(proxied ? "through the proxy" : "direct");
+    e2e::RunOptions options;
+    const std::string trace = router.Sandbox().PathOf("trace").string();
+    options.wrapper = {"/usr/bin/strace", "-f", "-qq", "-e", "trace=setsockopt,recvfrom", "-o",
+                       trace};
+    const char* sanitizer = std::getenv("ASAN_OPTIONS");
+    options.environment["ASAN_OPTIONS"] =
+        std::string(sanitizer != nullptr ? sanitizer : "") + ":detect_leaks=0";
+    std::vector<std::string> arguments{"-h", "-cd", "SHOW"};
+    if (proxied) arguments.insert(arguments.end(), {"--socks", "socks5://127.0.0.148:1080"});
+    const e2e::RunResult result = router.Sandbox().Run(arguments, options);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    const std::optional<std::string> calls = router.Sandbox().ReadFile("trace");
+    ASSERT_TRUE(calls.has_value());
+    int reads = 0;
+    int quickAcks = 0;
+    std::istringstream lines(*calls);
+    for (std::string line; std::getline(lines, line);) {
+      if (line.find("TCP_QUICKACK") != std::string::npos) ++quickAcks;
+      // Reads that took bytes: the proxy's replies and the router's lines.
+      if (line.find("recvfrom(") != std::string::npos && line.find(" = -1") == std::string::npos &&
+          line.find(" = 0") == std::string::npos && line.find("MSG_PEEK") == std::string::npos) {
+        ++reads;
+      }
+    }
+    if (proxied) {
+      EXPECT_GE(reads, 5);
+      // One when the connection starts, one after each read.
+      EXPECT_EQ(quickAcks, reads + 1) << *calls;
+    } else {
+      EXPECT_EQ(quickAcks, 0) << *calls;
+    }
+  }
 }
 
 TEST(SocksProxy, SshDynamicForwardingAtEveryLevel) {

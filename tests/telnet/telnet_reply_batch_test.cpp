@@ -64,6 +64,71 @@ TEST_F(ConnectionTest, OwnerSendDuringARequestFollowsTheRepliesBeforeIt) {
                            "VANTREL" + Bytes({255, 240, 255, 253, 3})));
 }
 
+// An owner that takes the replies along: those to one read or several wait
+// for its next send and leave in that one send ahead of its bytes, or alone
+// when it flushes them; it is told once per read that left some waiting.
+struct WaitingCase {
+  const char* name;
+  std::vector<std::string> reads;
+  std::string ownerLine;  // empty: the owner flushes instead
+  std::string wire;
+};
+
+void PrintTo(const WaitingCase& c, std::ostream* os) { *os << c.name; }
+
+class RepliesWaitingFor : public ConnectionTest,
+                          public testing::WithParamInterface<WaitingCase> {};
+
+TEST_P(RepliesWaitingFor, TheOwnersNextSend) {
+  const WaitingCase& c = GetParam();
+  int sends = 0;
+  conn.Socket()->OnDataSent = [&sends](net::TCustomAsyncSocket*, std::uint16_t) { ++sends; };
+  Open();
+  ASSERT_TRUE(PumpUntil([&] { return sends >= 1; }));
+  sends = 0;
+  int told = 0;
+  conn.OnRepliesWaiting = [&told](telnet::TTelnetConnection*) { ++told; };
+  for (std::size_t i = 0; i < c.reads.size(); ++i) {
+    const std::string mark = "<" + std::to_string(i) + ">";
+    ASSERT_TRUE(peer.Send(c.reads[i] + mark));
+    ASSERT_TRUE(WaitForData(mark));
+  }
+  platform::ProcessMessages();
+  EXPECT_EQ(sends, 0);
+  EXPECT_EQ(told, static_cast<int>(c.reads.size()));
+  if (c.ownerLine.empty()) {
+    conn.FlushReplies();
+  } else {
+    EXPECT_EQ(conn.SendStr(c.ownerLine), static_cast<int>(c.ownerLine.size()));
+  }
+  EXPECT_FALSE(conn.RepliesWaiting());
+  ASSERT_TRUE(peer.ReadUntil(c.wire)) << Hex(peer.Received());
+  ASSERT_TRUE(PumpUntil([&] { return sends >= 1; }));
+  platform::ProcessMessages();
+  EXPECT_EQ(sends, 1);
+  EXPECT_EQ(Hex(peer.Take()), Hex(c.wire));
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Table, RepliesWaitingFor, testing::Values(
+  WaitingCase{"OneReadThenALine", {Bytes({255, 251, 1})}, "admin\r",
+              Bytes({255, 253, 1}) + "admin\r"},
+  WaitingCase{"TwoReadsThenALine", {Bytes({255, 251, 1}), Bytes({255, 253, 24})}, "admin\r",
+              Bytes({255, 253, 1, 255, 251, 24}) + "admin\r"},
+  WaitingCase{"FlushedAlone", {Bytes({255, 251, 1, 255, 251, 3})}, "",
+              Bytes({255, 253, 1, 255, 253, 3})}),
+  [](const testing::TestParamInfo<WaitingCase>& info) { return std::string(info.param.name); });
+// clang-format on
+
+TEST_F(ConnectionTest, TheTerminalTypeRequestIsAwaitedFromOurAgreementUntilItComes) {
+  Open();
+  EXPECT_FALSE(conn.TerminalTypeRequestAwaited());
+  Exchange(Bytes({255, 253, 24}));
+  EXPECT_TRUE(conn.TerminalTypeRequestAwaited());
+  Exchange(Bytes({255, 250, 24, 1, 255, 240}));
+  EXPECT_FALSE(conn.TerminalTypeRequestAwaited());
+}
+
 // A peer that reads nothing: once 64 KiB of ours waits to leave, reading
 // waits too, and the owner's call reads on only when the queue has gone
 // down. Bytes the peer sent before hanging up still arrive.

@@ -148,6 +148,15 @@ TEST_F(SocketCalls, WindowsOptionNumbersReachTheSystemAsTheRightSettings) {
   ASSERT_EQ(wsa_->ioctlsocket(s, ws::FIONBIO, &mode), 0);
   EXPECT_FALSE(system().nonBlocking);
 
+  // Our own option: taken by a stream, with a boolean's size like the others.
+  EXPECT_EQ(SetOption(s, ws::IPPROTO_TCP, ws::TCP_ACK_EACH_RECEIVE, 1), 0);
+  EXPECT_EQ(SetOption(s, ws::IPPROTO_TCP, ws::TCP_ACK_EACH_RECEIVE, 0), 0);
+  EXPECT_EQ(Failure(SetOption(s, ws::IPPROTO_TCP, ws::TCP_ACK_EACH_RECEIVE, 1, 0)),
+            ws::WSAEFAULT);
+  EXPECT_EQ(Failure(SetOption(NewSocket(ws::SOCK_DGRAM), ws::IPPROTO_TCP,
+                              ws::TCP_ACK_EACH_RECEIVE, 1)),
+            ws::WSAENOPROTOOPT);
+
   EXPECT_EQ(Failure(SetOption(s, ws::SOL_SOCKET, 0x7777, -1)), ws::WSAENOPROTOOPT);
   EXPECT_EQ(Failure(SetOption(s, 0x1234, ws::SO_KEEPALIVE, -1)), ws::WSAEINVAL);
   EXPECT_EQ(Failure(SetOption(s, ws::SOL_SOCKET, ws::SO_LINGER, -1, 2)), ws::WSAEFAULT);
