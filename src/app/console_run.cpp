@@ -207,3 +207,8 @@ int WithConsoleLoop(const std::function<int()>& body) {
 }
 
 }  // namespace app
+
+extern "C" __attribute__((visibility("default"))) int vantrel_console_main(
+    const app::CommandLine* commandLine) {
+  return app::RunConsole(*commandLine, app::LocateProgramFiles(platform::ProgramDirectory()));
+}

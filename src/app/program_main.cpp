@@ -1,16 +1,14 @@
 // The program's entry: the long options, then either the console run (a
 // hidden run without a usable display, or with --print) or the window, whose
-// library is loaded only now, as the socket library is loaded at its first use.
+// libraries are loaded only now, as the socket library is loaded at its first
+// use.
 #include <cstdio>
 #include <string>
 
-#include "app/console_run.h"
 #include "app/display_check.h"
 #include "app/program_entry.h"
-#include "app/router_fleet.h"
 #include "app/standard_output.h"
 #include "app/termination_signals.h"
-#include "platform/files.h"
 #include "platform/install_layout.h"
 #include "platform/system.h"
 
@@ -40,17 +38,31 @@ int NoDisplay(const DisplayCheck& display) {
   return kExitNoDisplay;
 }
 
-int RunWindow(int argc, char** argv, const CommandLine& commandLine) {
-  const std::string path = platform::ProgramLibraryPath(kWindowLibraryName);
+// A part of the program in a library of its own, loaded now: its entry, or
+// null after telling why it could not be had. The library stays loaded until
+// the process ends.
+void* PartEntry(const char* libraryName, const char* entryName, const char* what) {
+  const std::string path = platform::ProgramLibraryPath(libraryName);
   platform::HMODULE library = platform::LoadLibrary(path);
-  void* entry = library != nullptr ? platform::GetProcAddress(library, kWindowMainName) : nullptr;
+  void* entry = library != nullptr ? platform::GetProcAddress(library, entryName) : nullptr;
   if (entry == nullptr) {
-    std::fprintf(stderr, "vantrel: cannot load the window's library %s: %s\n", path.c_str(),
+    std::fprintf(stderr, "vantrel: cannot load the %s library %s: %s\n", what, path.c_str(),
                  platform::LastLoaderMessage().c_str());
-    return kExitFailure;
   }
-  // The library stays loaded until the process ends.
+  return entry;
+}
+
+int RunWindow(int argc, char** argv, const CommandLine& commandLine) {
+  void* entry = PartEntry(kWindowLibraryName, kWindowMainName, "window's");
+  if (entry == nullptr) return kExitFailure;
   return reinterpret_cast<WindowMainFunction>(entry)(argc, argv, &commandLine);
+}
+
+// The console run, for one router or for many.
+int RunWithoutWindow(const CommandLine& commandLine, const char* entryName) {
+  void* entry = PartEntry(kConsoleLibraryName, entryName, "console run's");
+  if (entry == nullptr) return kExitFailure;
+  return reinterpret_cast<ConsoleMainFunction>(entry)(&commandLine);
 }
 
 }  // namespace
@@ -72,10 +84,10 @@ int ProgramMain(int argc, char** argv) {
   const bool hidden = HasHiddenSwitch(commandLine.switches);
 
   if (hidden && commandLine.print && commandLine.ManyRouters()) {
-    return RunRouterFleet(commandLine, LocateProgramFiles(platform::ProgramDirectory()));
+    return RunWithoutWindow(commandLine, kFleetMainName);
   }
   if (hidden && commandLine.print) {
-    return RunConsole(commandLine, LocateProgramFiles(platform::ProgramDirectory()));
+    return RunWithoutWindow(commandLine, kConsoleMainName);
   }
   const DisplayCheck display = CheckDisplay();
   if (commandLine.ManyRouters()) {
@@ -87,10 +99,10 @@ int ProgramMain(int argc, char** argv) {
           stderr);
       return kExitUsage;
     }
-    return RunRouterFleet(commandLine, LocateProgramFiles(platform::ProgramDirectory()));
+    return RunWithoutWindow(commandLine, kFleetMainName);
   }
   if (!display.usable && !DisplaylessPlatformRequested()) {
-    if (hidden) return RunConsole(commandLine, LocateProgramFiles(platform::ProgramDirectory()));
+    if (hidden) return RunWithoutWindow(commandLine, kConsoleMainName);
     return NoDisplay(display);
   }
   return RunWindow(argc, argv, commandLine);

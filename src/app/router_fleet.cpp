@@ -18,6 +18,7 @@
 
 #include "app/console_run.h"
 #include "app/ordered_output.h"
+#include "platform/files.h"
 #include "app/settings_file.h"
 #include "app/socks_url.h"
 #include "app/texts.h"
@@ -398,3 +399,8 @@ int RunRouterFleet(const CommandLine& commandLine, const ProgramFiles& files) {
 }
 
 }  // namespace app
+
+extern "C" __attribute__((visibility("default"))) int vantrel_fleet_main(
+    const app::CommandLine* commandLine) {
+  return app::RunRouterFleet(*commandLine, app::LocateProgramFiles(platform::ProgramDirectory()));
+}

@@ -121,7 +121,7 @@ TEST_P(ConsoleRunTest, WritesWhatAHiddenRunWritesAndOpensNothingOfAWindow) {
     EXPECT_EQ(result.err, hidden.err);
     const std::optional<std::string> opened = router.Sandbox().ReadFile("trace");
     ASSERT_TRUE(opened.has_value());
-    EXPECT_NE(opened->find("libvantrel_core.so"), std::string::npos);
+    EXPECT_NE(opened->find("libvantrel_console.so"), std::string::npos);
     EXPECT_EQ(WindowFilesOpened(*opened), std::vector<std::string>{});
     EXPECT_FALSE(router.Sandbox().Exists("config"));
   }
@@ -136,8 +136,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The window's buttons draw their glyphs from compiled-in pictures: building
 // the window loads none of Qt's image-format plugins (each one a library to
-// load and relocate at every start).
-TEST(WindowStartUp, LoadsNoImageFormatPlugin) {
+// load and relocate at every start), nor the console run's library.
+TEST(WindowStartUp, LoadsNoImageFormatPluginNorTheConsoleRun) {
   RouterFixture router("127.0.0.199", 0, {}, "@command SHOW\nA\n");
   ASSERT_TRUE(router.Ready());
   e2e::RunOptions windowed;
@@ -153,6 +153,8 @@ TEST(WindowStartUp, LoadsNoImageFormatPlugin) {
   ASSERT_TRUE(opened.has_value());
   EXPECT_NE(opened->find("libvantrel_window.so"), std::string::npos);
   EXPECT_EQ(opened->find("/imageformats/"), std::string::npos);
+  // Nor the console run's code, which a window has no use for.
+  EXPECT_EQ(opened->find("libvantrel_console.so"), std::string::npos);
 }
 
 TEST(ConsoleRun, WithoutHiddenAnUnreachableDisplayIsToldNotAborted) {
