@@ -36,6 +36,8 @@ class TTelnetConnection : public platform::TComponent, private TelnetParserEvent
   static constexpr int kReadBlockSize = 2048;
   // One more than a pass can hold, so a pass never fills the buffer by itself.
   static constexpr int kDataBufferSize = kReadBlockSize + 1;
+  // Most passes one notice of arriving data starts, while each fills a block.
+  static constexpr int kReadsPerNotice = 32;
 
   explicit TTelnetConnection(platform::TComponent* owner);
   ~TTelnetConnection() override;
