@@ -3,9 +3,6 @@
 // thread's platform queue is served.
 #include "platform/message_processing.h"
 
-#include <poll.h>
-
-#include <cerrno>
 #include <chrono>
 #include <mutex>
 
@@ -37,22 +34,6 @@ thread_local bool quitTaken = false;
 thread_local int quitExitCode = 0;
 thread_local bool terminating = false;
 
-// Waits until the calling thread's queue holds a message or the time is up.
-void WaitForPlatformMessage(int timeoutMs) {
-  pollfd pfd{win::MessageQueueDescriptor(), POLLIN, 0};
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  for (;;) {
-    int wait = timeoutMs;
-    if (timeoutMs >= 0) {
-      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          deadline - std::chrono::steady_clock::now());
-      wait = left.count() > 0 ? static_cast<int>(left.count()) : 0;
-    }
-    const int rc = poll(&pfd, 1, wait);
-    if (rc >= 0 || errno != EINTR) return;
-  }
-}
-
 }  // namespace
 
 void ProcessMessages() {
@@ -69,7 +50,7 @@ void ProcessMessagesWaiting(int timeoutMs) {
     hooks.waitAndProcess(timeoutMs);
     return;
   }
-  WaitForPlatformMessage(timeoutMs);
+  win::WaitForMessage(timeoutMs);
   DispatchPendingPlatformMessages();
 }
 

@@ -280,4 +280,22 @@ void Sleep(DWORD milliseconds) {
 
 int MessageQueueDescriptor() { return detail::CurrentThreadQueue().Descriptor(); }
 
+void WaitForMessage(int timeoutMs) { detail::CurrentThreadQueue().Wait(timeoutMs); }
+
+void SetReadinessSource(ReadinessPrepare prepare, ReadinessDeliver deliver) {
+  detail::SetQueueReadinessSource(prepare, deliver);
+}
+
+BOOL WatchDescriptor(HWND window, int fd, std::uint32_t events, std::uint64_t key) {
+  auto w = Find(window);
+  return w && w->queue->Watch(fd, events, key) ? 1 : 0;
+}
+
+void UnwatchDescriptorHere(int fd) { detail::CurrentThreadQueue().Watch(fd, 0, 0); }
+
+DWORD GetWindowThreadId(HWND window) {
+  auto w = Find(window);
+  return w ? w->queue->ThreadId() : 0;
+}
+
 }  // namespace win

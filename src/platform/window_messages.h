@@ -101,8 +101,34 @@ DWORD GetTickCount();
 // Sleep(0) yields the processor.
 void Sleep(DWORD milliseconds);
 
-// A descriptor of the calling thread's queue that polls readable exactly while
-// a message waits in it, for an outer event loop to watch.
+// A descriptor of the calling thread's queue for an outer event loop to watch:
+// it polls readable while a message waits, or while a watched descriptor has
+// news that the next look at the queue (PeekMessage) turns into messages.
 int MessageQueueDescriptor();
+
+// Blocks until a message waits in the calling thread's queue (watched
+// descriptors included) or `timeoutMs` (-1: no limit) passed; take the
+// messages right after.
+void WaitForMessage(int timeoutMs);
+
+// Descriptor readiness straight into a thread's queue, for a library that
+// turns it into posted messages (the socket stand-in) without a helper thread.
+// Both run on a queue's own thread, without any lock of the queue: `prepare`
+// whenever a look at the queue finds nothing to take, before the system is
+// asked (to post what is due and bring the watched descriptors up to date);
+// `deliver` with the keys and epoll event bits of what is ready. One source
+// per process.
+using ReadinessPrepare = void (*)();
+using ReadinessDeliver = void (*)(const std::uint64_t* keys, const std::uint32_t* events,
+                                  int count);
+void SetReadinessSource(ReadinessPrepare prepare, ReadinessDeliver deliver);
+// Watches `fd` for these epoll `events` (level-triggered; 0: no longer) in
+// the queue of the thread that owns `window`, reported with `key` (never 0).
+// False when the window does not exist or the system refused.
+BOOL WatchDescriptor(HWND window, int fd, std::uint32_t events, std::uint64_t key);
+// Stops watching `fd` in the calling thread's own queue.
+void UnwatchDescriptorHere(int fd);
+// The thread that owns `window`, or 0.
+DWORD GetWindowThreadId(HWND window);
 
 }  // namespace win

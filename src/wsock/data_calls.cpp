@@ -56,10 +56,10 @@ int StreamSendStateLocked(SocketEntry& entry) {
 }
 
 // Ends a stream call counted in callsInFlight (the caller holds the table
-// mutex); true when the helper waits for it and must be woken.
+// mutex); true when the notifications wait for it.
 bool EndCallLocked(SocketEntry& entry) {
-  if (--entry.callsInFlight > 0 || !entry.helperWaits) return false;
-  entry.helperWaits = false;
+  if (--entry.callsInFlight > 0 || !entry.evaluationWaits) return false;
+  entry.evaluationWaits = false;
   return true;
 }
 
@@ -94,7 +94,7 @@ int Transmit(SocketEntry& entry, const char* data, int length, int flags, const 
     if (entry.stream) wake = EndCallLocked(entry);
     if (sent < 0) code = SendErrorLocked(entry, error, &wake);
   }
-  if (wake) WakeNotifier();
+  if (wake) EntryChanged(entry);
   return sent < 0 ? Fail(code) : static_cast<int>(sent);
 }
 
@@ -144,8 +144,8 @@ int Receive(ws::SOCKET s, char* buffer, int length, int flags, ws::sockaddr* fro
   {
     std::lock_guard lock(table.Mutex());
     if (entry->stream) wake = EndCallLocked(*entry);
-    // Every receive re-enables FD_READ; the helper posts it again at once
-    // when bytes remain.
+    // Every receive re-enables FD_READ; it is posted again at once when bytes
+    // remain.
     wake = wake || (!entry->readArmed && (entry->events & ws::FD_READ) != 0);
     entry->readArmed = true;
     if (entry->stream && received < 0 && IsConnectionDeath(error)) {
@@ -155,7 +155,7 @@ int Receive(ws::SOCKET s, char* buffer, int length, int flags, ws::sockaddr* fro
     if (entry->stream && received == 0 && length > 0 && entry->abortError != 0)
       failure = entry->abortError;  // a reset connection does not read as a graceful end
   }
-  if (wake) WakeNotifier();
+  if (wake) EntryChanged(*entry);
   if (received < 0) return Fail(FromErrno(error));
   if (failure != 0) return Fail(failure);
   if (wantsSender) WriteAddress(sender, from, fromLength);

@@ -1,38 +1,41 @@
-// The WSAAsyncSelect helper thread.
+// WSAAsyncSelect's notifications, worked out on the thread that owns the
+// selecting window.
 //
-// Each round it posts what is latched (a finished connect, a detected close),
-// then polls every selected socket for just the conditions whose
-// notifications are armed, plus a wake-up descriptor that the calling threads
-// signal whenever they re-enable something. Windows' rules map onto poll()
-// like this:
-//   FD_READ     POLLIN with bytes waiting; disarmed until recv/recvfrom
-//   FD_WRITE    POLLOUT once connected; then only after a send would block
-//   FD_ACCEPT   POLLIN on a listener; disarmed until accept
-//   FD_CONNECT  POLLOUT/POLLERR while connecting; once, with the error
-//   FD_CLOSE    POLLRDHUP, or POLLIN with nothing to read, or POLLHUP/POLLERR;
-//               once, 0 when graceful, 10053/10054 when abortive
-// A socket whose connection is entirely gone leaves the poll set for good, so
-// a hung-up descriptor never makes the helper spin.
+// Every selected socket sits in the epoll set behind its window thread's
+// queue, watched (level-triggered) for just the conditions whose
+// notifications are armed. When that thread looks at its queue and finds
+// nothing to take, it first posts what is latched (a finished connect, a
+// detected close) and brings the watches up to date, then asks the system and
+// evaluates what is ready. Windows' rules map onto the conditions like this:
+//   FD_READ     EPOLLIN with bytes waiting; disarmed until recv/recvfrom
+//   FD_WRITE    EPOLLOUT once connected; then only after a send would block
+//   FD_ACCEPT   EPOLLIN on a listener; disarmed until accept
+//   FD_CONNECT  EPOLLOUT/EPOLLERR while connecting; once, with the error
+//   FD_CLOSE    EPOLLRDHUP, or EPOLLIN with nothing to read, or EPOLLHUP/
+//               EPOLLERR; once, 0 when graceful, 10053/10054 when abortive
+// A socket whose connection is entirely gone leaves the set for good, so a
+// hung-up descriptor never wakes its thread in vain.
 //
-// The owner's calls change what poll() saw without the helper's lock (a recv
-// takes the data, or the connection's pending error; a send fills the
-// buffer; an accept takes the connection), so poll() only wakes the helper:
-// what it posts is decided under the lock from a fresh look, and never while
-// an owner call that may take the pending error is still under way.
+// A watch that went stale meanwhile (an event was posted and so disarmed) is
+// brought up to date at the next look, before the thread sleeps: the re-arming
+// call usually comes first and then nothing needs to change, so a stream of
+// arriving data costs no change of the watch at all.
+//
+// Calls on other threads (a recv, a send, a connect) change what the system
+// reported without the evaluating thread knowing, so what is posted is decided
+// under the lock, and never while a call that may take the connection's
+// pending error is still under way; such a call brings the watch up to date
+// itself when it is done.
 #include "wsock/select_notifier.h"
 
 #include <poll.h>
-#include <sys/eventfd.h>
+#include <sys/epoll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <thread>
+#include <mutex>
 
 #include "wsock/error_codes.h"
 #include "wsock/system_calls.h"
@@ -69,7 +72,7 @@ void PostIfArmed(SocketEntry& entry, long event, bool* armed) {
 }
 
 short InterestLocked(const SocketEntry& entry) {
-  if (entry.events == 0 || entry.hungUp || entry.helperWaits) return 0;
+  if (entry.events == 0 || entry.hungUp || entry.evaluationWaits) return 0;
   short interest = 0;
   if (!entry.stream) {
     if (entry.readArmed && Selects(entry, ws::FD_READ)) interest |= POLLIN;
@@ -106,13 +109,15 @@ int PeekForEnd(int fd, bool* ended) {
   return error;
 }
 
-void EvaluateConnectedLocked(SocketEntry& entry, short revents) {
+// `dataSure`: the system reported input without any end or error, so bytes
+// are waiting and need not be counted.
+void EvaluateConnectedLocked(SocketEntry& entry, short revents, bool dataSure) {
   int error = (revents & POLLERR) != 0 ? TakeSocketError(entry.fd) : 0;
   const bool hungUp = (revents & (POLLHUP | POLLERR)) != 0;
   bool ended = hungUp || (!entry.receiveShut && (revents & POLLRDHUP) != 0);
   if ((revents & POLLIN) != 0 && !entry.receiveShut) {
-    int waiting = 0;
-    if (ioctl(entry.fd, FIONREAD, &waiting) == 0 && waiting > 0) {
+    int waiting = dataSure ? 1 : 0;
+    if (waiting > 0 || (ioctl(entry.fd, FIONREAD, &waiting) == 0 && waiting > 0)) {
       // Before any FD_CLOSE of this round: the owner reads what is left first.
       PostIfArmed(entry, ws::FD_READ, &entry.readArmed);
     } else {
@@ -129,16 +134,17 @@ void EvaluateConnectedLocked(SocketEntry& entry, short revents) {
   if (hungUp) entry.hungUp = true;
 }
 
-void EvaluateLocked(SocketEntry& entry) {
+// `reported`: the epoll bits the system reported just now.
+void EvaluateLocked(SocketEntry& entry, std::uint32_t reported) {
   if (entry.callsInFlight > 0) {
-    entry.helperWaits = true;  // the owner's call wakes us when it is done
+    entry.evaluationWaits = true;  // the call brings the watch back when it is done
     return;
   }
   const short interest = InterestLocked(entry);
   if (interest == 0) return;
-  pollfd now{entry.fd, interest, 0};
-  if (poll(&now, 1, 0) <= 0) return;
-  const short revents = now.revents;
+  const auto revents = static_cast<short>(reported & static_cast<std::uint32_t>(
+                                                         interest | POLLERR | POLLHUP | POLLNVAL));
+  if (revents == 0) return;
   if (!entry.stream) {
     if ((revents & POLLERR) != 0) {
       const int error = TakeSocketError(entry.fd);
@@ -160,7 +166,8 @@ void EvaluateLocked(SocketEntry& entry) {
       if ((revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) entry.hungUp = true;
       break;
     case SocketPhase::kConnected:
-      EvaluateConnectedLocked(entry, revents);
+      EvaluateConnectedLocked(
+          entry, revents, (reported & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR)) == EPOLLIN);
       break;
     default:
       break;
@@ -168,98 +175,92 @@ void EvaluateLocked(SocketEntry& entry) {
   PostDueLocked(entry);
 }
 
-class Notifier {
- public:
-  static Notifier& Instance() {
-    // Never destroyed: a helper still running at process exit must not find
-    // its state gone.
-    static Notifier* notifier = new Notifier;
-    return *notifier;
-  }
+// What the thread that owns the entry's window watches the descriptor for.
+// Input is always watched with the peer's end, so that plain input says for
+// sure that bytes are waiting.
+std::uint32_t WatchedEvents(const SocketEntry& entry) {
+  if (entry.events == 0 || entry.window == nullptr) return 0;
+  auto events = static_cast<std::uint32_t>(InterestLocked(entry));
+  if ((events & EPOLLIN) != 0) events |= EPOLLRDHUP;
+  return events;
+}
 
-  void EnsureRunning() {
-    std::lock_guard lock(controlMutex_);
-    if (thread_.joinable()) return;
-    stop_ = false;
-    thread_ = std::thread([this] { Run(); });
-  }
+// Keys carry the descriptor too, so a thread can drop a watch whose socket is
+// gone from the table.
+std::uint64_t WatchKey(const SocketEntry& entry) {
+  return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(entry.fd)) << 32) |
+         static_cast<std::uint32_t>(entry.handle);
+}
 
-  void Wake() {
-    const std::uint64_t one = 1;
-    if (write(wakeFd_, &one, sizeof one) < 0) {
-      // The counter is saturated, so the helper is due to wake anyway.
+void SyncWatchLocked(SocketEntry& entry) {
+  const win::HWND target = entry.events != 0 ? entry.window : nullptr;
+  const std::uint32_t wanted = WatchedEvents(entry);
+  if (target != entry.watchWindow) {
+    // Where the old window is gone, its thread drops the watch at its next
+    // report of the descriptor.
+    if (entry.watched != 0) win::WatchDescriptor(entry.watchWindow, entry.fd, 0, 0);
+    entry.watched = 0;
+    entry.watchWindow = target;
+  }
+  if (wanted == entry.watched) return;
+  entry.watched = win::WatchDescriptor(target, entry.fd, wanted, WatchKey(entry)) != 0 ? wanted : 0;
+}
+
+void Prepare() {
+  const win::DWORD self = win::GetCurrentThreadId();
+  SocketTable& table = SocketTable::Instance();
+  std::lock_guard lock(table.Mutex());
+  table.ForEachLocked([self](SocketEntry& entry) {
+    if (entry.ownerThread != self) return;
+    PostDueLocked(entry);
+    SyncWatchLocked(entry);
+  });
+}
+
+// A watch in this thread's set that no entry of this thread owns any more.
+void DropStrayWatchLocked(SocketTable& table, int fd) {
+  bool inUse = false;
+  table.ForEachLocked([&](SocketEntry& entry) { inUse = inUse || entry.fd == fd; });
+  // The number may belong to a newer socket watched elsewhere; leave that.
+  if (!inUse) win::UnwatchDescriptorHere(fd);
+}
+
+void Deliver(const std::uint64_t* keys, const std::uint32_t* events, int count) {
+  const win::DWORD self = win::GetCurrentThreadId();
+  SocketTable& table = SocketTable::Instance();
+  std::lock_guard lock(table.Mutex());
+  for (int i = 0; i < count; ++i) {
+    const auto fd = static_cast<int>(keys[i] >> 32);
+    EntryPtr entry = table.FindLocked(static_cast<ws::SOCKET>(keys[i] & 0xffffffffu));
+    if (entry == nullptr || entry->fd != fd) {
+      DropStrayWatchLocked(table, fd);
+      continue;
     }
-  }
-
-  void Stop() {
-    std::lock_guard lock(controlMutex_);
-    if (!thread_.joinable()) return;
-    stop_ = true;
-    Wake();
-    thread_.join();
-  }
-
- private:
-  Notifier() : wakeFd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
-    if (wakeFd_ < 0) {
-      std::perror("vantrel_wsock: eventfd");
-      std::abort();
+    if (entry->ownerThread != self) {
+      win::UnwatchDescriptorHere(fd);  // selected to a window of another thread since
+      continue;
     }
+    PostDueLocked(*entry);  // FD_CONNECT before the first FD_WRITE
+    EvaluateLocked(*entry, events[i]);
   }
-
-  void DrainWakeUps() {
-    std::uint64_t count = 0;
-    while (read(wakeFd_, &count, sizeof count) > 0) {
-    }
-  }
-
-  void Run() {
-    SocketTable& table = SocketTable::Instance();
-    std::vector<pollfd> descriptors;
-    std::vector<ws::SOCKET> handles;
-    while (!stop_) {
-      descriptors.assign(1, pollfd{wakeFd_, POLLIN, 0});
-      handles.assign(1, 0);
-      {
-        std::lock_guard lock(table.Mutex());
-        table.ForEachLocked([&](SocketEntry& entry) {
-          PostDueLocked(entry);
-          const short interest = InterestLocked(entry);
-          if (interest != 0) {
-            descriptors.push_back(pollfd{entry.fd, interest, 0});
-            handles.push_back(entry.handle);
-          }
-        });
-      }
-      const int ready = poll(descriptors.data(), descriptors.size(), -1);
-      if (ready < 0) continue;  // EINTR; the round is simply repeated
-      if (descriptors[0].revents != 0) DrainWakeUps();
-      std::lock_guard lock(table.Mutex());
-      for (std::size_t i = 1; i < descriptors.size(); ++i) {
-        if (descriptors[i].revents == 0) continue;
-        // A handle closed since the round began is gone from the table; its
-        // descriptor number may already belong to a newer socket.
-        EntryPtr entry = table.FindLocked(handles[i]);
-        if (entry != nullptr) EvaluateLocked(*entry);
-      }
-    }
-  }
-
-  std::mutex controlMutex_;
-  std::thread thread_;
-  std::atomic<bool> stop_{false};
-  const int wakeFd_;
-};
+}
 
 }  // namespace
 
-void EnsureNotifierRunning() { Notifier::Instance().EnsureRunning(); }
-void WakeNotifier() { Notifier::Instance().Wake(); }
-void StopNotifier() { Notifier::Instance().Stop(); }
+void EnsureReadinessSource() {
+  static std::once_flag once;
+  std::call_once(once, [] { win::SetReadinessSource(Prepare, Deliver); });
+}
+
+void EntryChanged(SocketEntry& entry) {
+  std::lock_guard lock(SocketTable::Instance().Mutex());
+  PostDueLocked(entry);
+  SyncWatchLocked(entry);
+}
 
 void PostSelectEvent(const SocketEntry& entry, long event, int error) {
   // A null window would mean "this thread's own queue" to PostMessage, which
-  // on the helper thread nobody reads.
+  // is not the queue the notifications are for.
   if (entry.window == nullptr || !Selects(entry, event)) return;
   win::PostMessage(entry.window, entry.message, static_cast<win::WPARAM>(entry.handle),
                    static_cast<win::LPARAM>(ws::WSAMAKESELECTREPLY(event, error)));

@@ -1,20 +1,22 @@
-// The helper thread behind WSAAsyncSelect: it waits on the selected sockets
-// with poll() and posts the notifications to their windows, as Windows does
-// from its own helper. Posting happens only under SocketTable::Mutex() and
-// only for handles still in the table, so once closesocket has taken a handle
-// out nothing more is posted for it.
+// WSAAsyncSelect without a helper thread: each selected socket is watched in
+// the queue of the thread that owns its window, and that thread, when it looks
+// at its queue, turns what the system reports into the notifications, as
+// Windows does from its own side. Posting happens only under
+// SocketTable::Mutex() and only for handles still in the table, so once
+// closesocket has taken a handle out nothing more is posted for it.
 #pragma once
 
 #include "wsock/socket_table.h"
 
 namespace wsock {
 
-// Starts the helper if it is not running.
-void EnsureNotifierRunning();
-// Makes the helper look at the table again (an entry's state changed).
-void WakeNotifier();
-// Stops and joins the helper; the next WSAAsyncSelect starts it again.
-void StopNotifier();
+// Hands the queues the stand-in's readiness source (once per process).
+void EnsureReadinessSource();
+
+// The entry's state changed (armed, connected, shut, selected): posts what is
+// due for it and brings its watch up to date, on whatever thread this runs.
+// The caller does not hold SocketTable::Mutex().
+void EntryChanged(SocketEntry& entry);
 
 // Posts one notification when the entry selects `event`. The caller holds
 // SocketTable::Mutex().

@@ -139,7 +139,7 @@ int Listen(ws::SOCKET s, int backlog) {
     entry->phase = SocketPhase::kListening;
     entry->acceptArmed = true;
   }
-  WakeNotifier();
+  EntryChanged(*entry);
   return 0;
 }
 
@@ -170,6 +170,7 @@ ws::SOCKET Accept(ws::SOCKET s, ws::sockaddr* address, int* addressLength) {
       // The new socket carries the listener's selection, so its first
       // notifications (FD_WRITE, FD_READ) reach the same window.
       accepted->window = listener->window;
+      accepted->ownerThread = listener->ownerThread;
       accepted->message = listener->message;
       accepted->events = listener->events;
       accepted->nonBlocking = nonBlocking;
@@ -178,12 +179,10 @@ ws::SOCKET Accept(ws::SOCKET s, ws::sockaddr* address, int* addressLength) {
       accepted->writeArmed = true;
     }
   }
-  if (accepted == nullptr) {
-    WakeNotifier();
-    return FailSocket(FromErrno(acceptError));
-  }
+  EntryChanged(*listener);
+  if (accepted == nullptr) return FailSocket(FromErrno(acceptError));
   const ws::SOCKET handle = table.Insert(accepted);
-  WakeNotifier();
+  EntryChanged(*accepted);
   if (address != nullptr) WriteAddress(peer, address, addressLength);
   return handle;
 }
@@ -256,18 +255,19 @@ int Connect(ws::SOCKET s, const ws::sockaddr* name, int nameLength) {
       return Fail(FromErrno(error));
     }
   }
-  WakeNotifier();
+  EntryChanged(*entry);
   return Fail(ws::WSAEWOULDBLOCK);
 }
 
 int CloseSocket(ws::SOCKET s) {
   if (!IsStarted()) return Fail(ws::WSANOTINITIALISED);
   // Taking the entry out of the table under its mutex is what guarantees
-  // that the helper posts nothing more for this handle.
+  // that nothing more is posted for this handle.
   EntryPtr entry = SocketTable::Instance().Take(s);
   if (entry == nullptr) return Fail(ws::WSAENOTSOCK);
-  entry.reset();  // the descriptor closes here (with SO_LINGER 0: a reset)
-  WakeNotifier();
+  // The descriptor closes here (with SO_LINGER 0: a reset), and with it
+  // leaves the set it was watched in.
+  entry.reset();
   return 0;
 }
 
@@ -289,14 +289,14 @@ int Shutdown(ws::SOCKET s, int how) {
       return Fail(ws::WSAEINVAL);
   }
   {
-    // Under the helper's lock: our own end of reading looks to poll() like
-    // the peer's, and the helper must know which it is before it looks.
+    // Under the notifications' lock: our own end of reading looks to the
+    // system like the peer's, and they must know which it is before they look.
     std::lock_guard lock(SocketTable::Instance().Mutex());
     if (System().shutdown(entry->fd, systemHow) != 0) return Fail(FromErrno(errno));
     if (how != ws::SD_SEND) entry->receiveShut = true;
     if (how != ws::SD_RECEIVE) entry->sendShut = true;
   }
-  WakeNotifier();
+  EntryChanged(*entry);
   return 0;
 }
 
@@ -335,10 +335,13 @@ int AsyncSelect(ws::SOCKET s, win::HWND window, unsigned int message, long event
   if (events != 0 && window == nullptr) return Fail(ws::WSAEINVAL);
   // The socket stays non-blocking even when the selection is cleared.
   if (!SetNonBlocking(entry->fd, true)) return Fail(FromErrno(errno));
+  const win::DWORD ownerThread = events != 0 ? win::GetWindowThreadId(window) : 0;
+  if (events != 0) EnsureReadinessSource();
   {
     std::lock_guard lock(SocketTable::Instance().Mutex());
     entry->nonBlocking = true;
     entry->window = window;
+    entry->ownerThread = ownerThread;
     entry->message = message;
     entry->events = events;
     // A new selection replaces the old one and looks at the conditions
@@ -347,8 +350,7 @@ int AsyncSelect(ws::SOCKET s, win::HWND window, unsigned int message, long event
     entry->acceptArmed = true;
     entry->writeArmed = !entry->stream || entry->phase == SocketPhase::kConnected;
   }
-  if (events != 0) EnsureNotifierRunning();
-  WakeNotifier();
+  EntryChanged(*entry);
   return 0;
 }
 

@@ -1,9 +1,10 @@
 // The library's sockets: one entry per SOCKET handle, holding the system
-// descriptor and what the notification helper needs to follow Windows'
-// re-enabling rules. Handles count up and are never reused in the process, so
+// descriptor and what the notifications need to follow Windows' re-enabling
+// rules. Handles count up and are never reused in the process, so
 // a late message for a closed handle can never be taken for a newer socket.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -36,6 +37,7 @@ struct SocketEntry {
 
   // Everything below is guarded by SocketTable::Mutex().
   win::HWND window = nullptr;
+  win::DWORD ownerThread = 0;  // the thread that owns `window`
   unsigned int message = 0;
   long events = 0;
   bool nonBlocking = false;
@@ -60,15 +62,20 @@ struct SocketEntry {
   int closeError = 0;
   bool hungUp = false;  // both directions are gone: nothing more to wait for
 
+  // Where the descriptor is watched (the queue of this window's thread), and
+  // for what (epoll event bits; 0: not watched).
+  win::HWND watchWindow = nullptr;
+  std::uint32_t watched = 0;
+
   // How the connection died, once known (10053/10054), for later calls.
   int abortError = 0;
   // Owner calls inside recv/send right now. Such a call may take the
   // connection's pending error from the system, and records it only once it
-  // is back, so the helper leaves the socket alone meanwhile and is woken
-  // when the call is done (`helperWaits`).
+  // is back, so the notifications leave the socket alone meanwhile and the
+  // call brings its watch back when it is done (`evaluationWaits`).
   int callsInFlight = 0;
-  bool helperWaits = false;
-  // A datagram error collected by the helper (e.g. port unreachable), for the
+  bool evaluationWaits = false;
+  // A datagram error collected for the notifications (e.g. port unreachable), for the
   // next receive.
   int pendingDatagramError = 0;
 };
@@ -77,8 +84,8 @@ using EntryPtr = std::shared_ptr<SocketEntry>;
 
 class SocketTable {
  public:
-  // Process-wide and never destroyed: the helper thread may still run while
-  // the process exits.
+  // Process-wide and never destroyed: lookup threads and other threads' queues
+  // may still reach it while the process exits.
   static SocketTable& Instance();
 
   // Guards the table and the mutable fields of every entry.

@@ -1,6 +1,6 @@
 // WSAStartup / WSACleanup. Start-ups are counted; the last clean-up does what
 // Windows does then: it closes every socket still open and abandons pending
-// lookups, and here it also stops the notification helper.
+// lookups.
 #include <atomic>
 #include <cstring>
 #include <mutex>
@@ -56,9 +56,8 @@ int Cleanup() {
   if (gStartupCount.load() == 0) return Fail(ws::WSANOTINITIALISED);
   if (--gStartupCount > 0) return 0;
   CancelAllLookups();
-  // Out of the table first, so the helper posts nothing for them any more.
+  // Out of the table first, so nothing is posted for them any more.
   std::vector<EntryPtr> open = SocketTable::Instance().TakeAll();
-  StopNotifier();
   open.clear();
   return 0;
 }
