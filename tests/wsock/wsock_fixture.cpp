@@ -189,7 +189,7 @@ void SelectTest::MarkerRoundTrip() {
   const auto arrived = window_.WaitFor([marker](const Notification& n) {
     return n.message == kMarkerMessage && n.wParam == marker;
   });
-  ASSERT_TRUE(arrived.has_value()) << "the notification helper did not come round";
+  ASSERT_TRUE(arrived.has_value()) << "the notifications did not come round";
   ASSERT_EQ(Recv(marker_, 16), "mark");
 }
 

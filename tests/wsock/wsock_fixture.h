@@ -109,7 +109,7 @@ inline constexpr long kClientEvents =
     ws::FD_READ | ws::FD_WRITE | ws::FD_ACCEPT | ws::FD_CONNECT | ws::FD_CLOSE;
 
 // A started library, a recording window and a "marker" datagram socket.
-// Barrier() proves that the library's helper has looked at every socket since
+// Barrier() proves that the library has looked at every socket since
 // the call began, so a test can say that a notification did NOT come without
 // waiting for a fixed time.
 class SelectTest : public ::testing::Test {

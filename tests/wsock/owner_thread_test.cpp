@@ -1,0 +1,105 @@
+// Notifications are worked out on the thread that owns the selecting window:
+// no thread of the library's own, a window of another thread hears its
+// sockets there (re-armed from any thread), and a socket that waits for its
+// recv leaves the queue's descriptor quiet.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <future>
+#include <thread>
+
+#include "support/deadline.h"
+#include "wsock_fixture.h"
+
+namespace wsock_test {
+namespace {
+
+class OwnerThreadTest : public SelectTest {
+ protected:
+  ws::SOCKET Connected(Listener& listener, Peer& peer) {
+    const ws::SOCKET s = ConnectSelected(listener.Port());
+    peer = listener.Accept();
+    EXPECT_EQ(Expect(s, ws::FD_CONNECT).Error(), 0);
+    return s;
+  }
+  static bool QueueReadable() { return support::Readable(win::MessageQueueDescriptor()); }
+};
+
+int ThreadsOfThisProcess() {
+  int count = 0;
+  for ([[maybe_unused]] const auto& task : std::filesystem::directory_iterator("/proc/self/task"))
+    ++count;
+  return count;
+}
+
+TEST_F(OwnerThreadTest, TheNotificationsNeedNoThreadOfTheirOwn) {
+  Listener listener;
+  Peer peer;
+  const ws::SOCKET s = Connected(listener, peer);
+  ASSERT_TRUE(peer.Send("abc"));
+  Expect(s, ws::FD_READ);
+  EXPECT_EQ(Recv(s), "abc");
+  peer.Close();
+  Expect(s, ws::FD_CLOSE);
+  EXPECT_EQ(ThreadsOfThisProcess(), 1);
+}
+
+TEST_F(OwnerThreadTest, ASocketWaitingForItsRecvLeavesTheQueueQuiet) {
+  Listener listener;
+  Peer peer;
+  const ws::SOCKET s = Connected(listener, peer);
+  Expect(s, ws::FD_WRITE);
+  ASSERT_TRUE(peer.Send("abc"));
+  Expect(s, ws::FD_READ);
+  window_.Pump();
+  // Bytes wait, but FD_READ is disarmed: nothing may wake the thread (a
+  // descriptor that stayed readable would make every wait spin).
+  EXPECT_FALSE(QueueReadable());
+  EXPECT_EQ(Recv(s, 1), "a");
+  Expect(s, ws::FD_READ);
+  EXPECT_EQ(Recv(s), "bc");
+  window_.Pump();
+  EXPECT_FALSE(QueueReadable());
+  ASSERT_TRUE(peer.Send("d"));
+  EXPECT_TRUE(support::Readable(win::MessageQueueDescriptor(), support::kDeadline));
+  Expect(s, ws::FD_READ);
+}
+
+TEST_F(OwnerThreadTest, AWindowOfAnotherThreadHearsItsSocketThereReArmedFromHere) {
+  Listener listener;
+  Peer peer;
+  const ws::SOCKET s = Connected(listener, peer);
+
+  std::promise<win::HWND> windowMade;
+  std::promise<bool> firstRead;
+  std::promise<bool> secondRead;
+  std::thread other([&] {
+    NotificationWindow window;
+    windowMade.set_value(window.Handle());
+    firstRead.set_value(window.WaitFor(SocketEvent(s, ws::FD_READ)).has_value());
+    secondRead.set_value(window.WaitFor(SocketEvent(s, ws::FD_READ)).has_value());
+  });
+  const win::HWND otherWindow = windowMade.get_future().get();
+  ASSERT_EQ(wsa_->WSAAsyncSelect(s, otherWindow, kSocketMessage, ws::FD_READ | ws::FD_CLOSE), 0);
+  const std::size_t seenHere = window_.History().size();
+
+  ASSERT_TRUE(peer.Send("abc"));
+  auto first = firstRead.get_future();
+  EXPECT_TRUE(first.get());
+  // Nothing for the socket here, and this thread's queue is not woken by it.
+  Barrier();
+  for (std::size_t i = seenHere; i < window_.History().size(); ++i)
+    EXPECT_NE(window_.History()[i].wParam, s);
+  EXPECT_FALSE(QueueReadable());
+
+  // A recv on this thread re-arms FD_READ for the other one, which sleeps in
+  // its wait meanwhile.
+  EXPECT_EQ(Recv(s), "abc");
+  ASSERT_TRUE(peer.Send("d"));
+  EXPECT_TRUE(secondRead.get_future().get());  // its wait has a deadline of its own
+  other.join();
+  EXPECT_EQ(Recv(s), "d");
+}
+
+}  // namespace
+}  // namespace wsock_test
