@@ -12,6 +12,7 @@
 #include <exception>
 
 #include "cycle/cycle_texts.h"
+#include "cycle/message_pump.h"
 #include "platform/exception.h"
 #include "platform/window_messages.h"
 #include "socket/socket_library.h"
@@ -227,13 +228,14 @@ void CommandCycle::Release() {
 void CommandCycle::requestCheck() {
   if (checkPosted_ || !Running()) return;
   checkPosted_ = true;
-  QMetaObject::invokeMethod(
-      this,
-      [this] {
-        checkPosted_ = false;
-        Check();
-      },
-      Qt::QueuedConnection);
+  auto check = [this] {
+    checkPosted_ = false;
+    Check();
+  };
+  // Asked for by a handler of arriving data (the usual case): the check runs
+  // once the messages waiting now are handled, so it sees all they brought.
+  if (!PlatformMessagePump::RunAfterThisRound(this, check))
+    QMetaObject::invokeMethod(this, check, Qt::QueuedConnection);
 }
 
 void CommandCycle::Check() {

@@ -7,11 +7,21 @@
 #include <QEventLoop>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <utility>
+#include <vector>
 
 #include "platform/message_processing.h"
 #include "platform/window_messages.h"
 
 namespace {
+
+struct FollowUp {
+  QPointer<QObject> context;
+  std::function<void()> call;
+};
+
+thread_local int roundsUnderWay = 0;
+thread_local std::vector<FollowUp> followUps;
 
 bool PlatformMessageWaiting() {
   pollfd pfd{win::MessageQueueDescriptor(), POLLIN, 0};
@@ -36,8 +46,34 @@ void PlatformMessagePump::SetExceptionHandler(std::function<void(const std::exce
   exceptionHandler_ = std::move(handler);
 }
 
+bool PlatformMessagePump::RunAfterThisRound(QObject* context, std::function<void()> call) {
+  if (roundsUnderWay == 0) return false;
+  followUps.push_back({context, std::move(call)});
+  return true;
+}
+
+void PlatformMessagePump::RunRoundFollowUps() {
+  std::vector<FollowUp> due;
+  due.swap(followUps);
+  for (FollowUp& followUp : due)
+    if (followUp.context) followUp.call();
+}
+
 void PlatformMessagePump::DispatchPlatformQueue() {
-  platform::DispatchPendingPlatformMessages();
+  ++roundsUnderWay;
+  try {
+    platform::DispatchPendingPlatformMessages();
+  } catch (...) {
+    // A handler threw: what the round's handlers asked for still runs, later,
+    // from Qt's own queue.
+    --roundsUnderWay;
+    for (FollowUp& followUp : std::exchange(followUps, {}))
+      if (followUp.context)
+        QMetaObject::invokeMethod(followUp.context, std::move(followUp.call), Qt::QueuedConnection);
+    throw;
+  }
+  --roundsUnderWay;
+  RunRoundFollowUps();
   // A quit posted to the platform queue ends the application's loop, as
   // WM_QUIT ends a Windows message loop.
   int exitCode = 0;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <exception>
 #include <functional>
 
@@ -33,8 +34,15 @@ class PlatformMessagePump : public QObject {
   // application object's notify(), which shows the error box.
   void SetExceptionHandler(std::function<void(const std::exception&)> handler);
 
+  // While platform messages are being dispatched on the calling thread,
+  // `call` runs once they all have been (unless `context` is gone by then)
+  // and true is returned: a handler's follow-up work waits for the rest of
+  // the round without a trip through Qt's queue. False otherwise.
+  static bool RunAfterThisRound(QObject* context, std::function<void()> call);
+
  private:
   void DispatchPlatformQueue();
+  static void RunRoundFollowUps();
   void OnQueueReadable();
 
   QSocketNotifier* notifier_ = nullptr;

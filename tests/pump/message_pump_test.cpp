@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QtTest>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -166,6 +167,35 @@ class MessagePumpTest : public QObject {
     onMessage = [](WPARAM) { throw std::runtime_error("from the procedure"); };
     std::thread([this] { PostMessage(window, WM_USER, 7, 0); }).join();
     QTRY_COMPARE_WITH_TIMEOUT(caught, QString("from the procedure"), kLongTimeoutMs);
+  }
+
+  void aHandlersFollowUpRunsOnceTheRoundIsHandledOrFromQtsQueueAfterAThrow() {
+    // Outside a round there is none to wait for.
+    QVERIFY(!PlatformMessagePump::RunAfterThisRound(this, [] {}));
+
+    std::vector<std::string> order;
+    auto gone = std::make_unique<QObject>();
+    onMessage = [&](WPARAM w) {
+      order.push_back("message " + std::to_string(w));
+      if (w != 8) return;
+      QVERIFY(PlatformMessagePump::RunAfterThisRound(this, [&] { order.push_back("follow-up"); }));
+      QVERIFY(PlatformMessagePump::RunAfterThisRound(gone.get(), [&] { order.push_back("gone"); }));
+      gone.reset();
+    };
+    PostMessage(window, WM_USER, 8, 0);
+    PostMessage(window, WM_USER, 9, 0);
+    platform::ProcessMessages();
+    QCOMPARE(order, (std::vector<std::string>{"message 8", "message 9", "follow-up"}));
+
+    // A handler that throws ends the round; its follow-up is not lost.
+    order.clear();
+    pump->SetExceptionHandler([](const std::exception&) {});
+    onMessage = [&](WPARAM) {
+      PlatformMessagePump::RunAfterThisRound(this, [&] { order.push_back("follow-up"); });
+      throw std::runtime_error("from the procedure");
+    };
+    std::thread([this] { PostMessage(window, WM_USER, 10, 0); }).join();
+    QTRY_COMPARE_WITH_TIMEOUT(order, (std::vector<std::string>{"follow-up"}), kLongTimeoutMs);
   }
 
  private:
