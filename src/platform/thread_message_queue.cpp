@@ -18,8 +18,8 @@ namespace win::detail {
 
 namespace {
 
-// Process-wide and deliberately never destroyed: helper threads of the socket
-// stand-in may still post while the process runs its exit handlers.
+// Process-wide and deliberately never destroyed: the socket stand-in's lookup
+// threads may still post while the process runs its exit handlers.
 struct QueueTable {
   std::mutex mutex;
   std::unordered_map<DWORD, std::weak_ptr<ThreadMessageQueue>> byThread;

@@ -72,12 +72,12 @@ TEST_F(AsyncSelectTest, ReadIsRepostedOnlyAfterRecvAndOnlyWhileDataRemains) {
   Expect(s, ws::FD_READ);
 }
 
-TEST_F(AsyncSelectTest, DataReadAwayBeforeTheHelperLooksIsNotTakenForAClose) {
+TEST_F(AsyncSelectTest, DataReadAwayBeforeItsNoticeIsWorkedOutIsNotTakenForAClose) {
   Listener listener;
   Peer peer;
   const ws::SOCKET s = Connected(listener, peer);
-  // The owner reads each byte as soon as it lands, racing the helper thread
-  // that saw it arrive: finding nothing left to read must not count as the
+  // The owner reads each byte as soon as it lands, racing the look that saw
+  // it arrive: finding nothing left to read must not count as the
   // peer closing. Many rounds, because each gives the race one chance.
   for (int round = 0; round < 3000; ++round) {
     ASSERT_TRUE(peer.Send("x"));
