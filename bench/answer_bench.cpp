@@ -10,11 +10,16 @@
 //
 // --program takes `vantrel` and its libraries from DIR instead of the build's
 // bin folder (to measure another build against the same reference). Runs as
-// root: the peer listens on port 23.
+// root: the peer listens on port 23. With strace installed, the system calls
+// of one run of each client are counted too, per trickled piece.
 #include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -48,6 +53,35 @@ struct Figures {
   }
 };
 
+const fs::path kStrace = "/usr/bin/strace";
+
+// System calls of one run of `program` in all its threads, counted by strace;
+// -1 when that could not be done.
+double SystemCalls(const fs::path& program, const std::vector<std::string>& arguments) {
+  char pattern[] = "/tmp/vantrel-strace-XXXXXX";
+  const int fd = mkstemp(pattern);
+  if (fd < 0) return -1;
+  close(fd);
+  std::vector<std::string> args{"-f", "-c", "-o", pattern, program.string()};
+  args.insert(args.end(), arguments.begin(), arguments.end());
+  const RunResult run = RunProgram(kStrace, args);
+  std::ifstream summary(pattern);
+  double calls = -1;
+  // The summary's last row: "100.00 seconds usecs/call calls [errors] total".
+  for (std::string line; std::getline(summary, line);) {
+    std::istringstream fields(line);
+    std::string percent;
+    double seconds = 0;
+    if (fields >> percent >> seconds && percent == "100.00") {
+      std::vector<std::string> words;
+      for (std::string word; fields >> word;) words.push_back(word);
+      if (words.size() >= 3) calls = std::atof(words[1].c_str());
+    }
+  }
+  std::remove(pattern);
+  return run.exitStatus == 0 ? calls : -1;
+}
+
 int Main(int argc, char** argv) {
   int runs = 5;
   std::string address = "127.0.0.79";
@@ -73,6 +107,8 @@ int Main(int argc, char** argv) {
   std::printf("%-15s %-9s %9s %9s %9s\n", "answer", "client", "wall ms", "cpu ms", "peak MiB");
   std::vector<double> cpuPerMB;
   double showCpu = 0;
+  double showCalls = -1;
+  double showReferenceCalls = -1;
   {
     for (const Scenario& scenario : kScenarios) {
       const AnswerPeer peer(address, scenario.bytes, scenario.trickle,
@@ -102,6 +138,20 @@ int Main(int argc, char** argv) {
                   Median(ours.wall) / Median(floor.wall), Median(ours.cpu) / Median(floor.cpu),
                   Median(ours.peak) / Median(floor.peak));
       if (scenario.bytes == 1000) showCpu = Median(ours.cpu);
+      if (fs::exists(kStrace) && (scenario.bytes == 1000 || scenario.trickle)) {
+        const double mineCalls = SystemCalls(sandbox.Program(), {"-h", "-cd", "SHOW"});
+        const double theirCalls = SystemCalls(reference, {address, "SHOW"});
+        if (scenario.bytes == 1000) {
+          showCalls = mineCalls;
+          showReferenceCalls = theirCalls;
+        } else if (mineCalls >= 0 && showCalls >= 0) {
+          const double pieces = static_cast<double>(scenario.bytes) / AnswerPeer::kTrickleBytes;
+          std::printf(
+              "%-15s system calls per piece beyond a SHOW run: vantrel %.2f, reference %.2f\n",
+              scenario.name, (mineCalls - showCalls) / pieces,
+              (theirCalls - showReferenceCalls) / pieces);
+        }
+      }
       if (!scenario.trickle && scenario.bytes >= kMB) {
         cpuPerMB.push_back((Median(ours.cpu) - showCpu) * 1e3 / (scenario.bytes / kMB));
       }

@@ -20,7 +20,6 @@ namespace bench {
 namespace {
 
 constexpr char kPrompt[] = "MT128-NET% ";
-constexpr std::size_t kTrickleBytes = 4096;
 constexpr long kTrickleGapNs = 1000000;
 
 bool SendAll(int fd, const char* data, std::size_t size) {

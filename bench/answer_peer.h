@@ -37,6 +37,9 @@ class AnswerPeer {
 
   static std::string MakeAnswer(std::size_t bytes, Shape shape = Shape::Lines64);
 
+  // The size of one trickled piece.
+  static constexpr std::size_t kTrickleBytes = 4096;
+
  private:
   void Serve();
   void Session(int fd);

@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <exception>
+#include <utility>
 
 #include "cycle/cycle_texts.h"
 #include "cycle/message_pump.h"
@@ -225,17 +226,30 @@ void CommandCycle::Release() {
   if (held_ > 0 && --held_ == 0) requestCheck();
 }
 
-void CommandCycle::requestCheck() {
+void CommandCycle::requestCheck(bool throughQt) {
   if (checkPosted_ || !Running()) return;
   checkPosted_ = true;
-  auto check = [this] {
-    checkPosted_ = false;
-    Check();
-  };
   // Asked for by a handler of arriving data (the usual case): the check runs
   // once the messages waiting now are handled, so it sees all they brought.
-  if (!PlatformMessagePump::RunAfterThisRound(this, check))
-    QMetaObject::invokeMethod(this, check, Qt::QueuedConnection);
+  if (!throughQt && PlatformMessagePump::RunAfterThisRound(this, [this] {
+        checkPosted_ = false;
+        const bool outer = std::exchange(checkEndsRound_, true);
+        struct Restore {
+          bool& flag;
+          bool value;
+          ~Restore() { flag = value; }
+        } restore{checkEndsRound_, outer};
+        Check();
+      })) {
+    return;
+  }
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        checkPosted_ = false;
+        Check();
+      },
+      Qt::QueuedConnection);
 }
 
 void CommandCycle::Check() {
@@ -326,8 +340,12 @@ bool CommandCycle::waitIsOver() {
   // The text came; what the router had sent along with it is read too. A
   // notification still queued may bring no data (TELNET negotiation alone,
   // room to send), so nothing else would look again until the next tick.
-  if (givesUp || nothingMoreArrived()) return true;
-  requestCheck();
+  // Right at the end of a round the rest of a burst may still be on its way
+  // in (the last read emptied what had arrived), so the look at what else
+  // arrived waits for a turn of the event loop.
+  if (givesUp) return true;
+  if (!checkEndsRound_ && nothingMoreArrived()) return true;
+  requestCheck(checkEndsRound_);
   return false;
 }
 

@@ -183,7 +183,9 @@ class CommandCycle : public QObject {
   void clearCapture();
   void streamAnswer();
   void finish(Outcome outcome, Failure failure = Failure::None);
-  void requestCheck();
+  // Asks for a check: at the end of the round of messages under way, or
+  // (`throughQt`, or outside a round) from Qt's queue.
+  void requestCheck(bool throughQt = false);
 
   std::unique_ptr<telnet::TTelnetConnection> connection_;
   std::unique_ptr<OwnClock> ownClock_;
@@ -211,6 +213,8 @@ class CommandCycle : public QObject {
   int held_ = 0;
   bool checking_ = false;
   bool checkPosted_ = false;
+  // The check under way runs right at the end of a round of messages.
+  bool checkEndsRound_ = false;
 };
 
 // Holds a cycle for as long as it lives.

@@ -66,9 +66,11 @@ int DispatchPendingPlatformMessages() {
   // A peer that sends without pause keeps the queue full for ever: after a
   // short slice the round ends with messages still waiting, so the waits,
   // the toolkit's timers and the user get their turn before the next round.
+  // The round ends with a look at the queue after the last message handled,
+  // which also turns what that handler left due (bytes it left unread) into
+  // messages for the next round.
   const auto sliceEnd = std::chrono::steady_clock::now() + kDispatchSlice;
-  while (std::chrono::steady_clock::now() < sliceEnd &&
-         win::PeekMessage(&msg, nullptr, 0, 0, win::PM_REMOVE)) {
+  while (win::PeekMessage(&msg, nullptr, 0, 0, win::PM_REMOVE)) {
     if (msg.message == win::WM_QUIT) {
       quitTaken = true;
       terminating = true;
@@ -78,6 +80,10 @@ int DispatchPendingPlatformMessages() {
     win::TranslateMessage(&msg);
     win::DispatchMessage(&msg);
     ++dispatched;
+    if (std::chrono::steady_clock::now() >= sliceEnd) {
+      win::PeekMessage(&msg, nullptr, 0, 0, win::PM_NOREMOVE);
+      break;
+    }
   }
   return dispatched;
 }

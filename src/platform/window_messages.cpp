@@ -255,12 +255,22 @@ BOOL TranslateMessage(const MSG*) {
   return 0;
 }
 
+namespace {
+thread_local int dispatchDepth = 0;
+}  // namespace
+
 LRESULT DispatchMessage(const MSG* msg) {
   if (msg == nullptr || msg->hwnd == nullptr) return 0;
   auto w = Find(msg->hwnd);
   if (!w) return 0;
+  struct Depth {
+    Depth() { ++dispatchDepth; }
+    ~Depth() { --dispatchDepth; }
+  } depth;
   return w->proc(msg->hwnd, msg->message, msg->wParam, msg->lParam);
 }
+
+int DispatchDepth() { return dispatchDepth; }
 
 DWORD GetTickCount() {
   timespec ts{};

@@ -130,5 +130,8 @@ BOOL WatchDescriptor(HWND window, int fd, std::uint32_t events, std::uint64_t ke
 void UnwatchDescriptorHere(int fd);
 // The thread that owns `window`, or 0.
 DWORD GetWindowThreadId(HWND window);
+// How many DispatchMessage calls are under way on the calling thread: inside
+// one, the loop that dispatched it looks at the queue again afterwards.
+int DispatchDepth();
 
 }  // namespace win

@@ -10,7 +10,11 @@
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <memory>
+#include <mutex>
 
 #include "wsock/error_codes.h"
 #include "wsock/select_notifier.h"
@@ -108,10 +112,21 @@ int Receive(ws::SOCKET s, char* buffer, int length, int flags, ws::sockaddr* fro
   const bool wantsSender = from != nullptr && !entry->stream;
   if (wantsSender && CheckAddressBuffer(from, fromLength) != 0) return Fail(ws::WSAEFAULT);
 
+  // Stream receives go through the bytes read ahead, one at a time; urgent
+  // data never lands there.
+  const bool throughAhead = entry->stream && (flags & ws::MSG_OOB) == 0;
+  const bool peek = (flags & ws::MSG_PEEK) != 0;
+  std::unique_lock<std::mutex> receiving;
+  if (throughAhead) receiving = std::unique_lock(entry->receiveMutex);
+
   SocketTable& table = SocketTable::Instance();
   bool ackAtOnce = false;
+  bool nonBlocking = false;
+  int ahead = 0;
   {
     std::lock_guard lock(table.Mutex());
+    nonBlocking = entry->nonBlocking;
+    ahead = entry->aheadCount;
     if (entry->stream) {
       ackAtOnce = entry->ackEachReceive;
       RefreshConnectLocked(*entry);
@@ -129,12 +144,38 @@ int Receive(ws::SOCKET s, char* buffer, int length, int flags, ws::sockaddr* fro
 
   sockaddr_in sender{};
   socklen_t senderLength = sizeof sender;
-  const ssize_t received =
-      System().recvfrom(entry->fd, buffer, static_cast<size_t>(length), systemFlags,
-                        wantsSender ? reinterpret_cast<sockaddr*>(&sender) : nullptr,
-                        wantsSender ? &senderLength : nullptr);
+  ssize_t received = 0;
+  ssize_t fromSystem = 0;  // what the system handed over in this call
+  if (throughAhead && ahead > 0) {
+    // Bytes read ahead come first; the system is not asked.
+    const int n = std::min(length, ahead);
+    std::memcpy(buffer, entry->ahead.get() + entry->aheadStart, static_cast<size_t>(n));
+    if (!peek) {
+      entry->aheadStart += n;
+      ahead -= n;
+    }
+    received = n;
+  } else if (throughAhead && !peek && nonBlocking && length > 0) {
+    // One system call for what several small receives would each have asked.
+    if (entry->ahead == nullptr) entry->ahead = std::make_unique<char[]>(kReadAheadBytes);
+    fromSystem = System().recvfrom(entry->fd, entry->ahead.get(), kReadAheadBytes, 0, nullptr,
+                                   nullptr);
+    received = fromSystem;
+    if (fromSystem > 0) {
+      const int n = std::min(length, static_cast<int>(fromSystem));
+      std::memcpy(buffer, entry->ahead.get(), static_cast<size_t>(n));
+      entry->aheadStart = n;
+      ahead = static_cast<int>(fromSystem) - n;
+      received = n;
+    }
+  } else {
+    fromSystem = System().recvfrom(entry->fd, buffer, static_cast<size_t>(length), systemFlags,
+                                   wantsSender ? reinterpret_cast<sockaddr*>(&sender) : nullptr,
+                                   wantsSender ? &senderLength : nullptr);
+    received = fromSystem;
+  }
   const int error = received < 0 ? errno : 0;
-  if (ackAtOnce && received > 0) {
+  if (ackAtOnce && fromSystem > 0) {
     int on = 1;
     System().setsockopt(entry->fd, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
   }
@@ -148,6 +189,14 @@ int Receive(ws::SOCKET s, char* buffer, int length, int flags, ws::sockaddr* fro
     // remain.
     wake = wake || (!entry->readArmed && (entry->events & ws::FD_READ) != 0);
     entry->readArmed = true;
+    if (throughAhead) {
+      entry->aheadCount = ahead;
+      // Bytes left read ahead are no news to the system: their FD_READ comes
+      // from here, or, inside a handler, from the look that follows it.
+      if (ahead > 0 &&
+          !(entry->ownerThread == win::GetCurrentThreadId() && win::DispatchDepth() > 0))
+        PostReadAheadLocked(*entry);
+    }
     if (entry->stream && received < 0 && IsConnectionDeath(error)) {
       if (entry->abortError == 0) entry->abortError = AbortiveCloseError(error);
       wake = true;

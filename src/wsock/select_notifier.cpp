@@ -116,7 +116,7 @@ void EvaluateConnectedLocked(SocketEntry& entry, short revents, bool dataSure) {
   const bool hungUp = (revents & (POLLHUP | POLLERR)) != 0;
   bool ended = hungUp || (!entry.receiveShut && (revents & POLLRDHUP) != 0);
   if ((revents & POLLIN) != 0 && !entry.receiveShut) {
-    int waiting = dataSure ? 1 : 0;
+    int waiting = dataSure || entry.aheadCount > 0 ? 1 : 0;
     if (waiting > 0 || (ioctl(entry.fd, FIONREAD, &waiting) == 0 && waiting > 0)) {
       // Before any FD_CLOSE of this round: the owner reads what is left first.
       PostIfArmed(entry, ws::FD_READ, &entry.readArmed);
@@ -213,6 +213,7 @@ void Prepare() {
   table.ForEachLocked([self](SocketEntry& entry) {
     if (entry.ownerThread != self) return;
     PostDueLocked(entry);
+    PostReadAheadLocked(entry);
     SyncWatchLocked(entry);
   });
 }
@@ -264,6 +265,12 @@ void PostSelectEvent(const SocketEntry& entry, long event, int error) {
   if (entry.window == nullptr || !Selects(entry, event)) return;
   win::PostMessage(entry.window, entry.message, static_cast<win::WPARAM>(entry.handle),
                    static_cast<win::LPARAM>(ws::WSAMAKESELECTREPLY(event, error)));
+}
+
+void PostReadAheadLocked(SocketEntry& entry) {
+  if (entry.aheadCount > 0 && entry.stream && entry.phase == SocketPhase::kConnected &&
+      !entry.closeDetected && !entry.receiveShut)
+    PostIfArmed(entry, ws::FD_READ, &entry.readArmed);
 }
 
 void FinishConnectLocked(SocketEntry& entry, short pollEvents) {

@@ -22,6 +22,10 @@ void EntryChanged(SocketEntry& entry);
 // SocketTable::Mutex().
 void PostSelectEvent(const SocketEntry& entry, long event, int error);
 
+// Posts FD_READ for bytes read ahead, when it is armed and the connection can
+// still be read. The caller holds SocketTable::Mutex().
+void PostReadAheadLocked(SocketEntry& entry);
+
 // Completes a non-blocking connect whose outcome the system now knows
 // (`pollEvents` from a poll of the descriptor for POLLOUT), latching
 // FD_CONNECT. The caller holds SocketTable::Mutex().

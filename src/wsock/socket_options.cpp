@@ -128,16 +128,19 @@ int IoctlSocket(ws::SOCKET s, long command, ws::u_long* argument) {
   if (entry == nullptr) return ws::SOCKET_ERROR;
   if (argument == nullptr) return Fail(ws::WSAEFAULT);
   if (command == wn::kFionRead) {
+    int ahead = 0;
     {
       std::lock_guard lock(SocketTable::Instance().Mutex());
       if (entry->phase == SocketPhase::kListening) {
         *argument = 0;
         return 0;
       }
+      ahead = entry->aheadCount;
     }
+    // The bytes read ahead and what the system holds beyond them.
     int waiting = 0;
     if (ioctl(entry->fd, FIONREAD, &waiting) != 0) return Fail(FromErrno(errno));
-    *argument = static_cast<ws::u_long>(waiting < 0 ? 0 : waiting);
+    *argument = static_cast<ws::u_long>(ahead + (waiting < 0 ? 0 : waiting));
     return 0;
   }
   if (command == wn::kFionBio) {

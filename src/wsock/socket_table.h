@@ -14,6 +14,9 @@
 
 namespace wsock {
 
+// What a non-blocking stream receive asks the system for at once.
+inline constexpr int kReadAheadBytes = 64 * 1024;
+
 enum class SocketPhase {
   kFresh,       // created (perhaps bound), neither connecting nor listening
   kConnecting,  // a non-blocking connect is under way
@@ -34,6 +37,11 @@ struct SocketEntry {
   const int fd;
   const bool stream;
   ws::SOCKET handle = 0;
+
+  // One receive at a time takes from or fills the bytes read ahead.
+  std::mutex receiveMutex;
+  std::unique_ptr<char[]> ahead;  // kReadAheadBytes, once first needed
+  int aheadStart = 0;             // the next byte to hand out
 
   // Everything below is guarded by SocketTable::Mutex().
   win::HWND window = nullptr;
@@ -75,6 +83,11 @@ struct SocketEntry {
   // call brings its watch back when it is done (`evaluationWaits`).
   int callsInFlight = 0;
   bool evaluationWaits = false;
+  // Bytes of a stream read from the system ahead of the owner's receives: a
+  // non-blocking receive asks the system for up to kReadAheadBytes at once
+  // and hands out what was asked for, the rest to the next receives. Counted
+  // here; the bytes themselves belong to whoever holds `receiveMutex`.
+  int aheadCount = 0;
   // A datagram error collected for the notifications (e.g. port unreachable), for the
   // next receive.
   int pendingDatagramError = 0;

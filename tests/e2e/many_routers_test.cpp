@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "router_fixture.h"
+#include "support/deadline.h"
 
 namespace {
 
@@ -75,13 +76,21 @@ class ManyRouters {
   }
 
   // How many sessions all simulators have seen opened.
-  std::size_t SessionsOpened() const {
+  // Sessions the simulators reported opened. Their reports are read on
+  // threads of their own and may lag behind the run that caused them, so
+  // this waits (up to a deadline) until `expected` have come in; a count
+  // above it shows too.
+  std::size_t SessionsOpened(std::size_t expected = 0) const {
     std::size_t count = 0;
-    for (const auto& simulator : simulators_) {
-      for (const std::string& line : simulator->lines()) {
-        if (line.find(" open ") != std::string::npos) ++count;
+    support::WaitUntil([&] {
+      count = 0;
+      for (const auto& simulator : simulators_) {
+        for (const std::string& line : simulator->lines()) {
+          if (line.find(" open ") != std::string::npos) ++count;
+        }
       }
-    }
+      return count >= expected;
+    });
     return count;
   }
 
@@ -320,7 +329,7 @@ TEST(ManyRouters, EveryRouterGoesThroughTheSocksRoute) {
     if (line.find(" open 127.0.26.9:") != std::string::npos) ++proxied;
   }
   EXPECT_EQ(proxied, 6u);
-  EXPECT_EQ(run.SessionsOpened(), proxied);
+  EXPECT_EQ(run.SessionsOpened(proxied), proxied);
 }
 
 // Runs the program with its standard error on a terminal; what the terminal
@@ -465,7 +474,7 @@ TEST(ManyRouters, RefusedCommandsAndUnreadableSettingsSendNothing) {
     EXPECT_NE(noShiftJis.err.find(address), std::string::npos) << noShiftJis.err;
   }
   EXPECT_NE(noShiftJis.err.find("2 台中 2 台"), std::string::npos) << noShiftJis.err;
-  EXPECT_EQ(run.SessionsOpened(), 2u);
+  EXPECT_EQ(run.SessionsOpened(2), 2u);
 
   std::filesystem::remove(run.Sandbox().PathOf("vantrel.Ini"));
   std::filesystem::create_directory(run.Sandbox().PathOf("vantrel.Ini"));
@@ -475,7 +484,7 @@ TEST(ManyRouters, RefusedCommandsAndUnreadableSettingsSendNothing) {
   EXPECT_EQ(noSettings.exitCode, 1);
   EXPECT_EQ(noSettings.out, "");
   EXPECT_NE(noSettings.err.find("vantrel.Ini"), std::string::npos) << noSettings.err;
-  EXPECT_EQ(run.SessionsOpened(), 2u);
+  EXPECT_EQ(run.SessionsOpened(2), 2u);
 }
 
 }  // namespace

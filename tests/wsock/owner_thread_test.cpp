@@ -6,9 +6,11 @@
 
 #include <filesystem>
 #include <future>
+#include <string>
 #include <thread>
 
 #include "support/deadline.h"
+#include "support/test_window.h"
 #include "wsock_fixture.h"
 
 namespace wsock_test {
@@ -99,6 +101,72 @@ TEST_F(OwnerThreadTest, AWindowOfAnotherThreadHearsItsSocketThereReArmedFromHere
   EXPECT_TRUE(secondRead.get_future().get());  // its wait has a deadline of its own
   other.join();
   EXPECT_EQ(Recv(s), "d");
+}
+
+TEST_F(OwnerThreadTest, BytesReadAheadComeOutInOrderCountedAndPeekedBeforeNewOnes) {
+  Listener listener;
+  Peer peer;
+  const ws::SOCKET s = Connected(listener, peer);
+  ASSERT_TRUE(peer.Send("abcdef"));
+  Expect(s, ws::FD_READ);
+  EXPECT_EQ(Recv(s, 2), "ab");
+  ws::u_long waiting = 0;
+  ASSERT_EQ(wsa_->ioctlsocket(s, ws::FIONREAD, &waiting), 0);
+  EXPECT_EQ(waiting, 4u);
+  char peeked[16] = {};
+  ASSERT_EQ(wsa_->recv(s, peeked, sizeof peeked, ws::MSG_PEEK), 4);
+  EXPECT_EQ(std::string(peeked, 4), "cdef");
+
+  // What arrives meanwhile is counted too, and comes after what was read ahead.
+  ASSERT_TRUE(peer.Send("gh"));
+  EXPECT_TRUE(support::WaitUntil([&] {
+    return wsa_->ioctlsocket(s, ws::FIONREAD, &waiting) == 0 && waiting == 6;
+  }));
+  std::string all;
+  while (all.size() < 6) {
+    const std::string piece = Recv(s, 64);
+    if (piece.empty() || piece[0] == '<') break;
+    all += piece;
+  }
+  EXPECT_EQ(all, "cdefgh");
+  EXPECT_EQ(Recv(s), "<error " + std::to_string(ws::WSAEWOULDBLOCK) + ">");
+}
+
+// A window whose procedure takes one byte for each FD_READ, as a reader that
+// takes only what it can handle does.
+std::string bytewise;
+ws::SOCKET bytewiseSocket = ws::INVALID_SOCKET;
+int bytewiseNotices = 0;
+
+win::LRESULT BytewiseReader(win::HWND window, win::UINT message, win::WPARAM wParam,
+                            win::LPARAM lParam) {
+  if (message != kSocketMessage || ws::WSAGETSELECTEVENT(lParam) != ws::FD_READ)
+    return win::DefWindowProc(window, message, wParam, lParam);
+  ++bytewiseNotices;
+  char byte = 0;
+  if (Wsa().recv(bytewiseSocket, &byte, 1, 0) == 1) bytewise += byte;
+  return 0;
+}
+
+TEST_F(OwnerThreadTest, BytesAHandlerLeavesReadAheadBringFdReadAgainAfterIt) {
+  Listener listener;
+  Peer peer;
+  const ws::SOCKET s = Connected(listener, peer);
+  const win::HWND reader = support::NewTestWindow("BytewiseReader", BytewiseReader);
+  bytewise.clear();
+  bytewiseNotices = 0;
+  bytewiseSocket = s;
+  ASSERT_EQ(wsa_->WSAAsyncSelect(s, reader, kSocketMessage, ws::FD_READ), 0);
+  ASSERT_TRUE(peer.Send("0123456789"));
+  EXPECT_TRUE(support::WaitUntil([&] {
+    window_.Pump();
+    if (bytewise.size() < 10)
+      support::Readable(win::MessageQueueDescriptor(), std::chrono::milliseconds(100));
+    return bytewise.size() >= 10;
+  }));
+  EXPECT_EQ(bytewise, "0123456789");
+  EXPECT_EQ(bytewiseNotices, 10);
+  win::DestroyWindow(reader);
 }
 
 }  // namespace
