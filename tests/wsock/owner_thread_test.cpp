@@ -132,6 +132,21 @@ TEST_F(OwnerThreadTest, BytesReadAheadComeOutInOrderCountedAndPeekedBeforeNewOne
   EXPECT_EQ(Recv(s), "<error " + std::to_string(ws::WSAEWOULDBLOCK) + ">");
 }
 
+TEST_F(OwnerThreadTest, BytesCountedAsWaitingAreReceivedEvenRightAfterAShortRead) {
+  Listener listener;
+  Peer peer;
+  const ws::SOCKET s = Connected(listener, peer);
+  ASSERT_TRUE(peer.Send("ab"));
+  Expect(s, ws::FD_READ);
+  EXPECT_EQ(Recv(s), "ab");  // took all there was
+  ASSERT_TRUE(peer.Send("cd"));
+  ws::u_long waiting = 0;
+  EXPECT_TRUE(support::WaitUntil([&] {
+    return wsa_->ioctlsocket(s, ws::FIONREAD, &waiting) == 0 && waiting == 2;
+  }));
+  EXPECT_EQ(Recv(s), "cd");
+}
+
 // A window whose procedure takes one byte for each FD_READ, as a reader that
 // takes only what it can handle does.
 std::string bytewise;
