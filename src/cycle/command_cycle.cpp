@@ -274,7 +274,7 @@ void CommandCycle::Check() {
     return;
   }
   checking_ = false;
-  if (Running()) connection_->FlushReplies();
+  if (Running() && !std::exchange(repliesWaitForNextCheck_, false)) connection_->FlushReplies();
 }
 
 bool CommandCycle::step() {
@@ -344,7 +344,22 @@ bool CommandCycle::waitIsOver() {
   // in (the last read emptied what had arrived), so the look at what else
   // arrived waits for a turn of the event loop.
   if (givesUp) return true;
+  // A prompt is the last line, unfinished, waiting for what we type. Found
+  // only in lines already ended (a stray prompt line, the router still
+  // sending), the rest may be on its way in even when nothing is there this
+  // very moment: the next arrival decides, or the next tick when none comes.
+  const std::string_view received(*buffer_);
+  const std::size_t lastLineEnd = received.find_last_of("\r\n");
+  const std::string_view lastLine =
+      lastLineEnd == std::string_view::npos ? received : received.substr(lastLineEnd + 1);
+  if (lastLine.find(waitText_) == std::string_view::npos) {
+    if (!strayWaitTick_) strayWaitTick_ = clock_->Count();
+    if (clock_->Count() == *strayWaitTick_) return false;
+  }
   if (!checkEndsRound_ && nothingMoreArrived()) return true;
+  // Our answers to the router wait for that check too: they leave with the
+  // line it sends.
+  repliesWaitForNextCheck_ = checkEndsRound_;
   requestCheck(checkEndsRound_);
   return false;
 }
@@ -374,6 +389,8 @@ void CommandCycle::beginWait(Phase phase, const std::string& text) {
   textFound_ = false;
   heldBackSince_ = -1;
   loginHeldSince_.reset();
+  strayWaitTick_.reset();
+  waitText_ = text;
   waitBegunThisRound_ = true;
   setPhase(phase);
   clock_->Start();

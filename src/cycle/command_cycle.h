@@ -215,6 +215,12 @@ class CommandCycle : public QObject {
   bool checkPosted_ = false;
   // The check under way runs right at the end of a round of messages.
   bool checkEndsRound_ = false;
+  // That check left its decision to the next one, and our answers with it.
+  bool repliesWaitForNextCheck_ = false;
+  // What the wait is for, and the tick at which it was found with more after
+  // it.
+  std::string waitText_;
+  std::optional<int> strayWaitTick_;
 };
 
 // Holds a cycle for as long as it lives.

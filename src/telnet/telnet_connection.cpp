@@ -149,7 +149,8 @@ void TTelnetConnection::SocketSessionClosed(net::TCustomAsyncSocket* sender, std
 
 void TTelnetConnection::SocketDataAvailable(net::TCustomAsyncSocket* sender, std::uint16_t) {
   // Whole blocks mean more is likely waiting: reading on, up to a limit,
-  // spares a burst one notice (and a look at the queue) per block. Each block is still read, parsed and delivered on its own.
+  // spares a burst one notice (and a look at the queue) per block. Each
+  // block is still read, parsed and delivered on its own.
   for (int reads = 0; reads < kReadsPerNotice && socket_ != nullptr; ++reads) {
     // While the answers to what was read cannot leave, nothing more is read:
     // a router that asks faster than it takes the answers waits for them in

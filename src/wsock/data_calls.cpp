@@ -192,10 +192,8 @@ int Receive(ws::SOCKET s, char* buffer, int length, int flags, ws::sockaddr* fro
     if (throughAhead) {
       entry->aheadCount = ahead;
       // Bytes left read ahead are no news to the system: their FD_READ comes
-      // from here, or, inside a handler, from the look that follows it.
-      if (ahead > 0 &&
-          !(entry->ownerThread == win::GetCurrentThreadId() && win::DispatchDepth() > 0))
-        PostReadAheadLocked(*entry);
+      // from here.
+      PostReadAheadLocked(*entry);
     }
     if (entry->stream && received < 0 && IsConnectionDeath(error)) {
       if (entry->abortError == 0) entry->abortError = AbortiveCloseError(error);

@@ -213,7 +213,7 @@ void Prepare() {
   table.ForEachLocked([self](SocketEntry& entry) {
     if (entry.ownerThread != self) return;
     PostDueLocked(entry);
-    PostReadAheadLocked(entry);
+    PostReadAheadLocked(entry, false);
     SyncWatchLocked(entry);
   });
 }
@@ -256,6 +256,7 @@ void EnsureReadinessSource() {
 void EntryChanged(SocketEntry& entry) {
   std::lock_guard lock(SocketTable::Instance().Mutex());
   PostDueLocked(entry);
+  PostReadAheadLocked(entry);  // re-armed or selected anew with bytes read ahead
   SyncWatchLocked(entry);
 }
 
@@ -267,10 +268,16 @@ void PostSelectEvent(const SocketEntry& entry, long event, int error) {
                    static_cast<win::LPARAM>(ws::WSAMAKESELECTREPLY(event, error)));
 }
 
-void PostReadAheadLocked(SocketEntry& entry) {
+void PostReadAheadLocked(SocketEntry& entry, bool lookFollows) {
+  if (lookFollows) return;
   if (entry.aheadCount > 0 && entry.stream && entry.phase == SocketPhase::kConnected &&
       !entry.closeDetected && !entry.receiveShut)
     PostIfArmed(entry, ws::FD_READ, &entry.readArmed);
+}
+
+void PostReadAheadLocked(SocketEntry& entry) {
+  PostReadAheadLocked(entry,
+                      entry.ownerThread == win::GetCurrentThreadId() && win::DispatchDepth() > 0);
 }
 
 void FinishConnectLocked(SocketEntry& entry, short pollEvents) {

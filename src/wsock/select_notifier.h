@@ -23,7 +23,11 @@ void EntryChanged(SocketEntry& entry);
 void PostSelectEvent(const SocketEntry& entry, long event, int error);
 
 // Posts FD_READ for bytes read ahead, when it is armed and the connection can
-// still be read. The caller holds SocketTable::Mutex().
+// still be read: at once, or, inside a handler on the thread the entry's
+// window belongs to, from the look at the queue that follows the handler
+// (the bytes are no news to the system, so nothing else would post it). The
+// caller holds SocketTable::Mutex().
+void PostReadAheadLocked(SocketEntry& entry, bool lookFollows);
 void PostReadAheadLocked(SocketEntry& entry);
 
 // Completes a non-blocking connect whose outcome the system now knows

@@ -288,6 +288,43 @@ TEST(CycleTest, WithheldModelPromptDoesNotMarkAnAnswerWhosePromptCame) {
   EXPECT_EQ(Lines(cycle), (std::vector<std::string>{"A", "B"}));
 }
 
+// Option requests that come in the same read as the log-in prompt are
+// answered in the send that carries the log-in name, also when the prompt's
+// arrival is judged a moment later than the read (a proxy that holds a small
+// write until the one before it is acknowledged would otherwise stall the
+// log-in).
+TEST(CycleTest, TheAnswersToRequestsBesideTheLogInPromptLeaveWithTheName) {
+  const std::string kDoWindowSize("\xFF\xFD\x1F", 3);
+  const std::string kWontWindowSize("\xFF\xFC\x1F", 3);
+  std::string beforeName;
+  ScriptedRouter router([&](support::Peer& peer) {
+    peer.ReadUntil("\r");
+    peer.Take();
+    peer.Send(kDoWindowSize + "login: ");
+    peer.ReadUntil("admin\r");
+    beforeName = peer.Take();
+    peer.Send("\r\nMT128-NET% ");
+    peer.ReadUntil("SHOW\r");
+    peer.Send(kAnswerAB);
+    peer.ReadToEnd();
+  });
+  CommandCycle cycle;
+  cycle.SetRouterModel(0);
+  router.Aim(cycle);
+  cycle.Start("SHOW");
+  int sends = 0;
+  ASSERT_TRUE(ServeUntil([&] { return cycle.Connection().Socket() != nullptr; }));
+  cycle.Connection().Socket()->OnDataSent = [&](net::TCustomAsyncSocket*, std::uint16_t) {
+    ++sends;
+  };
+  ASSERT_TRUE(RunUntilFinished({&cycle}));
+  EXPECT_EQ(cycle.Result().outcome, Outcome::Complete);
+  EXPECT_EQ(beforeName, kWontWindowSize + "admin\r");
+  // The notice that the new connection can send, then one for each send:
+  // the wake-up, the name with the answer, the command.
+  EXPECT_EQ(sends, 4);
+}
+
 // A router that agreed to ask for the terminal type and has not asked yet:
 // the log-in name waits for the request and leaves right behind our answer
 // (one send, so a proxy has no second small write to hold back). A router
@@ -356,6 +393,30 @@ TEST(CycleTest, ABurstWithAStrayPromptNearItsTopArrivesWhole) {
   ASSERT_EQ(lines.size(), static_cast<std::size_t>(kLines + 1));
   EXPECT_EQ(lines.front(), "A");
   EXPECT_EQ(lines.back(), "line " + std::to_string(kLines - 1));
+}
+
+// A router that pauses right behind a stray prompt line: its prompt is the
+// last, unfinished line, so the answer waits for the rest.
+TEST(CycleTest, AStrayPromptLineBeforeAPauseDoesNotEndTheAnswer) {
+  std::atomic<bool> goOn = false;
+  ScriptedRouter router([&goOn](support::Peer& peer) {
+    LogInThenAnswer(peer, "SHOW\r\n\r\nA\r\nMT128-NET% \r\nB\r\n");
+    while (!goOn) std::this_thread::yield();
+    peer.Send("C\r\nMT128-NET% ");
+    peer.ReadToEnd();
+  });
+  CommandCycle cycle;
+  cycle.SetRouterModel(0);
+  router.Aim(cycle);
+  cycle.Start("SHOW");
+  ASSERT_TRUE(ServeUntil([&] { return cycle.ReceiveBuffer().find("B\r\n") != std::string::npos; }));
+  // Rounds enough for every check the arrival asked for, and then some.
+  for (int round = 0; round < 20; ++round) QCoreApplication::processEvents();
+  EXPECT_TRUE(cycle.Running());
+  goOn = true;
+  ASSERT_TRUE(RunUntilFinished({&cycle}));
+  EXPECT_EQ(cycle.Result().outcome, Outcome::Complete);
+  EXPECT_EQ(Lines(cycle), (std::vector<std::string>{"A", "B", "C"}));
 }
 
 TEST(CycleTest, AnAnswerPastTheCapKeepsWhatFitsAndFails) {
