@@ -396,27 +396,40 @@ TEST(CycleTest, ABurstWithAStrayPromptNearItsTopArrivesWhole) {
 }
 
 // A router that pauses right behind a stray prompt line: its prompt is the
-// last, unfinished line, so the answer waits for the rest.
-TEST(CycleTest, AStrayPromptLineBeforeAPauseDoesNotEndTheAnswer) {
-  std::atomic<bool> goOn = false;
-  ScriptedRouter router([&goOn](support::Peer& peer) {
-    LogInThenAnswer(peer, "SHOW\r\n\r\nA\r\nMT128-NET% \r\nB\r\n");
-    while (!goOn) std::this_thread::yield();
-    peer.Send("C\r\nMT128-NET% ");
-    peer.ReadToEnd();
-  });
-  CommandCycle cycle;
-  cycle.SetRouterModel(0);
-  router.Aim(cycle);
-  cycle.Start("SHOW");
-  ASSERT_TRUE(ServeUntil([&] { return cycle.ReceiveBuffer().find("B\r\n") != std::string::npos; }));
-  // Rounds enough for every check the arrival asked for, and then some.
-  for (int round = 0; round < 20; ++round) QCoreApplication::processEvents();
-  EXPECT_TRUE(cycle.Running());
-  goOn = true;
-  ASSERT_TRUE(RunUntilFinished({&cycle}));
-  EXPECT_EQ(cycle.Result().outcome, Outcome::Complete);
-  EXPECT_EQ(Lines(cycle), (std::vector<std::string>{"A", "B", "C"}));
+// last, unfinished line, so the answer waits for the rest; a router that
+// then says nothing more ends the answer at the next tick.
+TEST(CycleTest, AStrayPromptLineBeforeAPauseEndsTheAnswerOnlyWithTheRestOrATick) {
+  for (const bool routerGoesOn : {true, false}) {
+    SCOPED_TRACE(routerGoesOn ? "the rest comes" : "nothing more comes");
+    std::atomic<bool> goOn = false;
+    ScriptedRouter router([&goOn, routerGoesOn](support::Peer& peer) {
+      LogInThenAnswer(peer, "SHOW\r\n\r\nA\r\nMT128-NET% \r\nB\r\n");
+      while (!goOn) std::this_thread::yield();
+      if (routerGoesOn) peer.Send("C\r\nMT128-NET% ");
+      peer.ReadToEnd();
+    });
+    TestClock clock;
+    CommandCycle cycle;
+    cycle.SetTickClock(&clock);
+    cycle.SetRouterModel(0);
+    router.Aim(cycle);
+    cycle.Start("SHOW");
+    ASSERT_TRUE(
+        ServeUntil([&] { return cycle.ReceiveBuffer().find("B\r\n") != std::string::npos; }));
+    // Rounds enough for every check the arrival asked for, and then some.
+    for (int round = 0; round < 20; ++round) QCoreApplication::processEvents();
+    EXPECT_TRUE(cycle.Running());
+    goOn = true;
+    if (!routerGoesOn) {
+      clock.count = 1;
+      cycle.Check();
+    }
+    ASSERT_TRUE(RunUntilFinished({&cycle}));
+    EXPECT_EQ(cycle.Result().outcome, Outcome::Complete);
+    // Without the rest, the stray line was the router's prompt after all.
+    EXPECT_EQ(Lines(cycle), routerGoesOn ? (std::vector<std::string>{"A", "B", "C"})
+                                         : (std::vector<std::string>{"A"}));
+  }
 }
 
 TEST(CycleTest, AnAnswerPastTheCapKeepsWhatFitsAndFails) {
