@@ -165,7 +165,7 @@ void TCustomAsyncSocket::HandleSocketEvent(TMessage& msg) {
   }
   if ((events & ws::FD_ACCEPT) && current()) NotifySessionAvailable(error);
   if ((events & ws::FD_CLOSE) && current() && state_ != wsConnecting) {
-    HandleReadEvent(0);
+    HandleReadEvent(0, true);
     if (!current()) return;
     if (OnSessionClosed && !closeNotified_) {
       closeNotified_ = true;

@@ -215,7 +215,10 @@ class TCustomAsyncSocket : public platform::TComponent {
   void HandleSocketEvent(TMessage& msg);
   void HandleHostByNameDone(TMessage& msg);
   void HandleHostByAddrDone(TMessage& msg);
-  void HandleReadEvent(std::uint16_t error);
+  // Offers arriving data to the owner for a short slice, or, once the peer
+  // has ended its stream (`toTheEnd`), until none is left or the owner stops
+  // taking it.
+  void HandleReadEvent(std::uint16_t error, bool toTheEnd = false);
 
   void QueueData(const void* data, int len);
   void TryToSend();

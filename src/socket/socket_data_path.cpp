@@ -187,13 +187,15 @@ std::int32_t TCustomAsyncSocket::GetRcvdCount() {
   return static_cast<std::int32_t>(count);
 }
 
-void TCustomAsyncSocket::HandleReadEvent(std::uint16_t error) {
+void TCustomAsyncSocket::HandleReadEvent(std::uint16_t error, bool toTheEnd) {
   // A peer that sends without pause always has more waiting. Past a short
   // slice the rest is left to the next FD_READ (every receive re-arms it), so
-  // one notification never keeps the thread from its other work.
+  // one notification never keeps the thread from its other work. A peer that
+  // has ended its stream sends no more: what it left is read to the end, as
+  // the close that follows would lose it.
   const auto sliceEnd = std::chrono::steady_clock::now() + kReadSlice;
   bool more = true;
-  while (more && std::chrono::steady_clock::now() < sliceEnd) {
+  while (more && (toTheEnd || std::chrono::steady_clock::now() < sliceEnd)) {
     lastError_ = 0;
     // A handler that leaves the data where it is would be offered it again
     // for ever; the data stays, and the next FD_READ follows the owner's

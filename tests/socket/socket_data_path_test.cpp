@@ -189,6 +189,33 @@ TEST_F(DataPathTest, ReadAndCloseInOneNotificationDeliverDataFirst) {
   EXPECT_EQ(socket.State(), net::wsClosed);
 }
 
+TEST_F(DataPathTest, ASlowReaderGetsEverythingSentBeforeTheClose) {
+  // A reader that takes its time per read needs longer than one slice of
+  // reading for what waited when the peer's end was seen; none of it may be
+  // lost to the close.
+  socket.OnDataAvailable = [this](net::TCustomAsyncSocket* s, std::uint16_t) {
+    char buffer[512];
+    const int n = s->Receive(buffer, sizeof buffer);
+    if (n > 0) received.append(buffer, static_cast<std::size_t>(n));
+    const auto busyUntil = std::chrono::steady_clock::now() + 1ms;
+    while (std::chrono::steady_clock::now() < busyUntil) {
+    }
+  };
+  int closes = 0;
+  socket.OnSessionClosed = [&](net::TCustomAsyncSocket*, std::uint16_t) { ++closes; };
+  ASSERT_EQ(socket.Pause(), 0);
+  const std::string data = Pattern(48000, 5);
+  peer.Send(data);
+  peer.Close();
+  ASSERT_TRUE(PumpUntil([&] { return socket.RcvdCount() == static_cast<int>(data.size()); }));
+  ASSERT_EQ(socket.Resume(), 0);
+  Deliver(socket, socket.SocketHandle(), ws::FD_READ | ws::FD_CLOSE);
+  EXPECT_EQ(received.size(), data.size());
+  EXPECT_TRUE(received == data);
+  EXPECT_EQ(closes, 1);
+  EXPECT_EQ(socket.State(), net::wsClosed);
+}
+
 // However the handlers end the connection on the way out, by closing when
 // they read its end or by sending into a reset one, its end is told once.
 class SocketEndTest : public DataPathTest, public ::testing::WithParamInterface<bool> {};
