@@ -123,6 +123,8 @@ int Receive(ws::SOCKET s, char* buffer, int length, int flags, ws::sockaddr* fro
   bool ackAtOnce = false;
   bool nonBlocking = false;
   int ahead = 0;
+  bool drained = false;  // the system had nothing more a moment ago, in this round
+  const bool inRoundHere = win::DispatchDepth() > 0;
   {
     std::lock_guard lock(table.Mutex());
     nonBlocking = entry->nonBlocking;
@@ -132,6 +134,12 @@ int Receive(ws::SOCKET s, char* buffer, int length, int flags, ws::sockaddr* fro
       RefreshConnectLocked(*entry);
       if (entry->receiveShut) return Fail(ws::WSAESHUTDOWN);
       if (entry->phase != SocketPhase::kConnected) return Fail(ws::WSAENOTCONN);
+      if (throughAhead && !peek && ahead == 0 && entry->drainedAtLook != 0) {
+        drained = nonBlocking && inRoundHere && (entry->events & ws::FD_READ) != 0 &&
+                  entry->ownerThread == win::GetCurrentThreadId() &&
+                  entry->drainedAtLook == LooksOnThisThread();
+        entry->drainedAtLook = 0;
+      }
       ++entry->callsInFlight;
     } else if (entry->pendingDatagramError != 0) {
       const int pending = entry->pendingDatagramError;
@@ -146,7 +154,12 @@ int Receive(ws::SOCKET s, char* buffer, int length, int flags, ws::sockaddr* fro
   socklen_t senderLength = sizeof sender;
   ssize_t received = 0;
   ssize_t fromSystem = 0;  // what the system handed over in this call
-  if (throughAhead && ahead > 0) {
+  bool drainedNow = false;
+  int error = 0;
+  if (drained) {
+    received = -1;
+    error = EWOULDBLOCK;
+  } else if (throughAhead && ahead > 0) {
     // Bytes read ahead come first; the system is not asked.
     const int n = std::min(length, ahead);
     std::memcpy(buffer, entry->ahead.get() + entry->aheadStart, static_cast<size_t>(n));
@@ -167,6 +180,7 @@ int Receive(ws::SOCKET s, char* buffer, int length, int flags, ws::sockaddr* fro
       entry->aheadStart = n;
       ahead = static_cast<int>(fromSystem) - n;
       received = n;
+      drainedNow = fromSystem < kReadAheadBytes;
     }
   } else {
     fromSystem = System().recvfrom(entry->fd, buffer, static_cast<size_t>(length), systemFlags,
@@ -174,7 +188,7 @@ int Receive(ws::SOCKET s, char* buffer, int length, int flags, ws::sockaddr* fro
                                    wantsSender ? &senderLength : nullptr);
     received = fromSystem;
   }
-  const int error = received < 0 ? errno : 0;
+  if (received < 0 && !drained) error = errno;
   if (ackAtOnce && fromSystem > 0) {
     int on = 1;
     System().setsockopt(entry->fd, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
@@ -191,6 +205,12 @@ int Receive(ws::SOCKET s, char* buffer, int length, int flags, ws::sockaddr* fro
     entry->readArmed = true;
     if (throughAhead) {
       entry->aheadCount = ahead;
+      // Only a short read of the system in a handler of this round tells
+      // that nothing more is waiting; a peek that found bytes says otherwise.
+      if (drainedNow && inRoundHere && entry->ownerThread == win::GetCurrentThreadId())
+        entry->drainedAtLook = LooksOnThisThread();
+      else if (fromSystem != 0)
+        entry->drainedAtLook = 0;
       // Bytes left read ahead are no news to the system: their FD_READ comes
       // from here.
       PostReadAheadLocked(*entry);

@@ -206,7 +206,10 @@ void SyncWatchLocked(SocketEntry& entry) {
   entry.watched = win::WatchDescriptor(target, entry.fd, wanted, WatchKey(entry)) != 0 ? wanted : 0;
 }
 
+thread_local std::uint64_t looks = 1;
+
 void Prepare() {
+  ++looks;
   const win::DWORD self = win::GetCurrentThreadId();
   SocketTable& table = SocketTable::Instance();
   std::lock_guard lock(table.Mutex());
@@ -247,6 +250,8 @@ void Deliver(const std::uint64_t* keys, const std::uint32_t* events, int count) 
 }
 
 }  // namespace
+
+std::uint64_t LooksOnThisThread() { return looks; }
 
 void EnsureReadinessSource() {
   static std::once_flag once;

@@ -30,6 +30,10 @@ void PostSelectEvent(const SocketEntry& entry, long event, int error);
 void PostReadAheadLocked(SocketEntry& entry, bool lookFollows);
 void PostReadAheadLocked(SocketEntry& entry);
 
+// Counts the looks at this thread's queue that asked the system what is
+// ready; never 0.
+std::uint64_t LooksOnThisThread();
+
 // Completes a non-blocking connect whose outcome the system now knows
 // (`pollEvents` from a poll of the descriptor for POLLOUT), latching
 // FD_CONNECT. The caller holds SocketTable::Mutex().

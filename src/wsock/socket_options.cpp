@@ -140,6 +140,11 @@ int IoctlSocket(ws::SOCKET s, long command, ws::u_long* argument) {
     // The bytes read ahead and what the system holds beyond them.
     int waiting = 0;
     if (ioctl(entry->fd, FIONREAD, &waiting) != 0) return Fail(FromErrno(errno));
+    if (waiting > 0) {
+      // What the system says now holds over an earlier short read.
+      std::lock_guard lock(SocketTable::Instance().Mutex());
+      entry->drainedAtLook = 0;
+    }
     *argument = static_cast<ws::u_long>(ahead + (waiting < 0 ? 0 : waiting));
     return 0;
   }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <future>
 #include <string>
 #include <thread>
@@ -25,6 +26,14 @@ class OwnerThreadTest : public SelectTest {
     return s;
   }
   static bool QueueReadable() { return support::Readable(win::MessageQueueDescriptor()); }
+  // Dispatches what comes, sleeping while nothing does, until `done`.
+  bool PumpUntil(const std::function<bool()>& done) {
+    return support::WaitUntil([&] {
+      window_.Pump();
+      if (!done()) support::Readable(win::MessageQueueDescriptor(), std::chrono::milliseconds(100));
+      return done();
+    });
+  }
 };
 
 int ThreadsOfThisProcess() {
@@ -173,14 +182,68 @@ TEST_F(OwnerThreadTest, BytesAHandlerLeavesReadAheadBringFdReadAgainAfterIt) {
   bytewiseSocket = s;
   ASSERT_EQ(wsa_->WSAAsyncSelect(s, reader, kSocketMessage, ws::FD_READ), 0);
   ASSERT_TRUE(peer.Send("0123456789"));
-  EXPECT_TRUE(support::WaitUntil([&] {
-    window_.Pump();
-    if (bytewise.size() < 10)
-      support::Readable(win::MessageQueueDescriptor(), std::chrono::milliseconds(100));
-    return bytewise.size() >= 10;
-  }));
+  EXPECT_TRUE(PumpUntil([] { return bytewise.size() >= 10; }));
   EXPECT_EQ(bytewise, "0123456789");
   EXPECT_EQ(bytewiseNotices, 10);
+  win::DestroyWindow(reader);
+}
+
+// A window procedure that, in its first FD_READ, takes what there is, then
+// has the peer send more while it still runs: bytes counted as waiting are
+// handed out at once, and bytes a receive did not find yet come with a later
+// FD_READ, however the receives in between answered.
+struct LateArrivals {
+  ws::SOCKET socket = ws::INVALID_SOCKET;
+  Peer* peer = nullptr;
+  std::string taken;
+  std::string countedThenReceived;
+  int notices = 0;
+} late;
+
+void TakeAll() {
+  char buffer[64];
+  for (int n; (n = Wsa().recv(late.socket, buffer, sizeof buffer, 0)) > 0;)
+    late.taken.append(buffer, static_cast<std::size_t>(n));
+}
+
+win::LRESULT LateArrivalsReader(win::HWND window, win::UINT message, win::WPARAM wParam,
+                                win::LPARAM lParam) {
+  if (message != kSocketMessage || ws::WSAGETSELECTEVENT(lParam) != ws::FD_READ)
+    return win::DefWindowProc(window, message, wParam, lParam);
+  if (++late.notices > 1) {
+    TakeAll();
+    return 0;
+  }
+  char first[64];
+  const int n = Wsa().recv(late.socket, first, sizeof first, 0);  // all there is
+  late.taken.append(first, static_cast<std::size_t>(std::max(n, 0)));
+  late.peer->Send("cd");
+  ws::u_long waiting = 0;
+  if (support::WaitUntil([&waiting] {
+        return Wsa().ioctlsocket(late.socket, ws::FIONREAD, &waiting) == 0 && waiting == 2;
+      })) {
+    char buffer[8];
+    const int n = Wsa().recv(late.socket, buffer, sizeof buffer, 0);
+    late.countedThenReceived.assign(buffer, static_cast<std::size_t>(std::max(n, 0)));
+  }
+  late.peer->Send("ef");
+  TakeAll();
+  return 0;
+}
+
+TEST_F(OwnerThreadTest, BytesArrivingWhileAHandlerReadsAreCountedReceivedOrAnnounced) {
+  Listener listener;
+  Peer peer;
+  const ws::SOCKET s = Connected(listener, peer);
+  const win::HWND reader = support::NewTestWindow("LateArrivalsReader", LateArrivalsReader);
+  late = LateArrivals{};
+  late.socket = s;
+  late.peer = &peer;
+  ASSERT_EQ(wsa_->WSAAsyncSelect(s, reader, kSocketMessage, ws::FD_READ), 0);
+  ASSERT_TRUE(peer.Send("ab"));
+  EXPECT_TRUE(PumpUntil([] { return late.taken.size() >= 4; }));
+  EXPECT_EQ(late.countedThenReceived, "cd");
+  EXPECT_EQ(late.taken, "abef");
   win::DestroyWindow(reader);
 }
 
