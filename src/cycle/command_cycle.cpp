@@ -7,6 +7,7 @@
 #include "cycle/command_cycle.h"
 
 #include <QMetaObject>
+#include <QScopedValueRollback>
 #include <QTimer>
 #include <algorithm>
 #include <exception>
@@ -233,12 +234,7 @@ void CommandCycle::requestCheck(bool throughQt) {
   // once the messages waiting now are handled, so it sees all they brought.
   if (!throughQt && PlatformMessagePump::RunAfterThisRound(this, [this] {
         checkPosted_ = false;
-        const bool outer = std::exchange(checkEndsRound_, true);
-        struct Restore {
-          bool& flag;
-          bool value;
-          ~Restore() { flag = value; }
-        } restore{checkEndsRound_, outer};
+        const QScopedValueRollback endsRound(checkEndsRound_, true);
         Check();
       })) {
     return;

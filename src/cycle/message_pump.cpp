@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QScopedValueRollback>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <utility>
@@ -60,19 +61,17 @@ void PlatformMessagePump::RunRoundFollowUps() {
 }
 
 void PlatformMessagePump::DispatchPlatformQueue() {
-  ++roundsUnderWay;
   try {
+    const QScopedValueRollback round(roundsUnderWay, roundsUnderWay + 1);
     platform::DispatchPendingPlatformMessages();
   } catch (...) {
     // A handler threw: what the round's handlers asked for still runs, later,
     // from Qt's own queue.
-    --roundsUnderWay;
     for (FollowUp& followUp : std::exchange(followUps, {}))
       if (followUp.context)
         QMetaObject::invokeMethod(followUp.context, std::move(followUp.call), Qt::QueuedConnection);
     throw;
   }
-  --roundsUnderWay;
   RunRoundFollowUps();
   // A quit posted to the platform queue ends the application's loop, as
   // WM_QUIT ends a Windows message loop.

@@ -53,7 +53,6 @@ struct QueueHolder {
 
 thread_local QueueHolder holder;
 
-
 struct ReadinessSource {
   std::atomic<ReadinessPrepare> prepare{nullptr};
   std::atomic<ReadinessDeliver> deliver{nullptr};

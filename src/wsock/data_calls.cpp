@@ -124,7 +124,6 @@ int Receive(ws::SOCKET s, char* buffer, int length, int flags, ws::sockaddr* fro
   bool nonBlocking = false;
   int ahead = 0;
   bool drained = false;  // the system had nothing more a moment ago, in this round
-  const bool inRoundHere = win::DispatchDepth() > 0;
   {
     std::lock_guard lock(table.Mutex());
     nonBlocking = entry->nonBlocking;
@@ -135,9 +134,9 @@ int Receive(ws::SOCKET s, char* buffer, int length, int flags, ws::sockaddr* fro
       if (entry->receiveShut) return Fail(ws::WSAESHUTDOWN);
       if (entry->phase != SocketPhase::kConnected) return Fail(ws::WSAENOTCONN);
       if (throughAhead && !peek && ahead == 0 && entry->drainedAtLook != 0) {
-        drained = nonBlocking && inRoundHere && (entry->events & ws::FD_READ) != 0 &&
-                  entry->ownerThread == win::GetCurrentThreadId() &&
-                  entry->drainedAtLook == LooksOnThisThread();
+        // Selected for FD_READ, so anything that came since is announced.
+        drained = (entry->events & ws::FD_READ) != 0 &&
+                  entry->drainedAtLook == HandlerRoundLocked(*entry);
         entry->drainedAtLook = 0;
       }
       ++entry->callsInFlight;
@@ -207,8 +206,8 @@ int Receive(ws::SOCKET s, char* buffer, int length, int flags, ws::sockaddr* fro
       entry->aheadCount = ahead;
       // Only a short read of the system in a handler of this round tells
       // that nothing more is waiting; a peek that found bytes says otherwise.
-      if (drainedNow && inRoundHere && entry->ownerThread == win::GetCurrentThreadId())
-        entry->drainedAtLook = LooksOnThisThread();
+      if (drainedNow)
+        entry->drainedAtLook = HandlerRoundLocked(*entry);
       else if (fromSystem != 0)
         entry->drainedAtLook = 0;
       // Bytes left read ahead are no news to the system: their FD_READ comes

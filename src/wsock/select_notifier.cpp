@@ -208,6 +208,12 @@ void SyncWatchLocked(SocketEntry& entry) {
 
 thread_local std::uint64_t looks = 1;
 
+void PostReadAheadNowLocked(SocketEntry& entry) {
+  if (entry.aheadCount > 0 && entry.stream && entry.phase == SocketPhase::kConnected &&
+      !entry.closeDetected && !entry.receiveShut)
+    PostIfArmed(entry, ws::FD_READ, &entry.readArmed);
+}
+
 void Prepare() {
   ++looks;
   const win::DWORD self = win::GetCurrentThreadId();
@@ -216,7 +222,7 @@ void Prepare() {
   table.ForEachLocked([self](SocketEntry& entry) {
     if (entry.ownerThread != self) return;
     PostDueLocked(entry);
-    PostReadAheadLocked(entry, false);
+    PostReadAheadNowLocked(entry);
     SyncWatchLocked(entry);
   });
 }
@@ -251,8 +257,6 @@ void Deliver(const std::uint64_t* keys, const std::uint32_t* events, int count) 
 
 }  // namespace
 
-std::uint64_t LooksOnThisThread() { return looks; }
-
 void EnsureReadinessSource() {
   static std::once_flag once;
   std::call_once(once, [] { win::SetReadinessSource(Prepare, Deliver); });
@@ -273,16 +277,12 @@ void PostSelectEvent(const SocketEntry& entry, long event, int error) {
                    static_cast<win::LPARAM>(ws::WSAMAKESELECTREPLY(event, error)));
 }
 
-void PostReadAheadLocked(SocketEntry& entry, bool lookFollows) {
-  if (lookFollows) return;
-  if (entry.aheadCount > 0 && entry.stream && entry.phase == SocketPhase::kConnected &&
-      !entry.closeDetected && !entry.receiveShut)
-    PostIfArmed(entry, ws::FD_READ, &entry.readArmed);
+void PostReadAheadLocked(SocketEntry& entry) {
+  if (HandlerRoundLocked(entry) == 0) PostReadAheadNowLocked(entry);
 }
 
-void PostReadAheadLocked(SocketEntry& entry) {
-  PostReadAheadLocked(entry,
-                      entry.ownerThread == win::GetCurrentThreadId() && win::DispatchDepth() > 0);
+std::uint64_t HandlerRoundLocked(const SocketEntry& entry) {
+  return entry.ownerThread == win::GetCurrentThreadId() && win::DispatchDepth() > 0 ? looks : 0;
 }
 
 void FinishConnectLocked(SocketEntry& entry, short pollEvents) {

@@ -27,12 +27,13 @@ void PostSelectEvent(const SocketEntry& entry, long event, int error);
 // window belongs to, from the look at the queue that follows the handler
 // (the bytes are no news to the system, so nothing else would post it). The
 // caller holds SocketTable::Mutex().
-void PostReadAheadLocked(SocketEntry& entry, bool lookFollows);
 void PostReadAheadLocked(SocketEntry& entry);
 
-// Counts the looks at this thread's queue that asked the system what is
-// ready; never 0.
-std::uint64_t LooksOnThisThread();
+// Inside a handler on the thread that owns the entry's window, the round of
+// that handler: a count of the looks at the thread's queue, never 0, which
+// changes with the look that ends the round. 0 anywhere else. The caller
+// holds SocketTable::Mutex().
+std::uint64_t HandlerRoundLocked(const SocketEntry& entry);
 
 // Completes a non-blocking connect whose outcome the system now knows
 // (`pollEvents` from a poll of the descriptor for POLLOUT), latching

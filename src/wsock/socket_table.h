@@ -88,12 +88,12 @@ struct SocketEntry {
   // and hands out what was asked for, the rest to the next receives. Counted
   // here; the bytes themselves belong to whoever holds `receiveMutex`.
   int aheadCount = 0;
-  // The look at the owner thread's queue during which a read of the system
-  // came back short, so that nothing more was waiting then (0: none since).
-  // A receive inside a handler of that same round that finds nothing read
-  // ahead says "would block" without asking the system again; anything that
-  // arrived meanwhile is reported by the next look, as data that came a
-  // moment after the read would be. Used once.
+  // The handler round (HandlerRoundLocked) in which a read of the system came
+  // back short, so that nothing more was waiting then (0: none since). A
+  // receive in that same round that finds nothing read ahead says "would
+  // block" without asking the system again; anything that arrived meanwhile
+  // is reported by the look that ends the round, as data that came a moment
+  // after the read would be. Used once.
   std::uint64_t drainedAtLook = 0;
   // A datagram error collected for the notifications (e.g. port unreachable), for the
   // next receive.

@@ -169,6 +169,16 @@ void LogInThenAnswer(support::Peer& router, const std::string& answer, bool mode
 
 const std::string kAnswerAB = "SHOW\r\n\r\nA\r\nB\r\nMT128-NET% ";
 
+// After the log-in name: the prompt, the answer A B to SHOW, and the end of
+// the session.
+void PromptThenAnswerAB(support::Peer& router) {
+  router.Send("\r\nMT128-NET% ");
+  router.ReadUntil("SHOW\r");
+  router.Take();
+  router.Send(kAnswerAB);
+  router.ReadToEnd();
+}
+
 TEST(CycleTest, AnswerEndsWithThePromptAndLeavesTheTrimmedLines) {
   Simulator router;
   ASSERT_TRUE(router.Ready());
@@ -303,10 +313,7 @@ TEST(CycleTest, TheAnswersToRequestsBesideTheLogInPromptLeaveWithTheName) {
     peer.Send(kDoWindowSize + "login: ");
     peer.ReadUntil("admin\r");
     beforeName = peer.Take();
-    peer.Send("\r\nMT128-NET% ");
-    peer.ReadUntil("SHOW\r");
-    peer.Send(kAnswerAB);
-    peer.ReadToEnd();
+    PromptThenAnswerAB(peer);
   });
   CommandCycle cycle;
   cycle.SetRouterModel(0);
@@ -351,11 +358,7 @@ TEST(CycleTest, TheLogInNameWaitsForTheAnnouncedTerminalTypeRequest) {
       }
       adminRead = peer.ReadUntil("admin\r");
       beforeAnswer = peer.Take();
-      peer.Send("\r\nMT128-NET% ");
-      peer.ReadUntil("SHOW\r");
-      peer.Take();
-      peer.Send(kAnswerAB);
-      peer.ReadToEnd();
+      PromptThenAnswerAB(peer);
     });
     CommandCycle cycle;
     cycle.SetRouterModel(0);

@@ -13,13 +13,6 @@ namespace {
 
 class AsyncSelectTest : public SelectTest {
  protected:
-  // A selected socket connected to a peer of `listener`, its FD_CONNECT seen.
-  ws::SOCKET Connected(Listener& listener, Peer& peer) {
-    const ws::SOCKET s = ConnectSelected(listener.Port());
-    peer = listener.Accept();
-    EXPECT_EQ(Expect(s, ws::FD_CONNECT).Error(), 0);
-    return s;
-  }
   // No notification for `s` among those recorded from `from` on.
   void ExpectNoneSince(std::size_t from, ws::SOCKET s) {
     for (std::size_t i = from; i < window_.History().size(); ++i)

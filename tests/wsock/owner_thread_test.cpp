@@ -19,11 +19,11 @@ namespace {
 
 class OwnerThreadTest : public SelectTest {
  protected:
-  ws::SOCKET Connected(Listener& listener, Peer& peer) {
-    const ws::SOCKET s = ConnectSelected(listener.Port());
-    peer = listener.Accept();
-    EXPECT_EQ(Expect(s, ws::FD_CONNECT).Error(), 0);
-    return s;
+  // A test window of `procedure` that hears FD_READ of `s` from now on.
+  win::HWND ReaderWindow(ws::SOCKET s, const char* className, win::WNDPROC procedure) {
+    const win::HWND reader = support::NewTestWindow(className, procedure);
+    EXPECT_EQ(wsa_->WSAAsyncSelect(s, reader, kSocketMessage, ws::FD_READ), 0);
+    return reader;
   }
   static bool QueueReadable() { return support::Readable(win::MessageQueueDescriptor()); }
   // Dispatches what comes, sleeping while nothing does, until `done`.
@@ -176,11 +176,10 @@ TEST_F(OwnerThreadTest, BytesAHandlerLeavesReadAheadBringFdReadAgainAfterIt) {
   Listener listener;
   Peer peer;
   const ws::SOCKET s = Connected(listener, peer);
-  const win::HWND reader = support::NewTestWindow("BytewiseReader", BytewiseReader);
   bytewise.clear();
   bytewiseNotices = 0;
   bytewiseSocket = s;
-  ASSERT_EQ(wsa_->WSAAsyncSelect(s, reader, kSocketMessage, ws::FD_READ), 0);
+  const win::HWND reader = ReaderWindow(s, "BytewiseReader", BytewiseReader);
   ASSERT_TRUE(peer.Send("0123456789"));
   EXPECT_TRUE(PumpUntil([] { return bytewise.size() >= 10; }));
   EXPECT_EQ(bytewise, "0123456789");
@@ -235,11 +234,10 @@ TEST_F(OwnerThreadTest, BytesArrivingWhileAHandlerReadsAreCountedReceivedOrAnnou
   Listener listener;
   Peer peer;
   const ws::SOCKET s = Connected(listener, peer);
-  const win::HWND reader = support::NewTestWindow("LateArrivalsReader", LateArrivalsReader);
   late = LateArrivals{};
   late.socket = s;
   late.peer = &peer;
-  ASSERT_EQ(wsa_->WSAAsyncSelect(s, reader, kSocketMessage, ws::FD_READ), 0);
+  const win::HWND reader = ReaderWindow(s, "LateArrivalsReader", LateArrivalsReader);
   ASSERT_TRUE(peer.Send("ab"));
   EXPECT_TRUE(PumpUntil([] { return late.taken.size() >= 4; }));
   EXPECT_EQ(late.countedThenReceived, "cd");

@@ -12,7 +12,7 @@ namespace {
 class SocketCalls : public SelectTest {
  protected:
   // A blocking library socket connected to a peer of `listener`.
-  ws::SOCKET Connected(Listener& listener, Peer& peer) {
+  ws::SOCKET BlockingConnected(Listener& listener, Peer& peer) {
     const ws::SOCKET s = NewSocket();
     const ws::sockaddr_in address = LoopbackAddress(listener.Port());
     EXPECT_EQ(wsa_->connect(s, AsAddress(address), sizeof address), 0) << LastError();
@@ -80,7 +80,7 @@ TEST_F(SocketCalls, SendingAfterAResetOrAShutdownFailsAsOnWindows) {
   // SIGPIPE keeps its default action here: a send that raised it would end
   // the test program.
   Peer reset;
-  const ws::SOCKET isReset = Connected(listener, reset);
+  const ws::SOCKET isReset = BlockingConnected(listener, reset);
   reset.ResetAndClose();
   int result = 0;
   for (int attempt = 0; attempt < 1000 && result != ws::SOCKET_ERROR; ++attempt)
@@ -90,7 +90,7 @@ TEST_F(SocketCalls, SendingAfterAResetOrAShutdownFailsAsOnWindows) {
   EXPECT_EQ(Recv(isReset), "<error 10054>");
 
   Peer shut;
-  const ws::SOCKET isShut = Connected(listener, shut);
+  const ws::SOCKET isShut = BlockingConnected(listener, shut);
   ASSERT_EQ(wsa_->shutdown(isShut, ws::SD_SEND), 0);
   EXPECT_EQ(Failure(wsa_->send(isShut, "data", 4, 0)), ws::WSAESHUTDOWN);
   EXPECT_EQ(shut.ReadToEnd(), Peer::End::Closed);
@@ -100,7 +100,7 @@ TEST_F(SocketCalls, SendingAfterAResetOrAShutdownFailsAsOnWindows) {
 TEST_F(SocketCalls, LingerOnWithZeroSecondsResetsAtCloseAndTheDefaultClosesGracefully) {
   Listener listener;
   Peer lingeringPeer;
-  const ws::SOCKET lingering = Connected(listener, lingeringPeer);
+  const ws::SOCKET lingering = BlockingConnected(listener, lingeringPeer);
   const ws::linger abortive{1, 0};
   ASSERT_EQ(wsa_->setsockopt(lingering, ws::SOL_SOCKET, ws::SO_LINGER,
                              reinterpret_cast<const char*>(&abortive), sizeof abortive),
@@ -109,7 +109,7 @@ TEST_F(SocketCalls, LingerOnWithZeroSecondsResetsAtCloseAndTheDefaultClosesGrace
   EXPECT_EQ(lingeringPeer.ReadToEnd(), Peer::End::Reset);
 
   Peer plainPeer;
-  Close(Connected(listener, plainPeer));
+  Close(BlockingConnected(listener, plainPeer));
   EXPECT_EQ(plainPeer.ReadToEnd(), Peer::End::Closed);
 }
 
@@ -166,7 +166,7 @@ TEST_F(SocketCalls, WindowsOptionNumbersReachTheSystemAsTheRightSettings) {
 TEST_F(SocketCalls, IoctlCountsWaitingBytesAndASelectedSocketStaysNonBlocking) {
   Listener listener;
   Peer peer;
-  const ws::SOCKET s = Connected(listener, peer);
+  const ws::SOCKET s = BlockingConnected(listener, peer);
   ASSERT_EQ(wsa_->WSAAsyncSelect(s, window_.Handle(), kSocketMessage, ws::FD_READ), 0);
   EXPECT_EQ(Recv(s), "<error 10035>");
   ASSERT_TRUE(peer.Send("12345"));

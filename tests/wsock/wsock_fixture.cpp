@@ -160,6 +160,13 @@ ws::SOCKET SelectTest::NewSocket(int type) {
   return s;
 }
 
+ws::SOCKET SelectTest::Connected(Listener& listener, Peer& peer) {
+  const ws::SOCKET s = ConnectSelected(listener.Port());
+  peer = listener.Accept();
+  EXPECT_EQ(Expect(s, ws::FD_CONNECT).Error(), 0);
+  return s;
+}
+
 ws::SOCKET SelectTest::ConnectSelected(int port, long events) {
   const ws::SOCKET s = NewSocket();
   EXPECT_EQ(wsa_->WSAAsyncSelect(s, window_.Handle(), kSocketMessage, events), 0);

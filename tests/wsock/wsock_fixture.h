@@ -121,6 +121,8 @@ class SelectTest : public ::testing::Test {
   // A stream socket selected for `events`, connecting to 127.0.0.1:port; the
   // connect must answer "would block".
   ws::SOCKET ConnectSelected(int port, long events = kClientEvents);
+  // A selected socket connected to a peer of `listener`, its FD_CONNECT seen.
+  ws::SOCKET Connected(Listener& listener, Peer& peer);
   // The socket's next notification of `event`; a failure when none comes.
   Notification Expect(ws::SOCKET s, long event);
   int Count(ws::SOCKET s, long event) const { return window_.Count(SocketEvent(s, event)); }
