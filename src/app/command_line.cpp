@@ -77,7 +77,10 @@ std::string TakeValue(const std::vector<std::string>& arguments, std::size_t& i,
     value = arguments[i].substr(std::string(option.name).size() + 1);
   } else if (i + 1 < arguments.size() &&
              (option.value == Value::kAnything ||
-              (!arguments[i + 1].empty() && arguments[i + 1][0] != '-'))) {
+              (!arguments[i + 1].empty() && arguments[i + 1][0] != '-') ||
+              // A negative count is a count out of range, not a missing one.
+              (std::string(option.name) == "--jobs" && arguments[i + 1].size() > 1 &&
+               arguments[i + 1][1] >= '0' && arguments[i + 1][1] <= '9'))) {
     value = arguments[++i];
   } else if (option.value == Value::kAnything) {
     return value;  // its owner says what is missing
@@ -97,13 +100,22 @@ void TakeJobs(CommandLine& commandLine, const std::string& value) {
     jobs = jobs * 10 + (c - '0');
   }
   if (jobs < 1 || jobs > 256) {
-    Fail(commandLine, "--jobs takes a number from 1 to 256, not \"" + value + "\"");
+    Fail(commandLine, "--jobs takes a number from 1 to 256, not \"" + PrintableText(value) + "\"");
     return;
   }
   commandLine.jobs = jobs;
 }
 
-void CheckRouters(CommandLine& commandLine) {
+// `given` names the --host and --hosts options of the run, for the message
+// when they name no router at all.
+void CheckRouters(CommandLine& commandLine, const std::vector<std::string>& given) {
+  if (commandLine.routers.empty() && !given.empty()) {
+    // Polling the saved router instead would answer a question nobody asked.
+    std::string what;
+    for (const std::string& option : given) what += (what.empty() ? "" : ", ") + option;
+    Fail(commandLine, "no router to poll: " + what + " named none");
+    return;
+  }
   if (!commandLine.ManyRouters()) {
     if (commandLine.routers.size() == 1) {
       const RouterEntry& router = commandLine.routers.front();
@@ -136,6 +148,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   };
   // --socks as given, in UTF-8, "--socks=URL" spelt as two arguments.
   std::vector<std::string> socksArguments;
+  std::vector<std::string> routerOptions;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     bool withEquals = false;
@@ -143,7 +156,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     if (option == nullptr) {
       const bool commandOfSwitch = i > 0 && IsCommandSwitch(arguments[i - 1]);
       if (argument.rfind("--", 0) == 0 && argument != "--" && !commandOfSwitch) {
-        Fail(commandLine, "unknown option " + argument);
+        Fail(commandLine, "unknown option " + PrintableText(argument));
       }
       addSwitch(argument);
       continue;
@@ -164,9 +177,15 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     const bool alone = !withEquals && i + 1 >= arguments.size();
     const std::string value = TakeValue(arguments, i, *option, withEquals, commandLine);
     if (name == "--host") {
-      if (!value.empty()) commandLine.routers.push_back({value, std::nullopt});
+      if (value.empty()) continue;
+      if (const std::string problem = AddressProblem(value); !problem.empty()) {
+        Fail(commandLine, "--host " + problem);
+      }
+      commandLine.routers.push_back({value, std::nullopt});
+      routerOptions.push_back("--host " + PrintableText(value));
     } else if (name == "--hosts") {
       if (value.empty()) continue;
+      routerOptions.push_back("--hosts " + PrintableText(value));
       HostsFile file = ReadHostsFile(value);
       if (!file.problem.empty()) Fail(commandLine, file.problem);
       for (RouterEntry& router : file.routers) commandLine.routers.push_back(std::move(router));
@@ -178,7 +197,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       if (value.empty()) continue;
       commandLine.runSettings.routerModel = RouterModelByName(value);
       if (!commandLine.runSettings.routerModel) {
-        Fail(commandLine, "unknown router model \"" + value +
+        Fail(commandLine, "unknown router model \"" + PrintableText(value) +
                               "\" for --model (MT128-NET, MN128-SOHO, MN128-SOHO-SL10, "
                               "MN128-SOHO-SL11 or auto)");
       }
@@ -201,7 +220,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   if (commandLine.print && !HasHiddenSwitch(commandLine.switches)) {
     Fail(commandLine, "--print needs -h");
   }
-  CheckRouters(commandLine);
+  CheckRouters(commandLine, routerOptions);
   return commandLine;
 }
 

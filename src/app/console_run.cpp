@@ -3,24 +3,18 @@
 #include <sys/stat.h>
 
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <cstdio>
 #include <string>
 
 #include "app/debug_output_log.h"
-#include "app/message_box.h"
-#include "app/pane_lines.h"
+#include "app/router_fleet.h"
 #include "app/settings_file.h"
 #include "app/socks_url.h"
-#include "app/standard_output.h"
 #include "app/termination_signals.h"
 #include "app/texts.h"
-#include "cycle/command_cycle.h"
-#include "cycle/cycle_texts.h"
 #include "cycle/message_pump.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
-#include "platform/profile.h"
 #include "telnet/telnet_connection.h"
 
 namespace app {
@@ -35,110 +29,6 @@ bool Exists(const std::string& path) {
 bool IsSwitch(const std::string& argument, const char* lower, const char* upper) {
   return argument == lower || argument == upper;
 }
-
-class ConsoleRun {
- public:
-  ConsoleRun(const CommandLine& commandLine, const ProgramFiles& files)
-      : commandLine_(commandLine), files_(files) {}
-
-  int Run() {
-    readPanel();
-    // Without its settings the run does not know the router: nothing is sent.
-    if (readSettings()) runSwitches();
-    return failed_ || ErrorBoxRaised() ? 1 : 0;
-  }
-
- private:
-  // The application's error box, written out: its caption is the program's title.
-  void applicationError(const std::string& ansiMessage) {
-    failed_ = true;
-    WriteOut(stderr,
-             std::string(texts::kApplicationTitle) + ": " + platform::AnsiToUtf8(ansiMessage));
-  }
-
-  void readPanel() {
-    if (const std::optional<std::string> problem = PanelProblem(files_)) applicationError(*problem);
-  }
-
-  bool readSettings() {
-    const std::string ini = files_.folder + kSettingsFileName;
-    telnet::TTelnetConnection& connection = cycle_.Connection();
-    ConfigureConnection(connection);
-    // Read once, regular files only, within their bound, as a window's run does.
-    SettingsFile file(ini);
-    const Settings values = file.Values(Settings{});
-    int model = values.routerModel;
-    std::string host = values.host;
-    if (commandLine_.runSettings.host) host = *commandLine_.runSettings.host;
-    if (commandLine_.runSettings.routerModel) model = *commandLine_.runSettings.routerModel;
-    connection.SetHost(host);
-    cycle_.SetRouterModel(model);
-    connection.SetSocks(commandLine_.runSettings.socks ? *commandLine_.runSettings.socks
-                                                       : ReadSocksSection(file.Contents()));
-    cycle_.SocksRouteProblem = app::SocksRouteProblem;
-    if (file.State() == FileState::kUnreadable) {
-      applicationError(CannotOpenText(ini));
-      return false;
-    }
-    return true;
-  }
-
-  // One cycle, served by the core loop until it ends. False when its error
-  // ends the run's switches, as an error box ends a hidden run's start-up.
-  bool runCycle(const std::string& command, bool printAnswer) {
-    cycle_.Start(command);
-    if (cycle_.Running()) {
-      QEventLoop loop;
-      cycle_.OnFinished = [&loop](const cycle::CycleResult&) { loop.quit(); };
-      loop.exec();
-      cycle_.OnFinished = nullptr;
-    }
-    const cycle::CycleResult& result = cycle_.Result();
-    const bool answerShown = result.outcome != cycle::Outcome::Failed || cycle_.AnswerCut();
-    if (result.outcome == cycle::Outcome::NotConnected) {
-      failed_ = true;
-      WriteOut(stderr, platform::AnsiToUtf8(cycle::texts::kErrorCaption) + ": " +
-                           platform::AnsiToUtf8(cycle::MessageText(result)));
-    }
-    if (printAnswer && answerShown) writeAnswer(result);
-    if (result.outcome == cycle::Outcome::Failed) {
-      applicationError(cycle::MessageText(result));
-      return false;
-    }
-    if (result.outcome == cycle::Outcome::Incomplete) {
-      failed_ = true;
-      WriteOut(stderr, platform::AnsiToUtf8(cycle::MessageText(result)));
-    }
-    return true;
-  }
-
-  // Every write is checked; a failed one ends the run (StandardOutputFailed).
-  void writeAnswer(const cycle::CycleResult& result) {
-    StandardOutputWriter output;
-    WriteLinesAsUtf8([&output](std::string_view piece) { output.Write(piece); },
-                     cycle_.ReceiveBuffer(), result.lines);
-    output.Finish();
-  }
-
-  void runSwitches() {
-    try {
-      for (const SwitchCommand& command : SwitchCommands(commandLine_)) {
-        if (command.noAnsiForm) {
-          applicationError(cycle::texts::kCommandNotShiftJis);
-          return;
-        }
-        if (!runCycle(command.command, command.show)) return;
-      }
-    } catch (const StandardOutputFailed&) {
-      failed_ = true;
-    }
-  }
-
-  const CommandLine& commandLine_;
-  const ProgramFiles& files_;
-  cycle::CommandCycle cycle_;
-  bool failed_ = false;
-};
 
 }  // namespace
 
@@ -187,10 +77,6 @@ std::vector<SwitchCommand> SwitchCommands(const CommandLine& commandLine) {
   return commands;
 }
 
-int RunConsole(const CommandLine& commandLine, const ProgramFiles& files) {
-  return WithConsoleLoop([&] { return ConsoleRun(commandLine, files).Run(); });
-}
-
 int WithConsoleLoop(const std::function<int()>& body) {
   int argc = 1;
   char name[] = "vantrel";
@@ -210,5 +96,6 @@ int WithConsoleLoop(const std::function<int()>& body) {
 
 extern "C" __attribute__((visibility("default"))) int vantrel_console_main(
     const app::CommandLine* commandLine) {
-  return app::RunConsole(*commandLine, app::LocateProgramFiles(platform::ProgramDirectory()));
+  return app::RunRouterFleet(*commandLine,
+                             app::LocateProgramFiles(platform::ProgramDirectory()));
 }

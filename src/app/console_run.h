@@ -1,8 +1,9 @@
-// A hidden run as a console program: no application object of Qt's GUI, no
-// window, no platform plugin, no font. It reads the settings and the panel
-// file as a hidden run of the window does, runs the switches' cycles on the
-// engine, writes each -cd answer to standard output and each error to
-// standard error with the same texts, order and exit status, and writes no
+// What a hidden run as a console program needs around it: no application
+// object of Qt's GUI, no window, no platform plugin, no font. The run itself,
+// for one router or many, is in router_fleet.h; it reads the settings and the
+// panel file as a hidden run of the window does, runs the switches' cycles on
+// the engine, writes each -cd answer to standard output and each error to
+// standard error with the same texts and exit status, and writes neither
 // file.
 #pragma once
 
@@ -20,8 +21,6 @@ class TTelnetConnection;
 }
 
 namespace app {
-
-int RunConsole(const CommandLine& commandLine, const ProgramFiles& files);
 
 // Runs `body` with what a console run needs around it: Qt's core
 // application, the platform message pump, the signal handlers and the trace

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 namespace app {
 
@@ -22,6 +23,11 @@ Spool::~Spool() {
   if (fd_ >= 0) ::close(fd_);
 }
 
+bool Spool::fail(const std::string& what, int error) {
+  problem_ = what + ": " + std::strerror(error != 0 ? error : ENOSPC);
+  return false;
+}
+
 bool Spool::open() {
   if (fd_ >= 0) return true;
   const std::string folder = TemporaryFolder();
@@ -30,19 +36,21 @@ bool Spool::open() {
   // A file system without unnamed files: a named one, unlinked at once.
   std::string pattern = folder + "/vantrel-spool-XXXXXX";
   fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
-  if (fd_ < 0) return false;
+  if (fd_ < 0) return fail("cannot make a temporary file in " + folder, errno);
   ::unlink(pattern.c_str());
   return true;
 }
 
 bool Spool::Append(std::string_view bytes, std::vector<Extent>& extents) {
-  if (!open()) return false;
+  if (!problem_.empty() || !open()) return false;
   std::size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t wrote =
         ::pwrite(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(end_ + done));
     if (wrote < 0 && errno == EINTR) continue;
-    if (wrote <= 0) return false;
+    if (wrote <= 0) {
+      return fail("cannot write a temporary file in " + TemporaryFolder(), wrote < 0 ? errno : 0);
+    }
     done += static_cast<std::size_t>(wrote);
   }
   if (!extents.empty() && extents.back().offset + extents.back().length == end_) {
@@ -94,21 +102,31 @@ void OrderedOutput::Write(std::size_t slot, std::string_view bytes) {
     return;
   }
   Slot& held = slots_[slot];
-  if (held.spooled.empty() && held.memory.size() + bytes.size() <= memoryLimit_) {
+  if (held.spooled.empty() && held.tail.empty() &&
+      held.memory.size() + bytes.size() <= memoryLimit_) {
     held.memory.append(bytes);
     heldInMemory_ += bytes.size();
     return;
   }
-  // Beyond the limit, or once some of it went to the spool (whose pieces
-  // follow the memory's), the bytes go to the spool; if it can't take them
-  // they stay in memory rather than being lost.
+  // Beyond the limit, or once some of it went on (whose pieces follow the
+  // memory's), the bytes go to the spool; if it can't take them they stay
+  // in memory behind everything held before, rather than being lost.
   if (!held.tail.empty() || !spool_.Append(bytes, held.spooled)) {
     held.tail.append(bytes);
     heldInMemory_ += bytes.size();
+    if (!spoolFailureTold_ && !spool_.Problem().empty()) {
+      spoolFailureTold_ = true;
+      if (OnSpoolFailed) OnSpoolFailed(spool_.Problem());
+    }
   }
 }
 
 void OrderedOutput::Report(std::size_t slot, std::string line) {
+  // The slot whose turn it is has written all it wrote so far.
+  if (slot == current_) {
+    if (!line.empty()) report_(line);
+    return;
+  }
   slots_[slot].reports.push_back(std::move(line));
 }
 

@@ -3,6 +3,9 @@
 // the others keep what they wrote until their turn: up to a limit in memory,
 // the rest in one temporary file that they share. That file is unlinked as
 // soon as it is made, so nothing of it is left behind, even after a kill.
+// When the temporary folder can't take it, everything held stays in memory,
+// in order: a poll that takes more memory is better than one that loses or
+// reorders an answer.
 #pragma once
 
 #include <cstddef>
@@ -27,8 +30,11 @@ class Spool {
   Spool(const Spool&) = delete;
   Spool& operator=(const Spool&) = delete;
 
-  // False when the file can't be made or written; nothing was kept then.
+  // False when the file can't be made or written; nothing was kept then,
+  // and the spool takes nothing more (Problem() says why).
   bool Append(std::string_view bytes, std::vector<Extent>& extents);
+  // Why the spool could not be used, empty while it can.
+  const std::string& Problem() const { return problem_; }
   // Hands the pieces back in order and gives their space back to the disk.
   bool ReadBack(const std::vector<Extent>& extents,
                 const std::function<void(std::string_view)>& sink);
@@ -36,8 +42,11 @@ class Spool {
  private:
   bool open();
 
+  bool fail(const std::string& what, int error);
+
   int fd_ = -1;
   std::size_t end_ = 0;
+  std::string problem_;
 };
 
 class OrderedOutput {
@@ -46,7 +55,7 @@ class OrderedOutput {
   static constexpr std::size_t kMemoryLimit = std::size_t{1} << 20;
 
   // `write` takes the output in order; `report` the error lines of each
-  // slot, in the same order, once the slot's output is all written.
+  // slot, in the same order, once what the slot wrote before them is out.
   OrderedOutput(std::size_t slots, Writer write, Writer report,
                 std::size_t memoryLimit = kMemoryLimit);
 
@@ -54,6 +63,9 @@ class OrderedOutput {
   void Report(std::size_t slot, std::string line);
   // The slot is complete; its turn may pass on.
   void Close(std::size_t slot);
+
+  // Told once, the first time the temporary file fails, with the reason.
+  std::function<void(const std::string& reason)> OnSpoolFailed;
 
   std::size_t Current() const { return current_; }
   // Bytes now held in memory for slots whose turn has not come.
@@ -77,6 +89,7 @@ class OrderedOutput {
   std::size_t current_ = 0;
   std::size_t heldInMemory_ = 0;
   Spool spool_;
+  bool spoolFailureTold_ = false;
 };
 
 }  // namespace app

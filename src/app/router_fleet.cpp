@@ -11,20 +11,24 @@
 #include <QObject>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/console_run.h"
+#include "app/message_box.h"
 #include "app/ordered_output.h"
-#include "platform/files.h"
+#include "app/router_list.h"
 #include "app/settings_file.h"
+#include "app/standard_output.h"
 #include "app/socks_url.h"
 #include "app/texts.h"
 #include "cycle/command_cycle.h"
 #include "cycle/cycle_texts.h"
 #include "platform/codepage.h"
+#include "platform/files.h"
 #include "platform/profile.h"
 #include "telnet/telnet_connection.h"
 
@@ -43,7 +47,8 @@ std::string Formatted(const char* ansiFormat, int first, int second) {
 // One line on standard error, redrawn in place, only when that is a terminal.
 class ProgressLine {
  public:
-  explicit ProgressLine(int total) : total_(total), shown_(::isatty(STDERR_FILENO) == 1) {}
+  ProgressLine(int total, bool wanted)
+      : total_(total), shown_(wanted && ::isatty(STDERR_FILENO) == 1) {}
   void Done(int done) {
     done_ = done;
     Draw();
@@ -134,6 +139,49 @@ class RouterFile {
   bool ok_ = false;
 };
 
+// Why `folder` can't take the routers' files, empty when it can: made if
+// missing and tried with a file of its own, before any router is contacted,
+// so a poll of many offices never ends with their answers nowhere.
+std::string OutputFolderProblem(const std::string& folder) {
+  struct stat info {};
+  if (::stat(folder.c_str(), &info) != 0) {
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error) return error.message();
+  } else if (!S_ISDIR(info.st_mode)) {
+    return std::strerror(ENOTDIR);
+  }
+  std::string probe = folder + "/.vantrel-probe-XXXXXX";
+  const int fd = ::mkostemp(probe.data(), O_CLOEXEC);
+  if (fd < 0) return std::strerror(errno);
+  const bool written = ::write(fd, "\n", 1) == 1 && ::fsync(fd) == 0;
+  const int error = errno;
+  ::close(fd);
+  ::unlink(probe.c_str());
+  return written ? std::string() : std::strerror(error);
+}
+
+// A router as the run polls it: the name its block and its messages carry,
+// the host its connection is given, and the model whose prompt it awaits.
+struct Target {
+  std::string label;     // UTF-8, as given; empty for the one router of a plain run
+  std::string ansiHost;  // Shift-JIS
+  int routerModel = -1;
+};
+
+// How much of `ansi` can be converted now: all of it, unless it ends on a
+// lead byte whose trail byte is still to come.
+std::size_t CharacterBoundary(std::string_view ansi) {
+  std::size_t at = 0;
+  while (at < ansi.size()) {
+    const auto b = static_cast<unsigned char>(ansi[at]);
+    const bool lead = (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+    if (lead && at + 1 == ansi.size()) return at;
+    at += lead ? 2 : 1;
+  }
+  return ansi.size();
+}
+
 class Fleet;
 
 // One router: its cycle, its switches one after another, and where its
@@ -146,10 +194,10 @@ class RouterRun {
  private:
   void nextCommand();
   void finished(const cycle::CycleResult& result);
-  void answerLine(std::string_view ansi);
+  void answerText(std::string_view ansi, bool lineEnds);
   void endAnswer();
   void flush();
-  void report(const std::string& utf8);
+  void report(const std::string& utf8, bool aboutCommand = true);
   void end();
 
   Fleet& fleet_;
@@ -157,9 +205,11 @@ class RouterRun {
   std::unique_ptr<cycle::CommandCycle> cycle_;
   std::unique_ptr<RouterFile> file_;
   std::size_t next_ = 0;
+  std::string commandLabel_;  // UTF-8, for messages when several commands run
   bool showing_ = false;
   std::size_t linesShown_ = 0;
   std::string piece_;
+  std::string carried_;  // a lead byte that ended a long line's piece
   bool failed_ = false;
 };
 
@@ -167,58 +217,78 @@ class Fleet {
  public:
   Fleet(const CommandLine& commandLine, const ProgramFiles& files)
       : commandLine_(commandLine),
+        single_(!commandLine.ManyRouters()),
         commands_(SwitchCommands(commandLine)),
-        progress_(static_cast<int>(commandLine.routers.size())),
+        progress_(static_cast<int>(commandLine.routers.size()), !single_),
         output_(
-            commandLine.routers.size(),
-            [this](std::string_view bytes) {
-              if (toTerminal_) progress_.Clear();
-              std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-              std::fflush(stdout);
-            },
+            single_ ? 1 : commandLine.routers.size(),
+            [this](std::string_view bytes) { writeOut(bytes); },
             [this](std::string_view line) { writeError(std::string(line)); }) {
-    toTerminal_ = ::isatty(STDOUT_FILENO) == 1;
+    output_.OnSpoolFailed = [this](const std::string& reason) {
+      writeError("vantrel: answers that wait for their turn are kept in memory: " + reason);
+    };
     if (const std::optional<std::string> problem = PanelProblem(files)) applicationError(*problem);
-    // Read once, regular files only, within their bound, as a run for one router does.
+    // Read once, regular files only, within their bound, as a window's run does.
     const std::string ini = files.folder + kSettingsFileName;
     SettingsFile file(ini);
-    routerModel_ = file.Values(Settings{}).routerModel;
-    if (commandLine.runSettings.routerModel) routerModel_ = *commandLine.runSettings.routerModel;
+    const Settings settings = file.Values(Settings{});
+    const int routerModel = commandLine.runSettings.routerModel.value_or(settings.routerModel);
     socks_ = commandLine.runSettings.socks ? *commandLine.runSettings.socks
                                            : ReadSocksSection(file.Contents());
+    if (single_) {
+      targets_.push_back({{}, commandLine.runSettings.host.value_or(settings.host), routerModel});
+    } else {
+      for (const RouterEntry& router : commandLine.routers) {
+        targets_.push_back({router.address, platform::Utf8ToAnsi(router.address),
+                            router.routerModel.value_or(routerModel)});
+      }
+    }
     // Without its settings the run does not know how to reach the routers.
     settingsUnreadable_ = file.State() == FileState::kUnreadable;
     if (settingsUnreadable_) applicationError(CannotOpenText(ini));
-    if (commandLine.outputDir) {
-      std::error_code ignored;
-      std::filesystem::create_directories(*commandLine.outputDir, ignored);
-    }
   }
 
   int Run() {
     if (settingsUnreadable_) return 1;
-    const std::size_t count = commandLine_.routers.size();
+    if (const auto& folder = commandLine_.outputDir) {
+      if (const std::string problem = OutputFolderProblem(*folder); !problem.empty()) {
+        writeError("vantrel: cannot write the answers to the folder " + PrintableText(*folder) +
+                   ": " + problem);
+        return 1;
+      }
+    }
+    const std::size_t count = targets_.size();
     runs_.reserve(count);
     for (std::size_t i = 0; i < count; ++i) runs_.push_back(std::make_unique<RouterRun>(*this, i));
     QEventLoop loop;
     done_ = [&loop] { loop.quit(); };
-    while (started_ < count && running_ < static_cast<std::size_t>(commandLine_.jobs)) startNext();
-    if (finishedCount_ < count) loop.exec();
-    // The last routers' cycles were let go while the loop still ran.
+    while (!stopped_ && started_ < count && running_ < static_cast<std::size_t>(commandLine_.jobs)) {
+      startNext();
+    }
+    if (!stopped_ && finishedCount_ < count) loop.exec();
+    done_ = nullptr;
+    // The last routers' cycles were let go while the loop still ran; those
+    // a failed output left running go now.
+    runs_.clear();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     progress_.Clear();
-    if (failedCount_ == 0 && !otherFailure_) return 0;
-    writeError(Formatted(texts::kRoutersFailed, static_cast<int>(count), failedCount_));
+    stdout_.Close();
+    if (stdout_.Failed()) {
+      stdout_.ReportFailure();
+      return 1;
+    }
+    if (failedCount_ == 0 && !otherFailure_ && !ErrorBoxRaised()) return 0;
+    if (!single_) {
+      writeError(Formatted(texts::kRoutersFailed, static_cast<int>(count), failedCount_));
+    }
     return 1;
   }
 
   // --- for the routers --------------------------------------------------------------
-  const RouterEntry& Router(std::size_t index) const { return commandLine_.routers[index]; }
+  bool Single() const { return single_; }
+  const Target& Router(std::size_t index) const { return targets_[index]; }
   const std::vector<SwitchCommand>& Commands() const { return commands_; }
   const std::optional<std::string>& OutputFolder() const { return commandLine_.outputDir; }
-  int RouterModel(std::size_t index) const {
-    return Router(index).routerModel.value_or(routerModel_);
-  }
   const telnet::SocksRoute& Socks() const { return socks_; }
   OrderedOutput& Output() { return output_; }
 
@@ -228,6 +298,7 @@ class Fleet {
     --running_;
     if (failed) ++failedCount_;
     progress_.Done(static_cast<int>(finishedCount_));
+    if (stopped_) return;
     if (started_ < runs_.size()) {
       startNext();
     } else if (finishedCount_ == runs_.size() && done_) {
@@ -246,6 +317,18 @@ class Fleet {
     writeError(std::string(texts::kApplicationTitle) + ": " + platform::AnsiToUtf8(ansiMessage));
   }
 
+  // Everything the run prints goes this one way: checked, and on a terminal
+  // with the routers' control characters made harmless. The first failed
+  // write ends the run; what is still running is let go.
+  void writeOut(std::string_view bytes) {
+    if (stdout_.Failed()) return;
+    progress_.Clear();
+    stdout_.Write(bytes);
+    if (!stdout_.Failed() || stopped_) return;
+    stopped_ = true;
+    if (done_) done_();
+  }
+
   void writeError(const std::string& utf8) {
     progress_.Clear();
     WriteOut(stderr, utf8);
@@ -253,14 +336,16 @@ class Fleet {
   }
 
   const CommandLine& commandLine_;
+  bool single_;
   std::vector<SwitchCommand> commands_;
   ProgressLine progress_;
-  bool toTerminal_ = false;
+  StandardOutputWriter stdout_;
   OrderedOutput output_;
-  int routerModel_ = -1;
+  std::vector<Target> targets_;
   telnet::SocksRoute socks_;
   bool otherFailure_ = false;
   bool settingsUnreadable_ = false;
+  bool stopped_ = false;
   std::vector<std::unique_ptr<RouterRun>> runs_;
   std::size_t started_ = 0;
   std::size_t running_ = 0;
@@ -270,20 +355,22 @@ class Fleet {
 };
 
 void RouterRun::Start() {
-  const RouterEntry& router = fleet_.Router(index_);
+  const Target& router = fleet_.Router(index_);
   if (const auto& folder = fleet_.OutputFolder()) {
-    file_ = std::make_unique<RouterFile>(*folder, OutputFileStem(router.address));
-  } else {
-    fleet_.Output().Write(index_, "== " + router.address + " ==\n");
+    file_ = std::make_unique<RouterFile>(*folder, OutputFileStem(router.label));
+  } else if (!fleet_.Single()) {
+    fleet_.Output().Write(index_, "== " + router.label + " ==\n");
   }
   cycle_ = std::make_unique<cycle::CommandCycle>();
   telnet::TTelnetConnection& connection = cycle_->Connection();
   ConfigureConnection(connection);
-  connection.SetHost(platform::Utf8ToAnsi(router.address));
+  connection.SetHost(router.ansiHost);
   connection.SetSocks(fleet_.Socks());
-  cycle_->SetRouterModel(fleet_.RouterModel(index_));
+  cycle_->SetRouterModel(router.routerModel);
   cycle_->SocksRouteProblem = app::SocksRouteProblem;
-  cycle_->OnAnswerLine = [this](std::string_view line) { answerLine(line); };
+  cycle_->OnAnswerLine = [this](std::string_view text, bool lineEnds) {
+    answerText(text, lineEnds);
+  };
   cycle_->OnFinished = [this](const cycle::CycleResult& result) {
     // Out of the cycle's own call before the next one starts on it.
     QMetaObject::invokeMethod(
@@ -309,15 +396,28 @@ void RouterRun::nextCommand() {
   }
   showing_ = command.show;
   linesShown_ = 0;
+  commandLabel_ = PrintableText(platform::AnsiToUtf8(command.command));
   cycle_->Start(command.command);
 }
 
-void RouterRun::answerLine(std::string_view ansi) {
+void RouterRun::answerText(std::string_view ansi, bool lineEnds) {
   // A -c answer stays unseen, as it stays in the output pane of a window.
   if (!showing_) return;
-  platform::AppendAnsiAsUtf8(piece_, ansi);
-  piece_ += '\n';
-  ++linesShown_;
+  // A long line's pieces come as they arrived, so one may end on a lead
+  // byte: that byte waits for the next piece.
+  std::string_view whole = ansi;
+  if (!carried_.empty()) {
+    carried_.append(ansi);
+    whole = carried_;
+  }
+  const std::size_t convert = lineEnds ? whole.size() : CharacterBoundary(whole);
+  platform::AppendAnsiAsUtf8(piece_, whole.substr(0, convert));
+  std::string rest(whole.substr(convert));
+  carried_.swap(rest);
+  if (lineEnds) {
+    piece_ += '\n';
+    ++linesShown_;
+  }
   if (piece_.size() >= kPieceSize) flush();
 }
 
@@ -331,9 +431,17 @@ void RouterRun::flush() {
   piece_.clear();
 }
 
-void RouterRun::report(const std::string& utf8) {
-  // Every line of a text, also the second line of a proxy's reason.
-  const std::string prefix = fleet_.Router(index_).address + ": ";
+void RouterRun::report(const std::string& utf8, bool aboutCommand) {
+  // Every line of a text, also the second line of a proxy's reason, names
+  // the router (and the command, when it runs several) unless it is the
+  // run's only router.
+  if (fleet_.Single()) {
+    // As a hidden window's run writes its box.
+    fleet_.Output().Report(index_, utf8);
+    return;
+  }
+  std::string prefix = fleet_.Router(index_).label + ": ";
+  if (aboutCommand && fleet_.Commands().size() > 1) prefix += commandLabel_ + ": ";
   std::size_t start = 0;
   while (start <= utf8.size()) {
     std::size_t end = utf8.find('\n', start);
@@ -382,7 +490,7 @@ void RouterRun::end() {
     failed_ = true;
     std::string text = texts::kFileCannotBeCreated;
     text.replace(text.find("%s"), 2, platform::Utf8ToAnsi(file_->Path()));
-    report(std::string(texts::kApplicationTitle) + ": " + platform::AnsiToUtf8(text));
+    report(std::string(texts::kApplicationTitle) + ": " + platform::AnsiToUtf8(text), false);
   }
   file_.reset();
   // The cycle may still be on the call stack; it goes once the loop is back.

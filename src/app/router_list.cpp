@@ -1,5 +1,6 @@
 #include "app/router_list.h"
 
+#include <arpa/inet.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -35,36 +36,90 @@ std::vector<std::string> Fields(const std::string& line) {
   return fields;
 }
 
-// An address is handed to the resolver as it is; what can't be one is told
-// here with its line rather than as a failed router later.
-bool PlausibleAddress(const std::string& address) {
-  if (address.empty() || address[0] == '-') return false;
-  for (char c : address) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b < 0x20 || b == 0x7f) return false;
+// The length of the UTF-8 character at `at`, or 0 where none starts.
+std::size_t Utf8Length(const std::string& text, std::size_t at) {
+  const auto b = static_cast<unsigned char>(text[at]);
+  const std::size_t length = b < 0x80         ? 1
+                             : (b >> 5) == 6  ? 2
+                             : (b >> 4) == 14 ? 3
+                             : (b >> 3) == 30 ? 4
+                                              : 0;
+  if (length == 0 || at + length > text.size()) return 0;
+  for (std::size_t k = 1; k < length; ++k) {
+    if ((static_cast<unsigned char>(text[at + k]) >> 6) != 2) return 0;
   }
-  return true;
+  return length;
 }
 
 bool ValidUtf8(const std::string& text) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto b = static_cast<unsigned char>(text[i]);
-    const std::size_t length = b < 0x80         ? 1
-                               : (b >> 5) == 6  ? 2
-                               : (b >> 4) == 14 ? 3
-                               : (b >> 3) == 30 ? 4
-                                                : 0;
-    if (length == 0 || i + length > text.size()) return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      if ((static_cast<unsigned char>(text[i + k]) >> 6) != 2) return false;
-    }
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t length = Utf8Length(text, i);
+    if (length == 0) return false;
     i += length;
   }
   return true;
 }
 
+// Four decimal numbers 0-255 without leading zeros, as nobody can misread.
+bool PlainDottedQuad(const std::string& address) {
+  int parts = 0;
+  for (std::size_t i = 0; i <= address.size(); ++parts) {
+    std::size_t end = address.find('.', i);
+    if (end == std::string::npos) end = address.size();
+    const std::string part = address.substr(i, end - i);
+    if (part.empty() || part.size() > 3 || (part.size() > 1 && part[0] == '0')) return false;
+    for (char c : part) {
+      if (c < '0' || c > '9') return false;
+    }
+    if (std::stoi(part) > 255) return false;
+    i = end + 1;
+  }
+  return parts == 4;
+}
+
+// What the resolver would take as an IPv4 address, in any of its old forms
+// (octal, hex, fewer parts), or what is made of digits and dots alone.
+bool LooksLikeIpv4(const std::string& address) {
+  in_addr parsed{};
+  if (::inet_aton(address.c_str(), &parsed) != 0) return true;
+  return address.find_first_not_of("0123456789.") == std::string::npos;
+}
+
 }  // namespace
+
+std::string PrintableText(const std::string& text) {
+  std::string shown;
+  for (std::size_t i = 0; i < text.size();) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    const std::size_t length = Utf8Length(text, i);
+    if (length == 0 || b < 0x20 || b == 0x7f) {
+      static const char kHex[] = "0123456789abcdef";
+      shown += "\\x";
+      shown += kHex[b >> 4];
+      shown += kHex[b & 15];
+      ++i;
+    } else {
+      shown.append(text, i, length);
+      i += length;
+    }
+  }
+  return shown;
+}
+
+std::string AddressProblem(const std::string& address) {
+  const std::string quoted = "\"" + PrintableText(address) + "\"";
+  if (address.empty() || address[0] == '-') return quoted + " is no address";
+  for (char c : address) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x20 || b == 0x7f) return quoted + " is no address";
+  }
+  if (LooksLikeIpv4(address) && !PlainDottedQuad(address)) {
+    return quoted +
+           " is an ambiguous address: write an IPv4 address as four decimal numbers 0-255 "
+           "without leading zeros, such as 192.168.0.1";
+  }
+  return {};
+}
 
 std::optional<int> RouterModelByName(const std::string& name) {
   const std::string lowered = Lowered(name);
@@ -111,12 +166,14 @@ HostsFile ReadHostsFile(const std::string& path) {
     if (fields.empty()) continue;
     if (!ValidUtf8(line)) return bad("not UTF-8 text"), result;
     if (fields.size() > 2) return bad("more than an address and a model"), result;
-    if (!PlausibleAddress(fields[0])) return bad("\"" + fields[0] + "\" is no address"), result;
+    if (const std::string problem = AddressProblem(fields[0]); !problem.empty()) {
+      return bad(problem), result;
+    }
     RouterEntry entry{fields[0], std::nullopt};
     if (fields.size() == 2) {
       entry.routerModel = RouterModelByName(fields[1]);
       if (!entry.routerModel) {
-        return bad("unknown router model \"" + fields[1] +
+        return bad("unknown router model \"" + PrintableText(fields[1]) +
                    "\" (MT128-NET, MN128-SOHO, MN128-SOHO-SL10, MN128-SOHO-SL11 or auto)"),
                result;
       }
@@ -143,14 +200,15 @@ std::string RouterListProblem(const std::vector<RouterEntry>& routers, bool toOu
     // Host names are the same in any case.
     const auto [at, added] = addresses.emplace(Lowered(router.address), &router.address);
     if (!added) {
-      return "the router " + router.address + " is given twice" +
-             (*at->second != router.address ? " (as " + *at->second + ")" : "");
+      return "the router " + PrintableText(router.address) + " is given twice" +
+             (*at->second != router.address ? " (as " + PrintableText(*at->second) + ")" : "");
     }
     if (!toOutputFolder) continue;
     const std::string stem = OutputFileStem(router.address);
     const auto [other, fresh] = stems.emplace(stem, &router.address);
     if (!fresh) {
-      return "the routers " + *other->second + " and " + router.address +
+      return "the routers " + PrintableText(*other->second) + " and " +
+             PrintableText(router.address) +
              " would both be written to " + stem + ".txt";
     }
   }

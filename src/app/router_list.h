@@ -37,6 +37,16 @@ HostsFile ReadHostsFile(const std::string& path);
 // character other than a letter, a digit, '.', '-' or ':' becomes '_'.
 std::string OutputFileStem(const std::string& address);
 
+// `text` as a message may show it: control bytes, and bytes that are not
+// UTF-8, as \xHH escapes; everything else (non-ASCII names among it) as typed.
+std::string PrintableText(const std::string& text);
+
+// What is wrong with one address as --host or a hosts file gives it, empty
+// when nothing: an option-like or control-byte value, or an IPv4 address
+// written other than as four plain decimal numbers 0-255 (the resolver would
+// read 127.0.3.010 as 127.0.3.8, and one router could pass as four).
+std::string AddressProblem(const std::string& address);
+
 // What is wrong with the whole list: the same address twice, or (with an
 // output folder) two addresses giving the same file name. Empty when fine.
 std::string RouterListProblem(const std::vector<RouterEntry>& routers, bool toOutputFolder);

@@ -75,13 +75,15 @@ void StandardOutputWriter::WriteRaw(std::string_view bytes) {
   }
 }
 
-void StandardOutputWriter::Finish() {
-  if (pendingC2_) {
-    pendingC2_ = false;
-    WriteRaw("\xC2");
-  }
-  if (last_ != '\n') WriteRaw("\n");
-  if (error_ == 0) return;
+void StandardOutputWriter::Close() {
+  if (!pendingC2_) return;
+  pendingC2_ = false;
+  WriteRaw("\xC2");
+}
+
+void StandardOutputWriter::ReportFailure() {
+  if (error_ == 0 || reported_) return;
+  reported_ = true;
   MarkRunFailed();
   // A reader that went away knows; anyone else is told why the answer is
   // missing.
@@ -90,6 +92,13 @@ void StandardOutputWriter::Finish() {
                  std::strerror(error_));
     std::fflush(stderr);
   }
+}
+
+void StandardOutputWriter::Finish() {
+  Close();
+  if (last_ != '\n') WriteRaw("\n");
+  if (error_ == 0) return;
+  ReportFailure();
   throw StandardOutputFailed();
 }
 

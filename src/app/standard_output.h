@@ -25,12 +25,19 @@ class StandardOutputFailed : public std::exception {
 // ended the previous piece into the next one.
 std::string WithoutControlCharacters(std::string_view utf8, bool& pendingC2);
 
-// Writes pieces of one text to standard output.
+// Writes pieces of text to standard output: one answer of a window's
+// hidden run, or everything a console run prints.
 class StandardOutputWriter {
  public:
   StandardOutputWriter();
   // After a failure the rest is dropped.
   void Write(std::string_view utf8);
+  bool Failed() const { return error_ != 0; }
+  // The last piece is written: what was kept back for the next piece goes.
+  void Close();
+  // Once a write failed: says why on standard error (once, and not to a
+  // reader that went away, which knows) and counts the run as failed.
+  void ReportFailure();
   // The text ends here: a LF unless it ended with one, and then, when any
   // write failed, the report and StandardOutputFailed.
   void Finish();
@@ -42,6 +49,7 @@ class StandardOutputWriter {
   bool pendingC2_ = false;
   char last_ = '\0';
   int error_ = 0;
+  bool reported_ = false;
 };
 
 // A standard stream that is closed when the program starts gets /dev/null in

@@ -44,6 +44,7 @@ void AnswerLineStream::Start(LineSink sink) {
   index_ = 0;
   held_.clear();
   holding_ = false;
+  passing_ = false;
 }
 
 bool AnswerLineStream::heldIsShown() const {
@@ -51,17 +52,45 @@ bool AnswerLineStream::heldIsShown() const {
 }
 
 void AnswerLineStream::line(std::string_view text) {
-  if (holding_ && heldIsShown() && sink_) sink_(held_);
+  if (passing_) {
+    // The end of a long line: its last piece.
+    passing_ = false;
+    if (passedShown_ && sink_) sink_(text, true);
+    return;
+  }
+  if (holding_ && heldIsShown() && sink_) sink_(held_, true);
   held_.assign(text);
   holding_ = true;
   ++index_;
+}
+
+void AnswerLineStream::passOn(std::string_view piece) {
+  if (!passing_) {
+    // A line follows the one held, so that one was not the last.
+    if (holding_ && heldIsShown() && sink_) sink_(held_, true);
+    holding_ = false;
+    held_.clear();
+    // Long, so neither empty nor the stray prompt line: shown past the echo
+    // and the line after it.
+    passedShown_ = index_ >= 2;
+    ++index_;
+    passing_ = true;
+  }
+  if (passedShown_ && !piece.empty() && sink_) sink_(piece, false);
 }
 
 std::size_t AnswerLineStream::Take(std::string_view text) {
   std::size_t start = 0;
   while (start < text.size()) {
     const std::size_t end = text.find_first_of("\r\n", start);
-    if (end == std::string_view::npos || (text[end] == '\r' && end + 1 == text.size())) break;
+    if (end == std::string_view::npos || (text[end] == '\r' && end + 1 == text.size())) {
+      const std::size_t stop = end == std::string_view::npos ? text.size() : end;
+      if (passing_ || stop - start >= kLongLine) {
+        passOn(text.substr(start, stop - start));
+        start = stop;
+      }
+      break;
+    }
     line(text.substr(start, end - start));
     start = end + ((text[end] == '\r' && text[end + 1] == '\n') ? 2 : 1);
   }
@@ -72,8 +101,8 @@ void AnswerLineStream::Finish(std::string_view rest, LastLine lastLine) {
   const std::size_t taken = Take(rest);
   rest.remove_prefix(taken);
   // What is left is one last line, ended by a CR or by nothing.
-  if (!rest.empty()) line(rest.substr(0, rest.find('\r')));
-  if (holding_ && heldIsShown() && lastLine == LastLine::IsData && sink_) sink_(held_);
+  if (!rest.empty() || passing_) line(rest.substr(0, rest.find('\r')));
+  if (holding_ && heldIsShown() && lastLine == LastLine::IsData && sink_) sink_(held_, true);
   holding_ = false;
   held_.clear();
 }

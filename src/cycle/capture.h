@@ -49,25 +49,33 @@ std::vector<LineSpan> ShownLineSpans(std::string_view receiveBuffer,
 // The lines ShownLineSpans would pick, for an answer taken piece by piece
 // while it arrives, so that no more of it than a line needs to be held. Each
 // shown line goes to the sink as soon as a later line proves it is not the
-// last one.
+// last one. A line that grows past kLongLine before it ends goes on as it
+// comes, in pieces (`lineEnds` false but for its last piece): so long a line
+// is no prompt, so it can't be the line that is left out at the end.
 class AnswerLineStream {
  public:
-  using LineSink = std::function<void(std::string_view line)>;
+  static constexpr std::size_t kLongLine = std::size_t{1} << 20;
+  using LineSink = std::function<void(std::string_view text, bool lineEnds)>;
   void Start(LineSink sink);
   // Takes the lines at the front of `text` whose line end is settled (a CR
-  // at the very end may still be followed by its LF); returns the bytes taken.
+  // at the very end may still be followed by its LF), and of a long line
+  // what there is of it; returns the bytes taken.
   std::size_t Take(std::string_view text);
   // The answer ended; `rest` is what Take left.
   void Finish(std::string_view rest, LastLine lastLine);
 
  private:
   void line(std::string_view text);
+  void passOn(std::string_view piece);
   bool heldIsShown() const;
 
   LineSink sink_;
   std::size_t index_ = 0;
   std::string held_;
   bool holding_ = false;
+  // A long line is being passed on, and whether it is one that is shown.
+  bool passing_ = false;
+  bool passedShown_ = false;
 };
 // The same for an answer that ended without its prompt (or was cut short):
 // its last line is data, so it is shown under the same rules as the others.

@@ -331,7 +331,10 @@ bool CommandCycle::waitIsOver() {
   const bool givesUp = !connection_->IsConnected() || aborted() || outOfTicks || answerCut_;
   if (!textFound_) {
     textFound_ = search_.Find(*buffer_);
-    if (!textFound_) return givesUp;
+    if (!textFound_) {
+      dropWhatTheWaitPassed();
+      return givesUp;
+    }
   }
   // The text came; what the router had sent along with it is read too. A
   // notification still queued may bring no data (TELNET negotiation alone,
@@ -459,6 +462,19 @@ void CommandCycle::endAnswer(bool promptCame) {
 void CommandCycle::clearCapture() {
   if (OnCaptureClearing) OnCaptureClearing();
   buffer_->clear();
+  answerTaken_ = 0;
+}
+
+void CommandCycle::dropWhatTheWaitPassed() {
+  // Only the log-in's waits: their bytes are never shown. The search's
+  // position is a character start no match starts before, so it finds
+  // exactly what it would have found in the whole.
+  if (phase_ != Phase::AwaitingLogin && phase_ != Phase::AwaitingModelPrompt) return;
+  const std::size_t passed = std::min(search_.Position(), buffer_->size());
+  if (passed < kSearchedKeep) return;
+  buffer_->erase(0, passed);
+  search_.Discard(passed);
+  answerTaken_ += passed;
 }
 
 void CommandCycle::streamAnswer() {
@@ -468,6 +484,7 @@ void CommandCycle::streamAnswer() {
   const std::size_t searched = std::min(search_.Position(), buffer_->size());
   const std::size_t taken = answerStream_.Take(std::string_view(*buffer_).substr(0, searched));
   if (taken == 0) return;
+  // Most of the time a few lines at the front: the move is small.
   buffer_->erase(0, taken);
   search_.Discard(taken);
   answerTaken_ += taken;

@@ -95,6 +95,10 @@ class CommandCycle : public QObject {
   // Longest the log-in name waits, once the log-in prompt came, for the
   // terminal-type request the router has agreed to make.
   static constexpr int kLoginHoldMs = 200;
+  // Before the command's answer, what the waits have searched past is
+  // dropped once this much of it has gathered: a router that floods us
+  // before the log-in must not grow a buffer nobody will show.
+  static constexpr std::size_t kSearchedKeep = std::size_t{64} << 10;
 
   CommandCycle();
   ~CommandCycle() override;
@@ -132,8 +136,10 @@ class CommandCycle : public QObject {
   // Set before a start: the command's answer leaves line by line while it
   // arrives, each shown line as soon as it is known to be one, instead of
   // staying in the receive buffer; the result then holds no lines. The cap
-  // counts the whole answer all the same.
-  std::function<void(std::string_view line)> OnAnswerLine;
+  // counts the whole answer all the same. A line longer than
+  // AnswerLineStream::kLongLine comes in pieces as it arrives, `lineEnds`
+  // false but for the last.
+  std::function<void(std::string_view text, bool lineEnds)> OnAnswerLine;
 
   // --- operations -----------------------------------------------------------------
   // Starts a cycle for `command` (without its CR). A command that cannot be
@@ -182,6 +188,7 @@ class CommandCycle : public QObject {
   void endAnswer(bool promptCame);
   void clearCapture();
   void streamAnswer();
+  void dropWhatTheWaitPassed();
   void finish(Outcome outcome, Failure failure = Failure::None);
   // Asks for a check: at the end of the round of messages under way, or
   // (`throughQt`, or outside a round) from Qt's queue.
@@ -201,7 +208,9 @@ class CommandCycle : public QObject {
   IncrementalSearch search_;
   AnswerLineStream answerStream_;
   bool streaming_ = false;
-  std::size_t answerTaken_ = 0;  // bytes of the answer already streamed
+  // Bytes of the answer already streamed, or of what came before it already
+  // dropped: the cap counts them as if they were still kept.
+  std::size_t answerTaken_ = 0;
   bool textFound_ = false;
   bool waitBegunThisRound_ = false;
   // The tick at which the connection began to hold its reading back, or -1.

@@ -63,7 +63,7 @@ void TTelnetConnection::Connect() {
   // A command the previous router cut off in the middle belongs to that
   // session; finishing it with the new router's first bytes would swallow
   // or garble its negotiation.
-  SharedTelnetParser().Reset();
+  parser_.Reset();
   replies_.clear();
   terminalTypeAwaited_ = false;
   readingHeldBack_ = false;
@@ -197,7 +197,7 @@ int TTelnetConnection::ReadBlock(net::TCustomAsyncSocket* sender) {
   if (replies_.size() >= static_cast<std::size_t>(kReadBlockSize)) SendReplies();
   parsing_ = true;
   try {
-    SharedTelnetParser().Parse(reinterpret_cast<const std::uint8_t*>(block),
+    parser_.Parse(reinterpret_cast<const std::uint8_t*>(block),
                                static_cast<std::size_t>(n), *this);
   } catch (...) {
     // An owner handler failed; what was answered before it still goes out,

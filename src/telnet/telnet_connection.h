@@ -108,6 +108,9 @@ class TTelnetConnection : public platform::TComponent, private TelnetParserEvent
   net::TAsyncSocket* Socket() const { return socket_; }
   // Data bytes received but not yet delivered.
   int PendingDataCount() const { return dataCount_; }
+  // Where this session's parsing stands (a command or subnegotiation cut by
+  // a read's end waits here for the next read).
+  const TelnetParser& Parser() const { return parser_; }
 
   // Most bytes the connection lets wait for a server that does not read. A
   // dialogue queues a few hundred at most; a server that floods us with
@@ -146,7 +149,7 @@ class TTelnetConnection : public platform::TComponent, private TelnetParserEvent
   // Reads and handles one block; what Receive returned.
   int ReadBlock(net::TCustomAsyncSocket* sender);
 
-  // What the shared parser asks of the connection that feeds it.
+  // What the parser asks of the connection that feeds it.
   void SendToServer(const std::string& bytes) override;
   void Data(const std::uint8_t* bytes, std::size_t length) override;
   void EndOfRecord() override;
@@ -166,6 +169,9 @@ class TTelnetConnection : public platform::TComponent, private TelnetParserEvent
   std::string socksErrorText_;
 
   net::TAsyncSocket* socket_ = nullptr;
+  // Each session parses on its own: many connections run at once, and one
+  // router's half-read command must never be finished by another's bytes.
+  TelnetParser parser_;
   std::array<char, kDataBufferSize> dataBuffer_{};
   std::int32_t dataCount_ = 0;
   // Replies to the read being parsed: they leave together once it is parsed

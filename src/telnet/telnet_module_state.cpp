@@ -1,4 +1,4 @@
-// The program-wide telnet parser state and the trace numbering.
+// The program-wide trace numbering.
 #include "telnet/telnet_module_state.h"
 
 #include <cstdio>
@@ -9,14 +9,11 @@ namespace telnet {
 
 namespace {
 
-TelnetParser gParser;
 // Kept unsigned so that counting past 2^31 lines wraps instead of overflowing;
 // read back as the signed counter it stands for.
 std::uint32_t gTraceCounter = 0;
 
 }  // namespace
-
-TelnetParser& SharedTelnetParser() { return gParser; }
 
 void DebugTrace(const std::string& text) {
   ++gTraceCounter;
@@ -29,7 +26,6 @@ void DebugTrace(const std::string& text) {
 std::int32_t TraceCounter() { return static_cast<std::int32_t>(gTraceCounter); }
 
 void ResetTelnetModuleStateForTesting() {
-  gParser.Reset();
   gTraceCounter = 0;
 }
 

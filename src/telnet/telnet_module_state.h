@@ -1,19 +1,13 @@
 // What the telnet layer keeps once for the whole program rather than per
-// connection: the receive parser and the numbering of the diagnostic trace.
-// The parser starts afresh at every Connect, so a command cut off by the end
-// of one session never eats into the next; the trace numbering runs on for
-// the whole program.
+// connection: the numbering of the diagnostic trace, which runs on across
+// all sessions. The parsers are the connections' own.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "telnet/telnet_parser.h"
 
 namespace telnet {
-
-// The one parser every TTelnetConnection feeds.
-TelnetParser& SharedTelnetParser();
 
 // Writes a numbered diagnostic line to the platform's debug output, in two
 // pieces: the line number as at least four upper-case hex digits and a blank
@@ -23,7 +17,7 @@ void DebugTrace(const std::string& text);
 // How many trace lines have been written so far.
 std::int32_t TraceCounter();
 
-// Test hook: back to the state of program start (parser idle, counter 0), so
+// Test hook: back to the state of program start (counter 0), so
 // each test case starts from the same place. The program itself never calls it.
 void ResetTelnetModuleStateForTesting();
 

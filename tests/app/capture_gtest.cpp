@@ -114,7 +114,7 @@ TEST_P(ShownLinesTest, StreamedInPiecesShowsWhatTheWholeShows) {
     for (std::size_t pieceSize = 1; pieceSize <= received.size() + 1; ++pieceSize) {
       Lines streamed;
       cycle::AnswerLineStream stream;
-      stream.Start([&streamed](std::string_view line) { streamed.emplace_back(line); });
+      stream.Start([&streamed](std::string_view line, bool) { streamed.emplace_back(line); });
       std::string buffer;
       for (std::size_t at = 0; at < received.size(); at += pieceSize) {
         buffer += received.substr(at, pieceSize);

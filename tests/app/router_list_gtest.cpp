@@ -54,7 +54,9 @@ TEST_F(HostsFileTest, ABadLineIsNamedWithItsNumberAndSpoilsTheWholeFile) {
       {"unknown_model", "10.0.0.1\n10.0.0.2 MT129\n", ", line 2: unknown router model \"MT129\""},
       {"extra_field", "\n\n10.0.0.1 auto more\n", ", line 3: more than an address and a model"},
       {"option_like", "-h\n", ", line 1: \"-h\" is no address"},
-      {"control_byte", "10.0.0.1\x01x\n", ", line 1: \"10.0.0.1\x01x\" is no address"},
+      {"control_byte", "10.0.0.1\x01x\n", ", line 1: \"10.0.0.1\\x01x\" is no address"},
+      {"nul_byte", std::string("r\0x\n", 4), ", line 1: \"r\\x00x\" is no address"},
+      {"octal", "127.0.3.010\n", ", line 1: \"127.0.3.010\" is an ambiguous address"},
       {"not_utf8", "r\xff\n", ", line 1: not UTF-8 text"},
   };
   for (const auto& c : cases) {

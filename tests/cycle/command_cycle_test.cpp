@@ -621,7 +621,7 @@ TEST(CycleTest, AnAnswerTakenLineByLineShowsTheSameLines) {
   CommandCycle streamed;
   std::vector<std::string> lines;
   std::size_t heldAtMost = 0;
-  streamed.OnAnswerLine = [&](std::string_view line) {
+  streamed.OnAnswerLine = [&](std::string_view line, bool) {
     lines.emplace_back(line);
     heldAtMost = std::max(heldAtMost, streamed.ReceiveBuffer().size());
   };

@@ -69,8 +69,7 @@ class ManyRouters {
     sandbox_.WriteFile("hosts", text);
   }
 
-  e2e::RunResult Run(const std::vector<std::string>& arguments) {
-    e2e::RunOptions options;
+  e2e::RunResult Run(const std::vector<std::string>& arguments, e2e::RunOptions options = {}) {
     options.deadline = std::chrono::seconds(90);
     return sandbox_.Run(arguments, options);
   }
@@ -178,14 +177,15 @@ TEST(ManyRouters, FailedRoutersAreNamedAndTheOthersComplete) {
     SCOPED_TRACE(toFolder ? "output folder" : "standard output");
     const e2e::RunResult& result = results[toFolder ? 1 : 0];
     EXPECT_EQ(result.exitCode, 1);
-    // In the order of the list, each line with its router.
-    EXPECT_EQ(result.err, std::string("127.0.22.8: エラー: ") + kLoginFailed + "\n" +
-                              "127.0.22.8: エラー: " + kLoginFailed + "\n" +
-                              "127.0.22.6: " + kIncomplete + "\n" + "127.0.22.6: " + kIncomplete +
-                              "\n" + "127.0.22.7: " + kIncomplete + "\n" +
-                              "127.0.22.7: " + kIncomplete + "\n" +
-                              "127.0.22.9: Vantrel: Error 10057 in function Send\n"
-                              "127.0.22.9: Socket is not connected\n"
+    // In the order of the list, each line with its router and command.
+    EXPECT_EQ(result.err, std::string("127.0.22.8: SHOW: エラー: ") + kLoginFailed + "\n" +
+                              "127.0.22.8: INFO: エラー: " + kLoginFailed + "\n" +
+                              "127.0.22.6: SHOW: " + kIncomplete + "\n" +
+                              "127.0.22.6: INFO: " + kIncomplete + "\n" +
+                              "127.0.22.7: SHOW: " + kIncomplete + "\n" +
+                              "127.0.22.7: INFO: " + kIncomplete + "\n" +
+                              "127.0.22.9: SHOW: Vantrel: Error 10057 in function Send\n"
+                              "127.0.22.9: SHOW: Socket is not connected\n"
                               "9 台中 4 台のルーターで失敗しました\n");
     for (const char* good :
          {"127.0.22.1", "127.0.22.2", "127.0.22.3", "127.0.22.4", "127.0.22.5"}) {
@@ -224,6 +224,7 @@ TEST(ManyRouters, ListsThatCannotBeRightAreUsageErrors) {
   run.Sandbox().WriteFile("duplicate", "127.0.24.1\n127.0.24.2 auto\n127.0.24.1 mt128-net\n");
   run.Sandbox().WriteFile("three-fields", "127.0.24.1 MT128-NET extra\n");
   run.Sandbox().WriteFile("huge", std::string((1 << 20) + 1, '#'));
+  run.Sandbox().WriteFile("none", "# nothing here yet\n\n");
   std::filesystem::create_directory(run.Sandbox().PathOf("folder"));
   const struct {
     const char* name;
@@ -243,6 +244,17 @@ TEST(ManyRouters, ListsThatCannotBeRightAreUsageErrors) {
       {"same_file_name",
        {"--host", "router_1", "--host", "router/1", "--output-dir", "out"},
        "router_1.txt"},
+      {"jobs_negative", {"--host", "127.0.24.1", "--host", "127.0.24.2", "--jobs", "-1"},
+       "--jobs takes a number from 1 to 256, not \"-1\""},
+      // Not the settings' router instead.
+      {"no_router_listed", {"--hosts", "none"}, "no router to poll: --hosts none named none"},
+      {"no_router_to_folder", {"--hosts", "none", "--output-dir", "out"}, "--hosts none"},
+      // One router four times, and an octal part the resolver would read as 8.
+      {"leading_zeros", {"--host", "127.0.24.1", "--host", "127.000.24.1"}, "127.000.24.1"},
+      {"hex", {"--host", "0x7f.0.24.1"}, "\"0x7f.0.24.1\" is an ambiguous address"},
+      {"one_number", {"--host", "2130712577"}, "ambiguous address"},
+      {"octal", {"--host", "127.0.24.010"}, "127.0.24.010"},
+      {"control_byte", {"--host", "127.0.24.1\x1b[2J"}, "\"127.0.24.1\\x1b[2J\" is no address"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -277,25 +289,62 @@ TEST(ManyRouters, OneRouterIsARunForThatRouterAlone) {
 TEST(ManyRouters, AFileThatCannotBeWrittenIsNamed) {
   ManyRouters run;
   ASSERT_TRUE(run.Serve("127.0.25.2-3"));
-  // Where a folder is wanted, a file; and a folder where a router's file goes.
-  run.Sandbox().WriteFile("plain", "");
+  // A folder where a router's file goes.
   std::filesystem::create_directories(run.Sandbox().PathOf("out/127.0.25.3.txt"));
-  const std::string blocked = run.Sandbox().PathOf("plain/out").string();
-  for (const auto& [folder, failing] : {std::pair{blocked, std::string("127.0.25.2")},
-                                        std::pair{std::string("out"), std::string("127.0.25.3")}}) {
-    SCOPED_TRACE(folder);
-    const e2e::RunResult result = run.Run({"-h", "-cd", "SHOW", "--host", "127.0.25.2", "--host",
-                                           "127.0.25.3", "--output-dir", folder});
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.out, "");
-    EXPECT_NE(result.err.find(failing + ": Vantrel: ファイル " + folder + "/" + failing +
-                              ".txt を作成できません\n"),
-              std::string::npos)
-        << result.err;
-    EXPECT_NE(result.err.find("台のルーターで失敗しました\n"), std::string::npos);
-  }
+  const e2e::RunResult result = run.Run({"-h", "-cd", "SHOW", "--host", "127.0.25.2", "--host",
+                                         "127.0.25.3", "--output-dir", "out"});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_NE(result.err.find("127.0.25.3: Vantrel: ファイル out/127.0.25.3.txt を作成できません\n"),
+            std::string::npos)
+      << result.err;
+  EXPECT_NE(result.err.find("台のルーターで失敗しました\n"), std::string::npos);
   EXPECT_EQ(run.Sandbox().ReadFile("out/127.0.25.2.txt"),
             "router 127.0.25.2\nsecond line of 127.0.25.2\n");
+}
+
+// A folder that can't take the answers is found before any router hears of
+// the run.
+TEST(ManyRouters, AnUnusableOutputFolderIsToldBeforeAnyContact) {
+  ManyRouters run;
+  ASSERT_TRUE(run.Serve("127.0.25.4-5"));
+  run.Sandbox().WriteFile("plain", "");
+  std::filesystem::create_directory(run.Sandbox().PathOf("locked"));
+  std::filesystem::permissions(run.Sandbox().PathOf("locked"),
+                               std::filesystem::perms::owner_read |
+                                   std::filesystem::perms::owner_exec |
+                                   std::filesystem::perms::others_read |
+                                   std::filesystem::perms::others_exec);
+  const struct {
+    std::string folder;
+    std::string reason;
+    bool unprivileged;
+  } cases[] = {{"plain", "Not a directory", false},
+               {"plain/out", "Not a directory", false},
+               {"/dev/full", "Not a directory", false},
+               {run.Sandbox().PathOf("locked").string(), "Permission denied", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.folder);
+    e2e::RunOptions options;
+    if (c.unprivileged) {
+      // Root writes anywhere: an ordinary user owns the rest, root the folder.
+      for (const auto& entry : std::filesystem::directory_iterator(run.Sandbox().Dir())) {
+        if (entry.path().filename() != "locked") {
+          ASSERT_EQ(::lchown(entry.path().c_str(), 65534, 65534), 0);
+        }
+      }
+      ASSERT_EQ(::chown(run.Sandbox().Dir().c_str(), 65534, 65534), 0);
+      options.user = 65534;
+    }
+    const e2e::RunResult result = run.Run({"-h", "-cd", "SHOW", "--host", "127.0.25.4", "--host",
+                                           "127.0.25.5", "--output-dir", c.folder},
+                                          options);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "vantrel: cannot write the answers to the folder " + c.folder + ": " +
+                              c.reason + "\n");
+  }
+  EXPECT_EQ(run.SessionsOpened(), 0u);
 }
 
 // Every router is reached through the proxy: the simulators see the proxy's

@@ -107,7 +107,7 @@ class CutOffAtSessionEnd : public ConnectionTest,
                            public testing::WithParamInterface<CutOffCase> {};
 
 TEST_P(CutOffAtSessionEnd, NextSessionStartsAfresh) {
-  auto& parser = telnet::SharedTelnetParser();
+  const auto& parser = conn.Parser();
   Open();
   ASSERT_TRUE(peer.Send(GetParam().tail));
   ASSERT_TRUE(PumpUntil([&] {
@@ -130,7 +130,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<CutOffCase>& info) { return info.param.name; });
 
 TEST_F(ConnectionTest, EndlessSubnegotiationIsBoundedAndStillEnds) {
-  auto& parser = telnet::SharedTelnetParser();
+  const auto& parser = conn.Parser();
   Open();
   // The closing IAC SE empties the kept text, so its bound is checked while
   // the subnegotiation is still open.
