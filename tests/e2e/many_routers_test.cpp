@@ -537,3 +537,151 @@ TEST(ManyRouters, RefusedCommandsAndUnreadableSettingsSendNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// What `address` prints when it is the run's only router.
+std::string AloneBlock(ManyRouters& run, const std::string& address,
+                       const std::vector<std::string>& commands) {
+  std::vector<std::string> arguments{"-h", "--host", address};
+  arguments.insert(arguments.end(), commands.begin(), commands.end());
+  return run.Run(arguments).out;
+}
+
+}  // namespace
+
+// A router whose TELNET commands arrive byte by byte, or whose session ends
+// inside a subnegotiation, leaves the answers of the routers polled with it
+// as they are when each runs alone.
+TEST(ManyRouters, NoRoutersBytesReachAnotherRoutersAnswer) {
+  ManyRouters run;
+  ASSERT_TRUE(run.Serve("127.0.31.1", {"--split-commands", "--split-gap", "5"}));
+  ASSERT_TRUE(run.Serve("127.0.31.2", {"--trickle"}));
+  ASSERT_TRUE(run.Serve("127.0.31.3", {"--after-prompt-hex", "fffa"}));
+  ASSERT_TRUE(run.Serve("127.0.31.4-7"));
+  const std::string trickled = AloneBlock(run, "127.0.31.2", {"-cd", "SHOW"});
+  ASSERT_EQ(trickled, "router 127.0.31.2\nsecond line of 127.0.31.2\n");
+  for (int round = 0; round < 3; ++round) {
+    const e2e::RunResult both =
+        run.Run({"-h", "-cd", "SHOW", "--host", "127.0.31.1", "--host", "127.0.31.2"});
+    EXPECT_EQ(both.exitCode, 0) << both.err;
+    EXPECT_NE(both.out.find("== 127.0.31.2 ==\n" + trickled), std::string::npos) << both.out;
+  }
+  std::vector<std::string> five{"-h", "-cd", "SHOW", "-cd", "INFO"};
+  for (const char* host : {"127.0.31.3", "127.0.31.4", "127.0.31.5", "127.0.31.6", "127.0.31.7"}) {
+    five.insert(five.end(), {"--host", host});
+  }
+  const e2e::RunResult withCutOff = run.Run(five);
+  EXPECT_EQ(withCutOff.exitCode, 0) << withCutOff.err;
+  for (const char* host : {"127.0.31.4", "127.0.31.5", "127.0.31.6", "127.0.31.7"}) {
+    EXPECT_NE(withCutOff.out.find(Section(host)), std::string::npos) << host;
+  }
+}
+
+// A router's block waits in memory and in a temporary file while a slow
+// router ahead of it answers; where the file can't be made or written, the
+// block stays in memory, in order, and the run says why once.
+TEST(ManyRouters, AHeldAnswerKeepsItsOrderWhenItsFileFails) {
+  ManyRouters run;
+  ASSERT_TRUE(run.Serve("127.0.32.1", {"--delay", "1500"}));
+  ASSERT_TRUE(run.Serve("127.0.32.2", {"--answer-bytes", "2000000"}));
+  const std::string alone = AloneBlock(run, "127.0.32.2", {"-cd", "SHOW"});
+  ASSERT_GT(alone.size(), std::size_t{1900000});
+  const struct {
+    const char* name;
+    std::map<std::string, std::string> environment;
+    std::vector<std::string> wrapper;
+    std::string reason;
+  } cases[] = {
+      {"missing_folder",
+       {{"TMPDIR", "/nonexistent-vantrel"}},
+       {},
+       "cannot make a temporary file in /nonexistent-vantrel: No such file or directory"},
+      // Writes past 32 KiB fail, as on a full disk.
+      {"failing_writes",
+       {},
+       {"/bin/sh", "-c", "trap '' XFSZ; ulimit -f 64; exec \"$0\" \"$@\""},
+       "cannot write a temporary file in /tmp: File too large"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    e2e::RunOptions options;
+    options.environment = c.environment;
+    options.wrapper = c.wrapper;
+    const e2e::RunResult result =
+        run.Run({"-h", "-cd", "SHOW", "--host", "127.0.32.1", "--host", "127.0.32.2"}, options);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.err, "vantrel: answers that wait for their turn are kept in memory: " +
+                              c.reason + "\n");
+    const std::string block = "== 127.0.32.2 ==\n" + alone;
+    ASSERT_GE(result.out.size(), block.size());
+    EXPECT_TRUE(result.out.compare(result.out.size() - block.size(), block.size(), block) == 0);
+  }
+}
+
+// Standard output that fails, and a terminal, are handled as for one router.
+TEST(ManyRouters, TheOutputIsCheckedAndDefusedAsForOneRouter) {
+  ManyRouters run;
+  ASSERT_TRUE(run.Serve("127.0.33.1-2", {"--answer-hex", "1b5d303b7469746c65070d0a41089b320d0a"}));
+  using Output = e2e::RunOptions::Output;
+  const struct {
+    const char* name;
+    Output output;
+    std::string path;
+    std::string message;
+  } sinks[] = {
+      {"full", Output::File, "/dev/full", "No space left on device"},
+      {"closed", Output::Closed, "", "Bad file descriptor"},
+      {"reader_gone", Output::PipeNoReader, "", ""},
+  };
+  for (const auto& sink : sinks) {
+    SCOPED_TRACE(sink.name);
+    for (const bool many : {false, true}) {
+      e2e::RunOptions options;
+      options.output = sink.output;
+      options.outputPath = sink.path;
+      options.ignoreSigpipe = true;
+      std::vector<std::string> arguments{"-h", "-cd", "SHOW", "--host", "127.0.33.1"};
+      if (many) arguments.insert(arguments.end(), {"--host", "127.0.33.2"});
+      const e2e::RunResult result = run.Run(arguments, options);
+      EXPECT_EQ(result.exitCode, 1) << many;
+      EXPECT_EQ(result.err, sink.message.empty() ? std::string()
+                                                 : "vantrel: cannot write the answer to standard "
+                                                   "output: " + sink.message + "\n")
+          << many;
+    }
+  }
+  e2e::RunOptions terminal;
+  terminal.output = Output::Terminal;
+  const e2e::RunResult shown = run.Run(
+      {"-h", "-cd", "SHOW", "--host", "127.0.33.1", "--host", "127.0.33.2"}, terminal);
+  EXPECT_EQ(shown.exitCode, 0) << shown.err;
+  EXPECT_EQ(shown.out.find('\x1b'), std::string::npos);
+  EXPECT_NE(shown.out.find("\xEF\xBF\xBD]0;title\xEF\xBF\xBD"), std::string::npos) << shown.out;
+}
+
+// A cycle that fails after lines came shows them, then its message, with one
+// router as with two; so does a line that never ends, passed on as it comes.
+TEST(ManyRouters, WhatCameBeforeAFailureIsShownAloneAndAmongOthers) {
+  ManyRouters run;
+  ASSERT_TRUE(run.Serve("127.0.34.1", {"--flood-in-output", "--flood-seconds", "20"}));
+  ASSERT_TRUE(run.Serve("127.0.34.2"));
+  ASSERT_TRUE(run.Serve("127.0.34.3", {"--endless-line", "--flood-seconds", "3", "--output-rate", "1000000"}));
+  const e2e::RunResult alone = run.Run({"-h", "-cd", "SHOW", "--host", "127.0.34.1"});
+  EXPECT_EQ(alone.exitCode, 1);
+  EXPECT_EQ(alone.out.rfind("router 127.0.34.1\n", 0), 0u) << alone.out;
+  EXPECT_NE(alone.err.find("Vantrel: "), std::string::npos) << alone.err;
+  const e2e::RunResult both =
+      run.Run({"-h", "-cd", "SHOW", "--host", "127.0.34.1", "--host", "127.0.34.2"});
+  EXPECT_EQ(both.exitCode, 1);
+  EXPECT_EQ(both.out, "== 127.0.34.1 ==\n" + alone.out + "== 127.0.34.2 ==\nrouter 127.0.34.2\n"
+                      "second line of 127.0.34.2\n");
+  EXPECT_EQ(both.err.rfind("127.0.34.1: " + alone.err.substr(0, alone.err.find('\n')), 0), 0u)
+      << both.err;
+  // Three seconds of one line, then the router hangs up: the line is shown.
+  const e2e::RunResult endless = run.Run({"-h", "-cd", "SHOW", "--host", "127.0.34.3"});
+  EXPECT_EQ(endless.exitCode, 1);
+  EXPECT_GT(endless.out.size(), std::size_t{1} << 20);
+  EXPECT_EQ(endless.out.find('\n'), endless.out.size() - 1);
+  EXPECT_EQ(endless.out.substr(0, 10), "0123456789");
+}

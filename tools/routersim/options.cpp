@@ -98,6 +98,9 @@ ParseResult parse_options(const std::vector<std::string>& args) {
       {"--split-commands", [&] { options.split_commands = true; }},
       {"--endless-sb", [&] { options.endless_subnegotiation = true; }},
       {"--endless-output", [&] { options.endless_output = true; }},
+      {"--endless-line", [&] { options.endless_line = true; }},
+      {"--flood-before-login", [&] { options.flood_before_login = true; }},
+      {"--flood-in-output", [&] { options.flood_in_output = true; }},
       {"--option-flood", [&] { options.option_flood = true; }},
       {"--no-read", [&] { options.no_read = true; }},
   };
@@ -348,6 +351,8 @@ Fault modes (each applies to every session):
   --close-in-output    after the echo, send the first half of a command's answer (the
                        blank line counted in), then close (FIN)
   --reset-in-output    the same, then reset (RST: SO_LINGER 0 and close)
+  --flood-in-output    the same, then stop reading and send IAC DO SEND-LOCATION over and
+                       over until --flood-seconds S have passed or the client goes away
   --nul-in-output      a NUL byte in the middle of every non-empty answer line
   --iac-in-output      a byte 255 (IAC IAC on the wire) in the middle of every
                        non-empty answer line
@@ -373,6 +378,10 @@ Fault modes (each applies to every session):
                        client takes them (or --output-rate N bytes per second), until the
                        client goes away or --flood-seconds S (default 60) have passed;
                        then close
+  --endless-line       the same, but one line that never ends (no CR, no LF, no "%")
+  --flood-before-login after the opening negotiation send text lines (no "login:", no
+                       "%") without end, as fast as the client takes them, until the
+                       client goes away or --flood-seconds S have passed; then close
   --option-flood       after the opening negotiation send IAC DO SEND-LOCATION over and
                        over, as fast as the client takes it, until the client goes away
                        or --flood-seconds S have passed; what the client sends meanwhile

@@ -49,6 +49,9 @@ struct Options {
   bool endless_subnegotiation = false;
   std::size_t subnegotiation_limit = 64u * 1024u * 1024u;
   bool endless_output = false;
+  bool endless_line = false;
+  bool flood_before_login = false;
+  bool flood_in_output = false;
   std::size_t output_rate = 0;  // bytes per second; 0: as fast as the client takes it
   bool option_flood = false;
   bool no_read = false;

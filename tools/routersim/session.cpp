@@ -95,6 +95,9 @@ bool Session::open_session() {
   if (!options.send_raw.empty() && !connection_.send_all(options.send_raw)) return false;
   if (options.endless_subnegotiation && !stream_endless_subnegotiation()) return false;
   if (options.option_flood) return stream_option_flood();
+  if (options.flood_before_login) {
+    return stream_endlessly(encode_lines(generated_lines(16 * 1024), ContentFaults{}));
+  }
   return true;
 }
 
@@ -137,8 +140,13 @@ bool Session::stream_option_flood() {
 }
 
 bool Session::stream_endless_output() {
-  if (send_data("\r\n"))
-    flood_with(encode_lines(generated_lines(16 * 1024), ContentFaults{}), false);
+  if (!send_data("\r\n")) return stream_endlessly({});
+  if (context_.options.endless_line) return stream_endlessly(filler_block(16 * 1024));
+  return stream_endlessly(encode_lines(generated_lines(16 * 1024), ContentFaults{}));
+}
+
+bool Session::stream_endlessly(std::string_view block) {
+  if (!block.empty()) flood_with(block, false);
   stage_ = Stage::Done;
   connection_.close_gracefully();
   return true;
@@ -266,7 +274,7 @@ bool Session::handle_command(const std::string& line) {
     return true;
   }
   if (!connection_.pause(options.answer_delay_ms)) return false;
-  if (options.endless_output) return stream_endless_output();
+  if (options.endless_output || options.endless_line) return stream_endless_output();
 
   std::string body = "\r\n";
   if (options.answer_raw) {
@@ -280,8 +288,12 @@ bool Session::handle_command(const std::string& line) {
                          faults);
   }
 
-  if (options.close_in_output || options.reset_in_output) {
+  if (options.close_in_output || options.reset_in_output || options.flood_in_output) {
     if (!send_data(std::string_view(body).substr(0, (body.size() + 1) / 2))) return false;
+    if (options.flood_in_output) {
+      connection_.stop_reading();
+      return stream_option_flood();
+    }
     stage_ = Stage::Done;
     if (options.reset_in_output) {
       connection_.reset();

@@ -45,6 +45,8 @@ class Session {
   bool stream_endless_subnegotiation();
   bool stream_option_flood();
   bool stream_endless_output();
+  // Sends `block` without end where an answer or the log-in would come, then closes.
+  bool stream_endlessly(std::string_view block);
   // Sends `block` over and over until the client goes away or the flood's
   // time is up (false when the connection failed or the program stops);
   // with --output-rate, no faster than that. With `serve_input`, what the
