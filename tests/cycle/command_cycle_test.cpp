@@ -640,3 +640,48 @@ TEST(CycleTest, AnAnswerTakenLineByLineShowsTheSameLines) {
 }
 
 }  // namespace
+
+namespace {
+
+// Serves events until `cycle` ends, noting the most its buffer held.
+std::size_t MostHeldUntilFinished(CommandCycle& cycle) {
+  std::size_t most = 0;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (cycle.Running() && std::chrono::steady_clock::now() < end) {
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    most = std::max(most, cycle.ReceiveBuffer().size());
+  }
+  return most;
+}
+
+}  // namespace
+
+// What a router floods us with before the log-in, and a line that never
+// ends, are not kept beyond what the waits and the lines need.
+TEST(CycleTest, AFloodBeforeTheLogInAndAnEndlessLineAreNotKept) {
+  Simulator flood({"--flood-before-login", "--flood-seconds", "2"}, "127.0.0.65");
+  Simulator endless({"--endless-line", "--flood-seconds", "2", "--output-rate", "4000000"}, "127.0.0.66");
+  ASSERT_TRUE(flood.Ready());
+  ASSERT_TRUE(endless.Ready());
+  CommandCycle beforeLogIn;
+  beforeLogIn.SetRouterModel(0);
+  flood.Aim(beforeLogIn);
+  beforeLogIn.Start("SHOW");
+  EXPECT_LT(MostHeldUntilFinished(beforeLogIn), std::size_t{1} << 20);
+  EXPECT_FALSE(beforeLogIn.Running());
+
+  CommandCycle oneLine;
+  std::size_t passed = 0;
+  int lineEnds = 0;
+  oneLine.OnAnswerLine = [&](std::string_view text, bool ends) {
+    passed += text.size();
+    lineEnds += ends ? 1 : 0;
+  };
+  oneLine.SetRouterModel(0);
+  endless.Aim(oneLine);
+  oneLine.Start("SHOW");
+  EXPECT_LT(MostHeldUntilFinished(oneLine), std::size_t{3} << 20);
+  EXPECT_EQ(oneLine.Result().outcome, Outcome::Incomplete);
+  EXPECT_GT(passed, std::size_t{4} << 20);
+  EXPECT_EQ(lineEnds, 1);
+}
