@@ -9,6 +9,7 @@
 #include "app/debug_output_log.h"
 #include "app/router_fleet.h"
 #include "app/settings_file.h"
+#include "app/standard_output.h"
 #include "app/socks_url.h"
 #include "app/termination_signals.h"
 #include "app/texts.h"
@@ -84,6 +85,8 @@ int WithConsoleLoop(const std::function<int()>& body) {
   QCoreApplication application(argc, argv);
   QCoreApplication::setApplicationName(QLatin1String(texts::kApplicationTitle));
   PlatformMessagePump pump;
+  LetTerminationSignalsInterruptCalls();
+  StandardOutputWriter::EndWritesOnTerminationSignal();
   TerminationNotifier termination;
   // A hidden run has nothing to save, and later switches must not start.
   QObject::connect(&termination, &TerminationNotifier::terminationRequested, &application,

@@ -367,6 +367,7 @@ void RouterRun::Start() {
   connection.SetHost(router.ansiHost);
   connection.SetSocks(fleet_.Socks());
   cycle_->SetRouterModel(router.routerModel);
+  cycle_->SetEndWaitOnRefusal(true);
   cycle_->SocksRouteProblem = app::SocksRouteProblem;
   cycle_->OnAnswerLine = [this](std::string_view text, bool lineEnds) {
     answerText(text, lineEnds);

@@ -2,6 +2,7 @@
 #include "app/standard_output.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,6 +10,7 @@
 #include <cstring>
 
 #include "app/message_box.h"
+#include "app/termination_signals.h"
 
 namespace app {
 
@@ -16,7 +18,21 @@ namespace {
 
 constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
 
+bool endOnSignal = false;
+
+// Waits until standard output takes bytes, looking at least once a second
+// for a signal that came just before the wait began.
+void AwaitRoomOrSignal() {
+  for (;;) {
+    if (const int signal = PendingTerminationSignal()) EndBySignal(signal);
+    pollfd out{STDOUT_FILENO, POLLOUT, 0};
+    if (::poll(&out, 1, 1000) != 0) return;
+  }
+}
+
 }  // namespace
+
+void StandardOutputWriter::EndWritesOnTerminationSignal() { endOnSignal = true; }
 
 std::string WithoutControlCharacters(std::string_view utf8, bool& pendingC2) {
   std::string safe;
@@ -66,6 +82,7 @@ void StandardOutputWriter::Write(std::string_view utf8) {
 
 void StandardOutputWriter::WriteRaw(std::string_view bytes) {
   while (error_ == 0 && !bytes.empty()) {
+    if (endOnSignal) AwaitRoomOrSignal();
     const ssize_t written = ::write(STDOUT_FILENO, bytes.data(), bytes.size());
     if (written < 0) {
       if (errno != EINTR) error_ = errno;

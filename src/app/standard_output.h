@@ -30,6 +30,10 @@ std::string WithoutControlCharacters(std::string_view utf8, bool& pendingC2);
 class StandardOutputWriter {
  public:
   StandardOutputWriter();
+  // A run without a window: a termination signal that arrives while a write
+  // waits for a reader that stopped reading ends the program at once, as it
+  // would between writes.
+  static void EndWritesOnTerminationSignal();
   // After a failure the rest is dropped.
   void Write(std::string_view utf8);
   bool Failed() const { return error_ != 0; }

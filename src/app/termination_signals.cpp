@@ -15,18 +15,21 @@ namespace {
 constexpr int kTerminationSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
 int signalPipe[2] = {-1, -1};
+volatile sig_atomic_t pendingSignal = 0;
+bool restartCalls = true;
 
 // Safe in a signal handler: sigaction is.
 void SetHandler(void (*handler)(int)) {
   struct sigaction action {};
   action.sa_handler = handler;
   sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
+  action.sa_flags = restartCalls ? SA_RESTART : 0;
   for (const int signal : kTerminationSignals) sigaction(signal, &action, nullptr);
 }
 
 void OnTerminationSignal(int signal) {
   const int savedErrno = errno;
+  pendingSignal = signal;
   const char byte = static_cast<char>(signal);
   // A full pipe already holds a request; losing this byte loses nothing.
   [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
@@ -70,6 +73,15 @@ void TerminationNotifier::drain() {
     emit terminationRequested(signal);
   }
 }
+
+void LetTerminationSignalsInterruptCalls() {
+  // Once a signal came, its one orderly close is under way already.
+  if (signalPipe[0] < 0 || pendingSignal != 0) return;
+  restartCalls = false;
+  SetHandler(OnTerminationSignal);
+}
+
+int PendingTerminationSignal() { return pendingSignal; }
 
 void EndBySignal(int signal) {
   ::signal(signal, SIG_DFL);

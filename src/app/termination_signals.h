@@ -20,6 +20,14 @@ void InstallTerminationHandlers();
 // whoever sent it sees it in the exit status.
 void EndBySignal(int signal);
 
+// For a run without a window: a signal interrupts the system call it arrives
+// in (a write to a reader that stopped reading, above all) instead of having
+// it restarted, so the caller can look at PendingTerminationSignal().
+void LetTerminationSignalsInterruptCalls();
+
+// The signal that asked the program to end, or 0.
+int PendingTerminationSignal();
+
 class TerminationNotifier : public QObject {
   Q_OBJECT
 

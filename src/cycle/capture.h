@@ -106,6 +106,12 @@ class IncrementalSearch {
   bool Find(std::string_view haystack);
   // Where the match starts, once found; before that, no match starts earlier.
   std::size_t Position() const { return next_; }
+  // The match found does not count: the search goes on from `at`, a
+  // character start after it.
+  void ResumeAt(std::size_t at) {
+    next_ = at;
+    found_ = false;
+  }
   // The first `count` bytes of the watched buffer were taken away; they lie
   // before Position().
   void Discard(std::size_t count) {

@@ -33,6 +33,20 @@ constexpr std::size_t kCommandLimit = std::size_t{64} << 10;
 // said nothing within the connection's ticks.
 constexpr char kSocksServerSilent[] = "SOCKS server did not answer";
 
+// Where the line after the one holding `match` starts, when that line has
+// ended and anything but line ends came after it; npos otherwise.
+std::size_t LineAfterMatch(std::string_view received, std::size_t match) {
+  const std::size_t end = received.find_first_of("\r\n", match);
+  if (end == std::string_view::npos) return std::string_view::npos;
+  const std::size_t next = received.find_first_not_of("\r\n", end);
+  if (next == std::string_view::npos) return std::string_view::npos;
+  // Past the line end itself: a CR or LF is never the trail byte of a
+  // character, so a character starts right after it.
+  return received[end] == '\r' && end + 1 < received.size() && received[end + 1] == '\n'
+             ? end + 2
+             : end + 1;
+}
+
 std::string ErrorText(const std::exception& error) {
   if (const auto* own = dynamic_cast<const platform::Exception*>(&error)) return own->Message();
   return error.what();
@@ -205,6 +219,11 @@ bool CommandCycle::proxyFailed() {
   return true;
 }
 
+bool CommandCycle::refused() const {
+  const std::optional<std::uint16_t> result = connection_->ConnectResult();
+  return endWaitOnRefusal_ && result && *result != 0;
+}
+
 bool CommandCycle::aborted() const { return abortRequested_ || (AbortSource && AbortSource()); }
 
 int CommandCycle::routerModel() const {
@@ -277,7 +296,7 @@ bool CommandCycle::step() {
   if (phase_ == Phase::Connecting) {
     // The limits are looked at before the connection: one that came in the
     // same round as an abort does not undo the abort.
-    if (clock_->Count() > kConnectTickLimit || aborted() || proxyFailed()) {
+    if (clock_->Count() > kConnectTickLimit || aborted() || proxyFailed() || refused()) {
       result_.reason = proxyFailure_;
       // Not failed, not aborted: the ticks ran out while the proxy kept quiet.
       if (result_.reason.empty() && !connection_->Socks().server.empty() && !aborted()) {
@@ -329,12 +348,22 @@ bool CommandCycle::waitIsOver() {
   connection_->ReadOnIfAnswersLeft();
   if (routerTakesNoAnswers()) connection_->GiveUpOnUnreadAnswers();
   const bool givesUp = !connection_->IsConnected() || aborted() || outOfTicks || answerCut_;
-  if (!textFound_) {
-    textFound_ = search_.Find(*buffer_);
+  // A prompt is the last line, unfinished, waiting for what we type; a
+  // find in a line that more lines followed was text of the answer (or a
+  // stray prompt line), and the wait goes on for a later one.
+  for (;;) {
     if (!textFound_) {
-      dropWhatTheWaitPassed();
-      return givesUp;
+      textFound_ = search_.Find(*buffer_);
+      if (!textFound_) {
+        dropWhatTheWaitPassed();
+        return givesUp;
+      }
     }
+    const std::size_t next = LineAfterMatch(*buffer_, search_.Position());
+    if (next == std::string::npos) break;
+    search_.ResumeAt(next);
+    textFound_ = false;
+    strayWaitTick_.reset();
   }
   // The text came; what the router had sent along with it is read too. A
   // notification still queued may bring no data (TELNET negotiation alone,
@@ -343,10 +372,10 @@ bool CommandCycle::waitIsOver() {
   // in (the last read emptied what had arrived), so the look at what else
   // arrived waits for a turn of the event loop.
   if (givesUp) return true;
-  // A prompt is the last line, unfinished, waiting for what we type. Found
-  // only in lines already ended (a stray prompt line, the router still
-  // sending), the rest may be on its way in even when nothing is there this
-  // very moment: the next arrival decides, or the next tick when none comes.
+  // Found in a line that has ended with nothing after it (a stray prompt
+  // line, the router still sending), the rest may be on its way in even when
+  // nothing is there this very moment: the next arrival decides, or the next
+  // tick when none comes.
   const std::string_view received(*buffer_);
   const std::size_t lastLineEnd = received.find_last_of("\r\n");
   const std::string_view lastLine =

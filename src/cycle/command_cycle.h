@@ -125,6 +125,9 @@ class CommandCycle : public QObject {
   // Null: the cycle's own buffer. Otherwise the owner's string is filled, and
   // it must outlive the cycle.
   void SetReceiveBuffer(std::string* buffer);
+  // A connection the system refuses ends the connection's wait at once
+  // instead of at its tick limit: a console run has nothing to wait for.
+  void SetEndWaitOnRefusal(bool value) { endWaitOnRefusal_ = value; }
 
   // --- events ---------------------------------------------------------------------
   std::function<void(Phase from, Phase to)> OnPhaseChanged;
@@ -174,6 +177,7 @@ class CommandCycle : public QObject {
   void startConnection();
   bool proxyFailed();
   bool aborted() const;
+  bool refused() const;
   int routerModel() const;
   // One step of the state machine; false when the current state waits on.
   bool step();
@@ -203,6 +207,7 @@ class CommandCycle : public QObject {
   Phase phase_ = Phase::Idle;
   std::string command_;
   int routerModel_ = -1;
+  bool endWaitOnRefusal_ = false;
   bool abortRequested_ = false;
   bool answerCut_ = false;
   IncrementalSearch search_;

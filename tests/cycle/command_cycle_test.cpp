@@ -398,40 +398,62 @@ TEST(CycleTest, ABurstWithAStrayPromptNearItsTopArrivesWhole) {
   EXPECT_EQ(lines.back(), "line " + std::to_string(kLines - 1));
 }
 
-// A router that pauses right behind a stray prompt line: its prompt is the
-// last, unfinished line, so the answer waits for the rest; a router that
-// then says nothing more ends the answer at the next tick.
-TEST(CycleTest, AStrayPromptLineBeforeAPauseEndsTheAnswerOnlyWithTheRestOrATick) {
-  for (const bool routerGoesOn : {true, false}) {
-    SCOPED_TRACE(routerGoesOn ? "the rest comes" : "nothing more comes");
-    std::atomic<bool> goOn = false;
-    ScriptedRouter router([&goOn, routerGoesOn](support::Peer& peer) {
-      LogInThenAnswer(peer, "SHOW\r\n\r\nA\r\nMT128-NET% \r\nB\r\n");
-      while (!goOn) std::this_thread::yield();
-      if (routerGoesOn) peer.Send("C\r\nMT128-NET% ");
-      peer.ReadToEnd();
-    });
-    TestClock clock;
-    CommandCycle cycle;
-    cycle.SetTickClock(&clock);
-    cycle.SetRouterModel(0);
-    router.Aim(cycle);
-    cycle.Start("SHOW");
-    ASSERT_TRUE(
-        ServeUntil([&] { return cycle.ReceiveBuffer().find("B\r\n") != std::string::npos; }));
-    // Rounds enough for every check the arrival asked for, and then some.
-    for (int round = 0; round < 20; ++round) QCoreApplication::processEvents();
-    EXPECT_TRUE(cycle.Running());
-    goOn = true;
-    if (!routerGoesOn) {
-      clock.count = 1;
-      cycle.Check();
+// A prompt counts only as the last line, unfinished, or as a line that has
+// ended with nothing after it by the next tick: found in a line that more
+// lines followed, it was text, and the wait goes on for the real one. If the
+// connection ends or the limit comes first, the answer is incomplete and its
+// lines (the stray prompt line left out) are kept. The same for a fixed model
+// and the automatic one.
+TEST(CycleTest, APromptThatMoreLinesFollowedDoesNotEndTheAnswer) {
+  enum class Then { RealPrompt, Close, Reset, PauseToLimit, NothingAfterAnEndedPrompt };
+  const struct {
+    const char* name;
+    Then then;
+    Outcome outcome;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"real_prompt", Then::RealPrompt, Outcome::Complete, {"A", "B", "C"}},
+      {"close", Then::Close, Outcome::Incomplete, {"A", "B"}},
+      {"reset", Then::Reset, Outcome::Incomplete, {"A", "B"}},
+      {"pause_to_limit", Then::PauseToLimit, Outcome::Incomplete, {"A", "B"}},
+      {"ended_prompt_line", Then::NothingAfterAnEndedPrompt, Outcome::Complete, {"A", "B"}},
+  };
+  for (const int model : {0, -1}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (model < 0 ? ", automatic model" : ", MT128-NET"));
+      std::atomic<bool> goOn = false;
+      const bool endedPrompt = c.then == Then::NothingAfterAnEndedPrompt;
+      ScriptedRouter router([&goOn, &c, endedPrompt](support::Peer& peer) {
+        LogInThenAnswer(peer, endedPrompt ? "SHOW\r\n\r\nA\r\nB\r\nMT128-NET% \r\n"
+                                          : "SHOW\r\n\r\nA\r\nMT128-NET% \r\nB\r\n");
+        while (!goOn) std::this_thread::yield();
+        if (c.then == Then::RealPrompt) peer.Send("C\r\nMT128-NET% ");
+        if (c.then == Then::Close) peer.Close();
+        if (c.then == Then::Reset) peer.ResetAndClose();
+        if (c.then == Then::Close || c.then == Then::Reset) return;
+        peer.ReadToEnd();
+      });
+      TestClock clock;
+      CommandCycle cycle;
+      cycle.SetTickClock(&clock);
+      cycle.SetRouterModel(model);
+      router.Aim(cycle);
+      cycle.Start("SHOW");
+      ASSERT_TRUE(ServeUntil([&] {
+        return cycle.ReceiveBuffer().find(endedPrompt ? "% \r\n" : "B\r\n") != std::string::npos;
+      }));
+      // Rounds enough for every check the arrival asked for, and then some.
+      for (int round = 0; round < 20; ++round) QCoreApplication::processEvents();
+      EXPECT_TRUE(cycle.Running());
+      goOn = true;
+      if (c.then == Then::PauseToLimit || endedPrompt) {
+        clock.count = endedPrompt ? 1 : CommandCycle::kWaitTickLimit + 1;
+        cycle.Check();
+      }
+      ASSERT_TRUE(RunUntilFinished({&cycle}));
+      EXPECT_EQ(cycle.Result().outcome, c.outcome);
+      EXPECT_EQ(Lines(cycle), c.lines);
     }
-    ASSERT_TRUE(RunUntilFinished({&cycle}));
-    EXPECT_EQ(cycle.Result().outcome, Outcome::Complete);
-    // Without the rest, the stray line was the router's prompt after all.
-    EXPECT_EQ(Lines(cycle), routerGoesOn ? (std::vector<std::string>{"A", "B", "C"})
-                                         : (std::vector<std::string>{"A"}));
   }
 }
 
@@ -503,6 +525,18 @@ TEST(CycleTest, NoConnectionGivesUpAtTheFourthTick) {
   EXPECT_FALSE(clock.running);
   EXPECT_EQ(cycle.Result().outcome, Outcome::NotConnected);
   EXPECT_EQ(cycle::MessageText(cycle.Result()), cycle::texts::kLoginFailed);
+
+  // A console run's cycle has nothing to wait for once the system refused.
+  TestClock stopped;
+  CommandCycle console;
+  console.SetTickClock(&stopped);
+  console.SetEndWaitOnRefusal(true);
+  console.Connection().SetHost("127.0.0.1");
+  console.Connection().SetPort(std::to_string(port));
+  console.Start("SHOW");
+  EXPECT_TRUE(RunUntilFinished({&console}, milliseconds(5000)));
+  EXPECT_EQ(stopped.count, 0);
+  EXPECT_EQ(console.Result().outcome, Outcome::NotConnected);
 }
 
 // Through a proxy that is not there, or one the socket cannot use, the

@@ -685,3 +685,40 @@ TEST(ManyRouters, WhatCameBeforeAFailureIsShownAloneAndAmongOthers) {
   EXPECT_EQ(endless.out.find('\n'), endless.out.size() - 1);
   EXPECT_EQ(endless.out.substr(0, 10), "0123456789");
 }
+
+// Whether `pid` sits in a write or a poll: waiting for a reader to make room.
+bool WaitsToWrite(pid_t pid) {
+  std::ifstream file("/proc/" + std::to_string(pid) + "/syscall");
+  std::string number;
+  file >> number;
+  return number == "1" || number == "7";  // write, poll
+}
+
+// The first signal ends a run whose standard output no one reads, one
+// router or two, as it ends any other run, and leaves no temporary file.
+TEST(ManyRouters, ASignalEndsARunThatWaitsToWrite) {
+  ManyRouters run;
+  ASSERT_TRUE(run.Serve("127.0.35.1-2", {"--answer-bytes", "1000000"}));
+  const std::filesystem::path temporary = run.Sandbox().PathOf("tmp");
+  std::filesystem::create_directory(temporary);
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    for (const bool two : {false, true}) {
+      SCOPED_TRACE(std::to_string(signal) + (two ? ", two routers" : ", one router"));
+      e2e::RunOptions options;
+      options.output = e2e::RunOptions::Output::PipeNotRead;
+      options.environment = {{"TMPDIR", temporary.string()}};
+      options.deadline = std::chrono::seconds(20);
+      std::vector<std::string> arguments{"-h", "-cd", "SHOW", "--host", "127.0.35.1"};
+      if (two) arguments.insert(arguments.end(), {"--host", "127.0.35.2"});
+      auto program = run.Sandbox().Start(arguments, options);
+      // The pipe is full and the router has more: the run waits to write.
+      ASSERT_TRUE(support::WaitUntil(
+          [&] { return program->HeldBytes() >= 49152 && WaitsToWrite(program->Pid()); }));
+      double seconds = 0;
+      const e2e::RunResult result = program->SignalAndFinish(signal, seconds);
+      EXPECT_FALSE(result.timedOut);
+      EXPECT_EQ(result.signal, signal);
+      EXPECT_TRUE(std::filesystem::is_empty(temporary));
+    }
+  }
+}

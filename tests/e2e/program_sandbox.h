@@ -12,6 +12,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -56,8 +57,9 @@ struct RunOptions {
     Pipe,
     Terminal,     // a pseudo-terminal in raw mode; out gets what it showed
     File,         // the file `outputPath` (such as /dev/full)
-    Closed,       // no descriptor 1 at all
-    PipeNoReader  // a pipe whose reading end is closed before the start
+    Closed,        // no descriptor 1 at all
+    PipeNoReader,  // a pipe whose reading end is closed before the start
+    PipeNotRead    // a pipe whose reading end is held open and never read
   };
   Output output = Output::Pipe;
   std::string outputPath;
@@ -78,8 +80,9 @@ struct RunResult {
 
 class RunningProgram {
  public:
-  RunningProgram(pid_t pid, int outFd, int errFd, std::chrono::steady_clock::time_point deadline)
-      : pid_(pid), outFd_(outFd), errFd_(errFd), deadline_(deadline) {}
+  RunningProgram(pid_t pid, int outFd, int errFd, std::chrono::steady_clock::time_point deadline,
+                 int heldFd = -1)
+      : pid_(pid), outFd_(outFd), errFd_(errFd), heldFd_(heldFd), deadline_(deadline) {}
   RunningProgram(const RunningProgram&) = delete;
   RunningProgram& operator=(const RunningProgram&) = delete;
   ~RunningProgram() {
@@ -89,6 +92,7 @@ class RunningProgram {
     }
     closeFd(outFd_);
     closeFd(errFd_);
+    closeFd(heldFd_);
   }
 
   pid_t Pid() const { return pid_; }
@@ -112,6 +116,12 @@ class RunningProgram {
   }
 
   void Signal(int signal) const { ::kill(pid_, signal); }
+
+  // Bytes waiting in a standard output that is never read (PipeNotRead).
+  int HeldBytes() const {
+    int count = 0;
+    return heldFd_ >= 0 && ::ioctl(heldFd_, FIONREAD, &count) == 0 ? count : 0;
+  }
 
   // Sends `signal`, then reads until the program has ended; `seconds` gets
   // how long the program took to end after the signal.
@@ -215,6 +225,7 @@ class RunningProgram {
   pid_t pid_;
   int outFd_;
   int errFd_;
+  int heldFd_;  // a reading end nobody reads, closed at the end
   std::chrono::steady_clock::time_point deadline_;
   RunResult result_;
 };
@@ -293,6 +304,8 @@ class ProgramSandbox {
       ::close(outPipe[0]);
       outPipe[0] = -1;
     }
+    int held = -1;
+    if (options.output == Output::PipeNotRead) std::swap(held, outPipe[0]);
     std::vector<std::string> environment = childEnvironment(options);
     std::vector<char*> envp;
     for (std::string& entry : environment) envp.push_back(entry.data());
@@ -340,7 +353,7 @@ class ProgramSandbox {
     }
     ::close(outPipe[1]);
     ::close(errPipe[1]);
-    return std::make_unique<RunningProgram>(pid, outPipe[0], errPipe[0], deadline);
+    return std::make_unique<RunningProgram>(pid, outPipe[0], errPipe[0], deadline, held);
   }
 
   // Runs the program to its end.
