@@ -13,6 +13,10 @@ inline constexpr char kCommandBoxName[] =
 inline constexpr char kAnswerPaneName[] = "\x83\x8B\x81[\x83^\x81[\x82\xCC\x89\x9E\x93\x9A";
 // The lamp panel: "通信状態" (communication state)
 inline constexpr char kLampPanelName[] = "\x92\xCA\x90M\x8F\xF3\x91\xD4";
+// What it shows, before what a click does: "取得中。" (retrieving) while a
+// cycle runs, else "待機中。" (waiting)
+inline constexpr char kLampPanelBusy[] = "\x8E\xE6\x93\xBE\x92\x86\x81\x42";
+inline constexpr char kLampPanelIdle[] = "\x91\xD2\x8B@\x92\x86\x81\x42";
 // What a click on it does: "クリックで取得を中止します" (a click stops the
 // retrieval)
 inline constexpr char kLampPanelDescription[] =

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QPointer>
 #include <QSet>
+#include <QSplitter>
 
 #include "app/accessible_pane.h"
 #include "app/accessible_texts.h"
@@ -77,11 +78,28 @@ class ListedChildrenAccessible : public QAccessibleWidget {
 
 class ContainerAccessible : public ListedChildrenAccessible {
  public:
-  ContainerAccessible(QWidget* widget, QAccessible::Role role)
-      : ListedChildrenAccessible(widget, role) {}
+  explicit ContainerAccessible(QWidget* widget) : ListedChildrenAccessible(widget) {}
 
  protected:
   QList<QWidget*> listed() const override { return ShownChildren(widget()); }
+};
+
+// A splitter's panes in the order they are shown (its children are in the
+// order they were made); its handles are for the mouse.
+class SplitterAccessible : public ListedChildrenAccessible {
+ public:
+  explicit SplitterAccessible(QSplitter* splitter)
+      : ListedChildrenAccessible(splitter, QAccessible::Splitter) {}
+
+ protected:
+  QList<QWidget*> listed() const override {
+    const auto* splitter = static_cast<const QSplitter*>(widget());
+    QList<QWidget*> shown;
+    for (int i = 0; i < splitter->count(); ++i) {
+      if (!splitter->widget(i)->isHidden()) shown << splitter->widget(i);
+    }
+    return shown;
+  }
 };
 
 class LampPanelAccessible : public ListedChildrenAccessible {
@@ -96,13 +114,16 @@ class LampPanelAccessible : public ListedChildrenAccessible {
     QString text = QAccessibleWidget::text(kind);
     if (!text.isEmpty()) return text;
     if (kind == QAccessible::Name) return FromAnsi(texts::kLampPanelName);
-    if (kind == QAccessible::Description) return FromAnsi(texts::kLampPanelDescription);
+    if (kind == QAccessible::Description) {
+      return FromAnsi(busy() ? texts::kLampPanelBusy : texts::kLampPanelIdle) +
+             FromAnsi(texts::kLampPanelDescription);
+    }
     return text;
   }
 
   QAccessible::State state() const override {
     QAccessible::State state = QAccessibleWidget::state();
-    state.busy = role_ != nullptr && role_->busy && role_->busy();
+    state.busy = busy();
     return state;
   }
 
@@ -113,6 +134,8 @@ class LampPanelAccessible : public ListedChildrenAccessible {
   QStringList keyBindingsForAction(const QString&) const override { return {}; }
 
  protected:
+  bool busy() const { return role_ != nullptr && role_->busy && role_->busy(); }
+
   QList<QWidget*> listed() const override {
     if (role_ == nullptr || role_->picture == nullptr || role_->picture->isHidden()) return {};
     return {role_->picture.data()};
@@ -180,14 +203,13 @@ QAccessibleInterface* WindowAccessible(const QString& className, QObject* object
   if (className == QLatin1String("QComboBox")) {
     return new ComboBoxAccessible(static_cast<QComboBox*>(widget));
   }
-  // Plain containers (Qt's own helpers among them keep their interfaces),
-  // and the splitter, which hides the handle before its first widget.
+  // Plain containers (Qt's own helpers among them keep their interfaces).
   if (className == QLatin1String("QWidget") &&
       !widget->objectName().startsWith(QLatin1String("qt_"))) {
-    return new ContainerAccessible(widget, QAccessible::Client);
+    return new ContainerAccessible(widget);
   }
   if (className == QLatin1String("QSplitter")) {
-    return new ContainerAccessible(widget, QAccessible::Splitter);
+    return new SplitterAccessible(static_cast<QSplitter*>(widget));
   }
   return nullptr;
 }
@@ -223,6 +245,10 @@ void AnnounceLampState(QWidget* panel) {
   changed.busy = true;
   QAccessibleStateChangeEvent event(panel, changed);
   QAccessible::updateAccessibility(&event);
+  // Not every bridge passes a change of the busy state on; the description
+  // that tells it goes everywhere.
+  QAccessibleEvent described(panel, QAccessible::DescriptionChanged);
+  QAccessible::updateAccessibility(&described);
 }
 
 }  // namespace app

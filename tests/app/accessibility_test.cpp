@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QTreeWidget>
 #include <set>
@@ -155,7 +156,7 @@ class AccessibilityTest : public QObject {
     // The help button tells that it opens a menu; the lamps what a click does.
     QVERIFY(A(form->FlatButton2)->state().hasPopup);
     QCOMPARE(A(form->FlatButton2)->text(QAccessible::Description), U("メニューを開きます"));
-    QCOMPARE(A(form->Panel3)->text(QAccessible::Description), U("クリックで取得を中止します"));
+    QCOMPARE(A(form->Panel3)->text(QAccessible::Description), U("待機中。クリックで取得を中止します"));
     QCOMPARE(A(about.FlatButton2)->actionInterface()->keyBindingsForAction(press),
              QStringList{U("Alt+H")});
     // The pane is a read-only multi-line text; the edit box can be edited.
@@ -180,6 +181,11 @@ class AccessibilityTest : public QObject {
       QVERIFY2(reached.count(absent) == 0, absent->objectName().toUtf8());
     }
     QVERIFY(reached.count(form->Image1) == 1);
+    // The operation panel comes before the answer, as on the screen.
+    QAccessibleInterface* splitter = A(form->Splitter1);
+    QCOMPARE(splitter->childCount(), 2);
+    QCOMPARE(splitter->child(0)->object(), static_cast<QObject*>(form->Panel1));
+    QCOMPARE(splitter->child(1)->object(), static_cast<QObject*>(form->Memo1));
   }
 
   void thePaneReadsATenMegabyteAnswerByOffsets() {
@@ -290,7 +296,10 @@ class AccessibilityTest : public QObject {
     QVERIFY(!lamps->state().busy);
     bool busySeen = false;
     QTimer watch;
-    connect(&watch, &QTimer::timeout, [&] { busySeen = busySeen || lamps->state().busy; });
+    connect(&watch, &QTimer::timeout, [&] {
+      busySeen = busySeen || (lamps->state().busy && lamps->text(QAccessible::Description) ==
+                                                         U("取得中。クリックで取得を中止します"));
+    });
     watch.start(20);
     QTimer::singleShot(0, form.get(), [&] { form->RunCommand("SHOW LOG"); });
     QTRY_VERIFY_WITH_TIMEOUT(busySeen, 10000);
