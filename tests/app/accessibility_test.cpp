@@ -167,6 +167,10 @@ class AccessibilityTest : public QObject {
     // Labels are tied to their fields.
     const auto labelled = A(settings.ComboBox1)->relations(QAccessible::Label);
     QVERIFY(!labelled.isEmpty() && labelled.first().first->object() == settings.Label2);
+    // The model list still says which entry is chosen.
+    settings.ComboBox1->setCurrentIndex(2);
+    QCOMPARE(A(settings.ComboBox1)->text(QAccessible::Value), U("MN128-SOHO"));
+    QCOMPARE(A(settings.ComboBox1)->text(QAccessible::Description), U("MN128-SOHO"));
   }
 
   void hiddenControlsAreNotInTheTree() {

@@ -17,6 +17,13 @@ namespace {
 
 constexpr char kClient[] = VANTREL_SOURCE_DIR "/tests/e2e/accessible_tree.py";
 
+// "A", "B" and then more than the 65,536 characters an announcement carries.
+std::string RouterCommands() {
+  std::string commands = "@command SHOW\nA\n\nB\n";
+  for (int i = 0; i < 8000; ++i) commands += "line " + std::to_string(10000 + i) + "\n";
+  return commands + "@unknown\n? {COMMAND}\n";
+}
+
 std::string Environment(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr ? value : "";
@@ -38,7 +45,7 @@ RunResult Client(const ProgramSandbox& sandbox, const std::vector<std::string>& 
 TEST(ScreenReaderTest, FindsTheToolbarAndTheAnswerAndHearsARefresh) {
   ASSERT_NE(Environment("DISPLAY"), "") << "run under xvfb-run";
   ASSERT_NE(Environment("DBUS_SESSION_BUS_ADDRESS"), "") << "run under dbus-run-session";
-  RouterFixture router("127.0.35.2", 0, {"--delay", "300"});
+  RouterFixture router("127.0.35.2", 0, {"--delay", "300"}, RouterCommands());
   ASSERT_TRUE(router.Ready());
   router.Sandbox().WriteFile("vantrel.Ini", "[main]\r\nrt=0\r\nip=127.0.35.2\r\nsingle=1\r\n");
   router.Sandbox().WriteFile("vantrel_p.cfg", "item\r\nShow\r\nSHOW\r\nend\r\nend\r\n");
@@ -72,12 +79,23 @@ TEST(ScreenReaderTest, FindsTheToolbarAndTheAnswerAndHearsARefresh) {
   // the new answer are announced.
   const RunResult heard = Client(router.Sandbox(), {"Vantrel", "press", "更新", "4"});
   EXPECT_EQ(heard.exitCode, 0) << heard.err;
-  for (const char* event :
-       {"object:property-change:accessible-description\tstatus bar\t通信状態",
-        "object:property-change:accessible-name\tlabel",
-        "object:text-changed:insert\ttext\tルーターの応答\t0\tA\\nB"}) {
+  for (const char* event : {"object:property-change:accessible-description\tstatus bar\t通信状態",
+                            "object:property-change:accessible-name\tlabel"}) {
     EXPECT_NE(heard.out.find(event), std::string::npos) << event << "\n" << heard.out;
   }
+  // The new answer is announced by its first 65,536 characters.
+  const std::string inserted = "object:text-changed:insert\ttext\tルーターの応答\t0\t";
+  const std::size_t at = heard.out.find(inserted);
+  ASSERT_NE(at, std::string::npos) << heard.out;
+  std::string text = heard.out.substr(at + inserted.size());
+  text = text.substr(0, text.find('\n'));
+  ASSERT_EQ(text.rfind("A\\nB\\nline 10000\\n", 0), 0u) << text.substr(0, 100);
+  std::size_t lineEnds = 0;
+  for (std::size_t found = text.find("\\n"); found != std::string::npos;
+       found = text.find("\\n", found + 2)) {
+    ++lineEnds;
+  }
+  EXPECT_EQ(text.size() - lineEnds, 65536u);
   program->Signal(SIGTERM);
   program->Finish();
 }
