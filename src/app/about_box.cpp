@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QScreen>
 
+#include "app/accessible_texts.h"
 #include "app/app_icon.h"
 #include "app/session_texts.h"
 #include "app/ui_fonts.h"
@@ -54,6 +55,7 @@ void TAboutBox::createComponents() {
   ProgramIcon = new QLabel(Panel1);
   ProgramIcon->setObjectName("ProgramIcon");
   ProgramIcon->setGeometry(12, 12, 32, 32);
+  ProgramIcon->setAccessibleName(FromAnsi(app::texts::kProgramIconName));
   ProgramIcon->setPixmap(
       app::ApplicationPixmap().scaled(32, 32, Qt::KeepAspectRatio, Qt::SmoothTransformation));
 

@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include "app/accessible_window.h"
 #include "app/message_box.h"
 #include "app/output_pane.h"
 #include "app/program_entry.h"
@@ -28,6 +29,7 @@ TForm1::TForm1(std::vector<std::string> arguments, std::string programDirectory,
       arguments_(std::move(arguments)),
       programDirectory_(std::move(programDirectory)),
       hiddenRun_(app::HasHiddenSwitch(arguments_)) {
+  app::InstallAccessibility();
   createComponents();
   createTelnetConnection();
   wireHandlers();

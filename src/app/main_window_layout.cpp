@@ -14,8 +14,11 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "app/accessible_texts.h"
+#include "app/accessible_window.h"
 #include "app/app_icon.h"
 #include "app/main_window.h"
+#include "app/message_box.h"
 #include "app/output_pane.h"
 #include "app/panel_tree_view.h"
 #include "app/session_texts.h"
@@ -175,6 +178,7 @@ void TForm1::createTopStrip() {
                                settings_xpm, 175, 84);
   FlatButton2 =
       MakeFlatButton(Panel4, "FlatButton2", app::texts::kHelpCaption, help_xpm, 260, 83);
+  FlatButton2->setAccessibleDescription(app::FromAnsi(app::texts::kOpensMenuDescription));
   row->addWidget(Panel4);
 
   createLampPanel();
@@ -193,11 +197,15 @@ void TForm1::createLampPanel() {
   Image1 = new QLabel(Panel3);
   NamedWidget(Image1, "Image1");
   Image1->setGeometry(22, 5, 42, 18);
+  Image1->setAccessibleName(QLatin1String(app::texts::kIsdnPictureName));
   if (!HiddenRun()) {
     Image1->setPixmap(PaintIsdnPicture());
   }
   Label1 = MakeLamp(Panel3, "Label1", 4);
   Label5 = MakeLamp(Panel3, "Label5", 12);
+  app::MarkLampPanel(
+      Panel3, Image1, [this] { return TreeView1Tag != 0; },
+      [this] { app::Guarded([this] { Panel3Click(); }); });
 }
 
 void TForm1::createOperationPanel() {
@@ -216,6 +224,7 @@ void TForm1::createOperationPanel() {
   // The edit box sizes itself to its font, six pixels taller than the text.
   FlatEdit1 = new widgets::TFlatEdit(QStringLiteral("SHOW"));
   NamedWidget(FlatEdit1, "FlatEdit1");
+  FlatEdit1->setAccessibleName(app::FromAnsi(app::texts::kCommandBoxName));
   column->addWidget(FlatEdit1);
 
   Label2 = MakeSpacer("Label2", kSpacerHeight);
@@ -223,6 +232,7 @@ void TForm1::createOperationPanel() {
 
   TreeView1 = new PanelTreeView;
   NamedWidget(TreeView1, "TreeView1");
+  TreeView1->setAccessibleName(app::FromAnsi(app::texts::kOperationPanelName));
   TreeView1->setColumnCount(1);
   TreeView1->setHeaderHidden(true);
   TreeView1->setIndentation(kTreeIndent);
@@ -263,6 +273,7 @@ void TForm1::createOutputPanes() {
 void TForm1::createStatusBar() {
   StatusBar1 = new QStatusBar;
   NamedWidget(StatusBar1, "StatusBar1");
+  StatusBar1->setAccessibleName(app::FromAnsi(app::texts::kStatusBarName));
   StatusBar1->setFixedHeight(kStatusBarHeight);
   StatusText1 = new QLabel;
   NamedWidget(StatusText1, "StatusText1");

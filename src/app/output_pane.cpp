@@ -19,6 +19,7 @@
 #include <limits>
 #include <vector>
 
+#include "app/accessible_pane.h"
 #include "app/texts.h"
 #include "app/widget_text.h"
 #include "platform/codepage.h"
@@ -110,11 +111,13 @@ void OutputPane::linesReset() {
   horizontalScrollBar()->setValue(0);
   updateScrollRanges();
   viewport()->update();
+  app::AnnouncePaneReset(this);
 }
 
 void OutputPane::linesAdded() {
   updateScrollRanges();
   viewport()->update();
+  app::AnnouncePaneLinesAdded(this);
 }
 
 void OutputPane::clear() {
@@ -372,6 +375,7 @@ void OutputPane::moveCaret(Position position, bool keepAnchor) {
   ensureCaretVisible();
   selectionChanged();
   viewport()->update();
+  app::AnnouncePaneCaret(this);
 }
 
 void OutputPane::selectionChanged() {
@@ -622,6 +626,7 @@ void OutputPane::selectAll() {
   caret_ = endOfText();
   selectionChanged();
   viewport()->update();
+  app::AnnouncePaneCaret(this);
 }
 
 void OutputPane::copy() const {

@@ -19,6 +19,9 @@
 #include "app/pane_lines.h"
 
 class PaneSelectionData;
+namespace app {
+class OutputPaneAccessible;
+}
 
 // A place between characters of the output pane: a line and a byte offset
 // into it, which is also its cell.
@@ -83,6 +86,7 @@ class OutputPane : public QAbstractScrollArea {
 
  private:
   friend class PaneSelectionData;
+  friend class app::OutputPaneAccessible;
   enum class Unit { Character, Word, Line };
 
   std::string_view bytes(int line) const;

@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include "app/accessible_window.h"
 #include "app/debug_output_log.h"
 #include "app/main_window.h"
 #include "app/message_box.h"
@@ -130,6 +131,7 @@ bool TForm1::runCycle(const std::string& command) {
   answerCut_ = false;
   lastOutcome_ = app::AnswerOutcome::NotShown;
   TreeView1Tag = 1;
+  app::AnnounceLampState(Panel3);
   emit commandStarted(QByteArray::fromStdString(command));
   SetStatusText(app::texts::kStatusRetrieving);
   Memo1->setUpdatesEnabled(false);
@@ -205,6 +207,7 @@ void TForm1::FinishCommand() {
   SetStatusText(app::KeepsLastLine(lastOutcome_) ? app::texts::kAnswerIncomplete
                                                  : app::texts::kStatusRetrieved);
   TreeView1Tag = 0;
+  app::AnnounceLampState(Panel3);
 }
 
 void TForm1::TelnetConnection1DataAvailable(telnet::TTelnetConnection*, const char* buffer,

@@ -80,6 +80,7 @@ void TForm2::createComponents() {
   Edit1 = new QLineEdit(QStringLiteral("192.168.0.1"), this);
   Edit1->setObjectName("Edit1");
   Edit1->setGeometry(128, 10, 121, 20);
+  Label1->setBuddy(Edit1);
 
   Label2 = placeLabel("Label2", app::texts::kRouterModelLabel, 16, 46);
   ComboBox1 = new QComboBox(this);
@@ -87,6 +88,7 @@ void TForm2::createComponents() {
   ComboBox1->setEditable(false);
   for (const char* entry : kModelEntries) ComboBox1->addItem(FromAnsi(entry));
   ComboBox1->setGeometry(128, 40, ModelListWidth(*ComboBox1, 121), 20);
+  Label2->setBuddy(ComboBox1);
 
   Bevel1 = new QFrame(this);
   Bevel1->setObjectName("Bevel1");
@@ -98,6 +100,7 @@ void TForm2::createComponents() {
   Memo1 = new QPlainTextEdit(this);
   Memo1->setObjectName("Memo1");
   Memo1->setGeometry(16, 112, 305, 153);
+  Label3->setBuddy(Memo1);
   Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
