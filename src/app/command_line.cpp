@@ -350,7 +350,11 @@ Exit status:
 
 Trace logging: the TELNET trace of every session goes to the Qt logging
 category vantrel.telnet, off by default; QT_LOGGING_RULES="vantrel.telnet=true"
-writes it to standard error.
+writes it to standard error, each line after the router's address: the
+connection's opening, whether it came about and its end (with the reason),
+every option command received and sent by name ("recv DO TERMINAL-TYPE",
+"sent WILL TERMINAL-TYPE"), the subnegotiations, and the byte count of each
+read and each send.
 
 Example: vantrel -h -cd "SHOW" --host 192.168.0.1 --model MN128-SOHO
 )";

@@ -1,6 +1,7 @@
 // Debug output, the desktop opener and run-time library loading.
 #include "platform/system.h"
 
+#include <atomic>
 #include <dlfcn.h>
 #include <link.h>
 #include <fcntl.h>
@@ -56,11 +57,18 @@ void OutputDebugString(const std::string& text) {
   if (sink) sink(text);
 }
 
+namespace {
+std::atomic<bool> debugOutputWanted{false};
+}  // namespace
+
 void SetDebugOutputSink(std::function<void(const std::string&)> sink) {
   DebugSink& s = Sink();
   std::lock_guard lock(s.mutex);
+  debugOutputWanted = static_cast<bool>(sink);
   s.sink = std::move(sink);
 }
+
+bool DebugOutputWanted() { return debugOutputWanted.load(std::memory_order_relaxed); }
 
 bool ShellOpen(const std::string& target) {
   posix_spawn_file_actions_t actions;

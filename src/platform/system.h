@@ -12,6 +12,9 @@ namespace platform {
 // a test) installs the sink.
 void OutputDebugString(const std::string& text);
 void SetDebugOutputSink(std::function<void(const std::string&)> sink);
+// True while a sink takes the debug output: a trace that costs something to
+// word is worded only then.
+bool DebugOutputWanted();
 
 // Opens `target` with the desktop's opener (xdg-open), started directly without
 // a shell and not waited for. Returns false when it could not be started.

@@ -6,7 +6,12 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string_view>
+#include <utility>
+#include <vector>
 
+#include "platform/system.h"
+#include "socket/socket_library.h"
 #include "telnet/telnet_codes.h"
 #include "telnet/telnet_module_state.h"
 
@@ -15,6 +20,50 @@ namespace telnet {
 namespace {
 
 constexpr std::int32_t kWouldBlock = 10035;
+
+// "TERMINAL-TYPE", or the option's number when it has no name here.
+std::string OptionWord(std::uint8_t option) {
+  std::string name(OptionName(option));
+  if (name.empty()) return std::to_string(option);
+  std::replace(name.begin(), name.end(), '_', '-');
+  return name;
+}
+
+// "SB TERMINAL-TYPE SEND", "SB TERMINAL-TYPE IS VT100": a subnegotiation's
+// bytes between IAC SB and IAC SE.
+std::string SubnegotiationWords(std::string_view text) {
+  // The IAC of the closing IAC SE is kept with the text.
+  if (!text.empty() && static_cast<std::uint8_t>(text.back()) == cmd::IAC) text.remove_suffix(1);
+  if (text.empty()) return "SB";
+  std::string words = "SB " + OptionWord(static_cast<std::uint8_t>(text[0]));
+  text.remove_prefix(1);
+  if (!text.empty() && static_cast<std::uint8_t>(text[0]) <= termtype::SEND) {
+    words += text[0] == termtype::SEND ? " SEND" : " IS";
+    text.remove_prefix(1);
+  }
+  if (!text.empty()) words += " " + std::string(text);
+  return words;
+}
+
+// The commands of a message of ours, one line each: "WILL TERMINAL-TYPE".
+std::vector<std::string> MessageWords(std::string_view bytes) {
+  std::vector<std::string> lines;
+  while (bytes.size() >= 3 && static_cast<std::uint8_t>(bytes[0]) == cmd::IAC) {
+    const auto verb = static_cast<std::uint8_t>(bytes[1]);
+    if (verb == cmd::SB) {
+      const std::size_t end = bytes.find(std::string{static_cast<char>(cmd::IAC),
+                                                     static_cast<char>(cmd::SE)});
+      if (end == std::string_view::npos) break;
+      lines.push_back(SubnegotiationWords(bytes.substr(2, end - 2)));
+      bytes.remove_prefix(end + 2);
+      continue;
+    }
+    lines.push_back(std::string(CommandName(verb)) + " " +
+                    OptionWord(static_cast<std::uint8_t>(bytes[2])));
+    bytes.remove_prefix(3);
+  }
+  return lines;
+}
 
 }  // namespace
 
@@ -55,6 +104,12 @@ void TTelnetConnection::Notification(platform::TComponent* component,
 void TTelnetConnection::Connect() {
   if (socket_ == nullptr) return;
   sendBacklogExceeded_ = false;
+  closedByUs_ = false;
+  if (Tracing()) {
+    TraceSession("opening port " + port_ +
+                 (socks_.server.empty() ? "" : " through the SOCKS proxy " + socks_.server + ":" +
+                                                   socks_.port));
+  }
   if (socket_->State() != net::wsClosed) {
     socket_->Close();
     // The close is reported to the owner, whose handler may have done anything.
@@ -90,7 +145,12 @@ bool TTelnetConnection::IsConnected() const {
 }
 
 void TTelnetConnection::Close() {
-  if (socket_ != nullptr) socket_->Close();
+  if (socket_ == nullptr) return;
+  if (socket_->State() != net::wsClosed && Tracing()) {
+    TraceSession("closed by us");
+    closedByUs_ = true;
+  }
+  socket_->Close();
 }
 
 int TTelnetConnection::Send(const void* data, int len) {
@@ -110,9 +170,11 @@ int TTelnetConnection::SendNow(const void* data, int len) {
   if (socket_ == nullptr || sendBacklogExceeded_) return -1;
   if (len > 0 && socket_->QueuedSendBytes() + static_cast<std::size_t>(len) > kSendBacklogLimit) {
     sendBacklogExceeded_ = true;
+    if (Tracing()) TraceSession("closed by us: the router takes nothing of what we send");
     socket_->Close();
     return -1;
   }
+  if (len > 0 && Tracing()) TraceSession("send " + std::to_string(len) + " bytes");
   return socket_->Send(data, len);
 }
 
@@ -130,6 +192,10 @@ void TTelnetConnection::Display(const std::string& str) {
 
 void TTelnetConnection::SocketSessionConnected(net::TCustomAsyncSocket*, std::uint16_t error) {
   connectResult_ = error;
+  if (Tracing()) {
+    TraceSession(error == 0 ? std::string("connected")
+                            : "not connected: " + net::SocketErrorText(error));
+  }
   if (OnSessionConnected) OnSessionConnected(this, error);
 }
 
@@ -141,8 +207,14 @@ void TTelnetConnection::SocketSessionClosed(net::TCustomAsyncSocket* sender, std
     while (socket_ != nullptr && ReadBlock(sender) > 0) {
     }
   }
+  // A failed connection has told its end already.
+  const bool failedBefore = connectResult_ && *connectResult_ != 0;
   // A session that ends before it was reported up did not come about.
   if (!connectResult_) connectResult_ = error != 0 ? error : ws::WSAECONNRESET;
+  if (Tracing() && !std::exchange(closedByUs_, false) && !failedBefore) {
+    TraceSession(error == 0 ? std::string("closed by the router")
+                            : "closed: " + net::SocketErrorText(error));
+  }
   if (socket_ != nullptr && socket_->State() != net::wsClosed) socket_->Close();
   if (OnSessionClosed) OnSessionClosed(this, error);
 }
@@ -191,6 +263,7 @@ int TTelnetConnection::ReadBlock(net::TCustomAsyncSocket* sender) {
     if (error != kWouldBlock) Display("\r\n**** ERROR: " + std::to_string(error) + " ****\r\n");
     return n;
   }
+  if (Tracing()) TraceSession("read " + std::to_string(n) + " bytes");
   // Replies still waiting for the owner (whose turn may come only after
   // several reads) wait on with those to this read, unless a read's worth
   // has gathered.
@@ -258,6 +331,9 @@ void TTelnetConnection::FlushData() {
 }
 
 void TTelnetConnection::SendToServer(const std::string& bytes) {
+  if (Tracing()) {
+    for (const std::string& words : MessageWords(bytes)) TraceSession("sent " + words);
+  }
   if (bytes == TelnetParser::CommandMessage(cmd::WILL, opt::TERMINAL_TYPE)) terminalTypeAwaited_ = true;
   if (parsing_) {
     replies_ += bytes;
@@ -298,5 +374,19 @@ std::string TTelnetConnection::TerminalTypeRequested() {
 }
 
 void TTelnetConnection::Trace(const std::string& text) { DebugTrace(text); }
+
+void TTelnetConnection::OptionReceived(std::uint8_t verb, std::uint8_t option) {
+  if (Tracing()) TraceSession("recv " + std::string(CommandName(verb)) + " " + OptionWord(option));
+}
+
+void TTelnetConnection::SubnegotiationReceived(const std::string& text) {
+  if (Tracing()) TraceSession("recv " + SubnegotiationWords(text));
+}
+
+bool TTelnetConnection::Tracing() const { return platform::DebugOutputWanted(); }
+
+void TTelnetConnection::TraceSession(const std::string& text) const {
+  platform::OutputDebugString(host_ + ": " + text + "\r\n");
+}
 
 }  // namespace telnet

@@ -157,6 +157,13 @@ class TTelnetConnection : public platform::TComponent, private TelnetParserEvent
   std::string LocationRequested() override;
   std::string TerminalTypeRequested() override;
   void Trace(const std::string& text) override;
+  void OptionReceived(std::uint8_t verb, std::uint8_t option) override;
+  void SubnegotiationReceived(const std::string& text) override;
+
+  // One line of the session's trace, after the router's address; worded
+  // only while someone reads the trace.
+  bool Tracing() const;
+  void TraceSession(const std::string& text) const;
 
   std::string port_ = "23";
   std::string host_;
@@ -182,6 +189,7 @@ class TTelnetConnection : public platform::TComponent, private TelnetParserEvent
   bool terminalTypeAwaited_ = false;
   bool readingHeldBack_ = false;
   bool sendBacklogExceeded_ = false;
+  bool closedByUs_ = false;  // for the trace: the end that follows is ours
 };
 
 }  // namespace telnet

@@ -102,6 +102,7 @@ void TelnetParser::ParseByte(std::uint8_t b, TelnetParserEvents& events) {
   if (pendingVerb_ != 0) {
     const std::uint8_t verb = pendingVerb_;
     pendingVerb_ = 0;
+    events.OptionReceived(verb, b);
     HandleOption(verb, b, events);
     return;
   }
@@ -111,6 +112,7 @@ void TelnetParser::ParseByte(std::uint8_t b, TelnetParserEvents& events) {
       inSubnegotiation_ = false;
       const std::string text = SubnegotiationText();
       subnegotiationLength_ = 0;
+      events.SubnegotiationReceived(text);
       HandleSubnegotiation(text, events);
     } else {
       AppendSubnegotiationByte(b);

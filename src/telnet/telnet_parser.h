@@ -42,6 +42,10 @@ public:
   virtual std::string TerminalTypeRequested() = 0;
   // A diagnostic line (ends with CR LF); numbering is the receiver's business.
   virtual void Trace(const std::string& text) = 0;
+  // An option command or a whole subnegotiation came, before it is answered;
+  // for a session's trace.
+  virtual void OptionReceived(std::uint8_t /*verb*/, std::uint8_t /*option*/) {}
+  virtual void SubnegotiationReceived(const std::string& /*text*/) {}
 };
 
 class TelnetParser {

@@ -722,3 +722,25 @@ TEST(ManyRouters, ASignalEndsARunThatWaitsToWrite) {
     }
   }
 }
+
+// With the trace asked for, each connection tells its story after the
+// router's address; without it, a healthy run says nothing on standard error.
+TEST(ManyRouters, TheTraceShowsEachConnectionsNegotiationAndReads) {
+  ManyRouters run;
+  ASSERT_TRUE(run.Serve("127.0.36.1-2"));
+  EXPECT_EQ(run.Run({"-h", "-cd", "SHOW", "--host", "127.0.36.1"}).err, "");
+  e2e::RunOptions traced;
+  traced.environment = {{"QT_LOGGING_RULES", "vantrel.telnet=true"}};
+  const e2e::RunResult result =
+      run.Run({"-h", "-cd", "SHOW", "--host", "127.0.36.1", "--host", "127.0.36.2"}, traced);
+  EXPECT_EQ(result.exitCode, 0);
+  for (const char* host : {"127.0.36.1", "127.0.36.2"}) {
+    for (const char* line :
+         {"opening port 23", "connected", "recv WILL ECHO", "sent DO ECHO", "recv DO TERMINAL-TYPE",
+          "sent WILL TERMINAL-TYPE", "recv SB TERMINAL-TYPE SEND", "sent SB TERMINAL-TYPE IS VT100",
+          "read ", "send ", "closed by us"}) {
+      EXPECT_NE(result.err.find(std::string(host) + ": " + line), std::string::npos)
+          << host << ": " << line << "\n" << result.err;
+    }
+  }
+}
