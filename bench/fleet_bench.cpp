@@ -10,7 +10,8 @@
 // One simulator plays each group of routers on a range of loopback
 // addresses (127.0.3.1-100 answering after 1 s, 127.0.4.1-127.0.7.232 at
 // once, 127.0.8-10.1-64 hostile, 127.0.11.1-8 healthy), port 23, so run it
-// as root. The hostile runs need about 400 MB of temporary space.
+// as root (127.0.12.1-4: a 64 MB answer among small ones, as text and JSON).
+// The hostile runs need about 400 MB of temporary space.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -156,6 +157,22 @@ int Main(int argc, char** argv) {
     }
   }
 
+  // A 64 MB answer among three small ones, as text and as JSON Lines: the
+  // JSON string is escaped as the lines arrive, so it needs no more memory.
+  std::vector<double> textPeak, jsonPeak;
+  {
+    Simulator big(simulator, "127.0.12.1", {"--quiet", "--answer-bytes", "64000000"});
+    Simulator small(simulator, "127.0.12.2-4", {"--quiet"});
+    std::vector<std::string> list{"-h", "-cd", "SHOW"};
+    for (int n = 1; n <= 4; ++n) list.insert(list.end(), {"--host", "127.0.12." + std::to_string(n)});
+    std::vector<std::string> json = list;
+    json.push_back("--json");
+    for (int i = 0; i < runs; ++i) {
+      textPeak.push_back(Checked(RunProgram(program, list), "of the text form").peakMiB);
+      jsonPeak.push_back(Checked(RunProgram(program, json), "of JSON Lines").peakMiB);
+    }
+  }
+
   std::printf("100 routers answering after 1 s, -cd SHOW (%d runs, medians)\n", runs);
   std::printf("  --jobs 100: whole run, wall time        %8.2f s   (goal: at most 1.5 s)\n",
               Median(allWall));
@@ -173,6 +190,10 @@ int Main(int argc, char** argv) {
     std::printf("  %-26s peak memory %8.1f MiB (goal: under 256 MiB)\n", what, peak);
   }
   std::printf("  healthy routers with an empty file      %8zu     (goal: 0)\n", incomplete.size());
+  std::printf("A 64 MB answer among three small ones (%d runs, medians)\n", runs);
+  std::printf("  peak memory, text                       %8.1f MiB\n", Median(textPeak));
+  std::printf("  peak memory, JSON Lines                 %8.1f MiB (goal: within 4 MiB of text)\n",
+              Median(jsonPeak));
   return 0;
 }
 

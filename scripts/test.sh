@@ -10,7 +10,7 @@
 #      libraries are suppressed by scripts/lsan.supp;
 #   2. the TELNET parser (byte by byte and in blocks), the SOCKS reply judgement,
 #      the line editor, the captured answer, its line splitting, the prompt
-#      search, the panel, the settings file and Shift-JIS under libFuzzer for a
+#      search, the panel, the settings file, Shift-JIS and the JSON string escape under libFuzzer for a
 #      short while each;
 #   3. the Debian package built twice, without the tests, from two copies of
 #      the source in two different folders: the two packages must be the same
@@ -39,7 +39,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
 if [ -f fuzz/CMakeLists.txt ]; then
   echo "== fuzzing the TELNET parser (byte and block), the SOCKS replies, the line editor,"
   echo "   the captured answer, its line splitting, the prompt search, the panel, the settings file,"
-  echo "   Shift-JIS"
+  echo "   Shift-JIS, the JSON string escape"
   cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DVANTREL_FUZZ=ON -DVANTREL_WITH_QT=OFF -DVANTREL_TESTS=OFF >/dev/null
   cmake --build build/fuzz -j"$jobs"

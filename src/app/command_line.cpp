@@ -47,6 +47,7 @@ constexpr LongOption kLongOptions[] = {
     {"--help", Value::kNone},
     {"--version", Value::kNone},
     {"--print", Value::kNone},
+    {"--json", Value::kNone},
     {"--host", Value::kPlain},
     {"--hosts", Value::kPlain},
     {"--jobs", Value::kPlain},
@@ -116,6 +117,9 @@ void CheckRouters(CommandLine& commandLine, const std::vector<std::string>& give
     Fail(commandLine, "no router to poll: " + what + " named none");
     return;
   }
+  if (commandLine.json && !HasHiddenSwitch(commandLine.switches)) {
+    Fail(commandLine, "--json needs -h (a run without a window)");
+  }
   if (!commandLine.ManyRouters()) {
     if (commandLine.routers.size() == 1) {
       const RouterEntry& router = commandLine.routers.front();
@@ -172,6 +176,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     }
     if (name == "--print") {
       commandLine.print = true;
+      continue;
+    }
+    if (name == "--json") {
+      commandLine.json = true;
       continue;
     }
     const bool alone = !withEquals && i + 1 >= arguments.size();
@@ -252,7 +260,7 @@ std::string UsageText() {
   return R"(Usage: vantrel [-c COMMAND | -cd COMMAND]... [-h [--print]] [--host ADDR]
                [--model NAME] [--socks URL]
        vantrel -h [--print] [-c COMMAND | -cd COMMAND]... {--host ADDR | --hosts FILE}...
-               [--jobs N] [--output-dir DIR] [--model NAME] [--socks URL]
+               [--jobs N] [--output-dir DIR] [--model NAME] [--socks URL] [--json]
        vantrel --help | --version
 
 Reads status and configuration from small-office ISDN routers (MT128-NET,
@@ -307,6 +315,14 @@ Many routers in one run (needs -h, and --print or no display): a repeated
   after a line "== ADDRESS ==", in the order of the list, never mixed; its
   errors to standard error, each line after "ADDRESS: ". A bad line of FILE or
   the same address twice is a usage error before anything starts.
+
+  --json                    (with -h, and --print or no display) JSON Lines on
+                            standard output instead of the text: one object a
+                            line per command of each router, in order, with
+                            the keys router, model, command, started, answer,
+                            status (complete, incomplete, cut, failed,
+                            skipped), message and elapsed_ms (man vantrel
+                            tells the format); with --output-dir, NAME.jsonl
 
   --help                    print this text and exit
   --version                 print the version and exit

@@ -39,6 +39,10 @@ struct CommandLine {
   // Several routers, or an output folder: the run that polls a list of
   // routers, a console run only.
   bool ManyRouters() const { return routers.size() > 1 || outputDir.has_value(); }
+  // --json: JSON Lines on standard output instead of the text form.
+  bool json = false;
+  // A run that only the console run can do.
+  bool ConsoleOnly() const { return ManyRouters() || json; }
   // The first thing wrong with the long options, for standard error; empty when none.
   std::string error;
   // The arguments the long options left, Shift-JIS.

@@ -39,11 +39,9 @@ using WindowMainFunction = int (*)(int argc, char** argv, const CommandLine* com
 inline constexpr char kWindowLibraryName[] = "libvantrel_window.so";
 inline constexpr char kWindowMainName[] = "vantrel_window_main";
 
-// The console run's library and its entries, for one router's switches and
-// for many routers.
+// The console run's library and its entry, for one router or many.
 using ConsoleMainFunction = int (*)(const CommandLine* commandLine);
 inline constexpr char kConsoleLibraryName[] = "libvantrel_console.so";
 inline constexpr char kConsoleMainName[] = "vantrel_console_main";
-inline constexpr char kFleetMainName[] = "vantrel_fleet_main";
 
 }  // namespace app

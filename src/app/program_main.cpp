@@ -59,8 +59,8 @@ int RunWindow(int argc, char** argv, const CommandLine& commandLine) {
 }
 
 // The console run, for one router or for many.
-int RunWithoutWindow(const CommandLine& commandLine, const char* entryName) {
-  void* entry = PartEntry(kConsoleLibraryName, entryName, "console run's");
+int RunWithoutWindow(const CommandLine& commandLine) {
+  void* entry = PartEntry(kConsoleLibraryName, kConsoleMainName, "console run's");
   if (entry == nullptr) return kExitFailure;
   return reinterpret_cast<ConsoleMainFunction>(entry)(&commandLine);
 }
@@ -83,26 +83,24 @@ int ProgramMain(int argc, char** argv) {
   }
   const bool hidden = HasHiddenSwitch(commandLine.switches);
 
-  if (hidden && commandLine.print && commandLine.ManyRouters()) {
-    return RunWithoutWindow(commandLine, kFleetMainName);
-  }
   if (hidden && commandLine.print) {
-    return RunWithoutWindow(commandLine, kConsoleMainName);
+    return RunWithoutWindow(commandLine);
   }
   const DisplayCheck display = CheckDisplay();
-  if (commandLine.ManyRouters()) {
-    // Many routers have no window to show their answers in.
+  if (commandLine.ConsoleOnly()) {
+    // Many routers, and JSON, have no window to show their answers in.
     if (display.usable && !commandLine.print) {
       std::fputs(
-          "vantrel: polling several routers (or --output-dir) needs a run without a window: "
-          "add --print, or run it without a display.\nvantrel --help tells the usage.\n",
+          "vantrel: polling several routers (or --output-dir, or --json) needs a run without a "
+          "window: add --print, or run it without a display.\nvantrel --help tells the "
+          "usage.\n",
           stderr);
       return kExitUsage;
     }
-    return RunWithoutWindow(commandLine, kFleetMainName);
+    return RunWithoutWindow(commandLine);
   }
   if (!display.usable && !DisplaylessPlatformRequested()) {
-    if (hidden) return RunWithoutWindow(commandLine, kConsoleMainName);
+    if (hidden) return RunWithoutWindow(commandLine);
     return NoDisplay(display);
   }
   return RunWindow(argc, argv, commandLine);

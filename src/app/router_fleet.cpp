@@ -1,6 +1,7 @@
 #include "app/router_fleet.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,8 @@
 #include <QMetaObject>
 #include <QObject>
 #include <cerrno>
+#include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -18,12 +21,15 @@
 #include <vector>
 
 #include "app/console_run.h"
+#include "app/json_text.h"
 #include "app/message_box.h"
 #include "app/ordered_output.h"
 #include "app/router_list.h"
+#include "app/router_models.h"
 #include "app/settings_file.h"
 #include "app/standard_output.h"
 #include "app/socks_url.h"
+#include "app/termination_signals.h"
 #include "app/texts.h"
 #include "cycle/command_cycle.h"
 #include "cycle/cycle_texts.h"
@@ -79,12 +85,11 @@ class ProgressLine {
 // whole and then put in place at once, so a reader never sees half of it.
 class RouterFile {
  public:
-  RouterFile(const std::string& folder, const std::string& stem)
-      : path_(folder + "/" + stem + ".txt") {
+  RouterFile(const std::string& folder, const std::string& name) : path_(folder + "/" + name) {
     fd_ = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
     if (fd_ < 0) {
       // A file system without unnamed files.
-      temporary_ = folder + "/." + stem + ".txt.XXXXXX";
+      temporary_ = folder + "/." + name + ".XXXXXX";
       fd_ = ::mkostemp(temporary_.data(), O_CLOEXEC);
       if (fd_ < 0) temporary_.clear();
       if (fd_ >= 0) ::fchmod(fd_, 0644);
@@ -182,6 +187,56 @@ std::size_t CharacterBoundary(std::string_view ansi) {
   return ansi.size();
 }
 
+// The lines of a message as the run writes them: its line ends dropped, and
+// of the lines after the first only those with text.
+std::vector<std::string> MessageLines(const std::string& utf8) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start <= utf8.size()) {
+    std::size_t end = utf8.find('\n', start);
+    if (end == std::string::npos) end = utf8.size();
+    std::string line = utf8.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty() || start == 0) lines.push_back(std::move(line));
+    start = end + 1;
+  }
+  return lines;
+}
+
+// Now, as RFC 3339 local time with milliseconds and the local offset.
+std::string LocalTimeNow() {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  tm local{};
+  ::localtime_r(&now.tv_sec, &local);
+  char base[32];
+  std::strftime(base, sizeof base, "%Y-%m-%dT%H:%M:%S", &local);
+  const long offset = local.tm_gmtoff;
+  const long minutes = (offset < 0 ? -offset : offset) / 60;
+  char text[128];
+  std::snprintf(text, sizeof text, "%s.%03ld%c%02ld:%02ld", base, now.tv_nsec / 1000000,
+                offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
+  return text;
+}
+
+std::string ModelName(int routerModel) {
+  if (routerModel == kAutomaticRouterModel) return "auto";
+  if (routerModel >= 0 && routerModel < static_cast<int>(kRouterModelNames.size())) {
+    return kRouterModelNames[static_cast<std::size_t>(routerModel)];
+  }
+  return std::to_string(routerModel);
+}
+
+// The closing signal's name, for the JSON line a signal ends.
+std::string SignalName(int signal) {
+  switch (signal) {
+    case SIGTERM: return "SIGTERM";
+    case SIGINT: return "SIGINT";
+    case SIGHUP: return "SIGHUP";
+    default: return "signal " + std::to_string(signal);
+  }
+}
+
 class Fleet;
 
 // One router: its cycle, its switches one after another, and where its
@@ -190,12 +245,18 @@ class RouterRun {
  public:
   RouterRun(Fleet& fleet, std::size_t index) : fleet_(fleet), index_(index) {}
   void Start();
+  // What a signal leaves to write of this router's open JSON line, which
+  // then ends as failed; empty when no line is open.
+  std::string ClosingBySignal(int signal);
 
  private:
   void nextCommand();
   void finished(const cycle::CycleResult& result);
   void answerText(std::string_view ansi, bool lineEnds);
-  void endAnswer();
+  // A command's JSON line: its start (up to the answer) and its end.
+  void beginObject(const std::string& commandUtf8);
+  void endObject(const char* status, const std::string& message);
+  std::string objectHead(const std::string& commandUtf8, const std::string& started) const;
   void flush();
   void report(const std::string& utf8, bool aboutCommand = true);
   void end();
@@ -211,6 +272,12 @@ class RouterRun {
   std::string piece_;
   std::string carried_;  // a lead byte that ended a long line's piece
   bool failed_ = false;
+  // JSON: the command's line is open, and within it the answer's string,
+  // and the answer's last line goes on in the next piece.
+  bool objectOpen_ = false;
+  bool answerOpen_ = false;
+  bool lineOpen_ = false;
+  std::chrono::steady_clock::time_point started_;
 };
 
 class Fleet {
@@ -262,11 +329,21 @@ class Fleet {
     for (std::size_t i = 0; i < count; ++i) runs_.push_back(std::make_unique<RouterRun>(*this, i));
     QEventLoop loop;
     done_ = [&loop] { loop.quit(); };
+    // A signal never leaves half a JSON line: the router whose turn it is
+    // ends its line first.
+    if (Json()) {
+      SetBeforeEndBySignal([this](int signal) {
+        if (output_.Current() < runs_.size()) {
+          stdout_.WriteIfRoom(runs_[output_.Current()]->ClosingBySignal(signal));
+        }
+      });
+    }
     while (!stopped_ && started_ < count && running_ < static_cast<std::size_t>(commandLine_.jobs)) {
       startNext();
     }
     if (!stopped_ && finishedCount_ < count) loop.exec();
     done_ = nullptr;
+    SetBeforeEndBySignal(nullptr);
     // The last routers' cycles were let go while the loop still ran; those
     // a failed output left running go now.
     runs_.clear();
@@ -286,6 +363,7 @@ class Fleet {
 
   // --- for the routers --------------------------------------------------------------
   bool Single() const { return single_; }
+  bool Json() const { return commandLine_.json; }
   const Target& Router(std::size_t index) const { return targets_[index]; }
   const std::vector<SwitchCommand>& Commands() const { return commands_; }
   const std::optional<std::string>& OutputFolder() const { return commandLine_.outputDir; }
@@ -357,8 +435,9 @@ class Fleet {
 void RouterRun::Start() {
   const Target& router = fleet_.Router(index_);
   if (const auto& folder = fleet_.OutputFolder()) {
-    file_ = std::make_unique<RouterFile>(*folder, OutputFileStem(router.label));
-  } else if (!fleet_.Single()) {
+    file_ = std::make_unique<RouterFile>(
+        *folder, OutputFileStem(router.label) + (fleet_.Json() ? ".jsonl" : ".txt"));
+  } else if (!fleet_.Single() && !fleet_.Json()) {
     fleet_.Output().Write(index_, "== " + router.label + " ==\n");
   }
   cycle_ = std::make_unique<cycle::CommandCycle>();
@@ -386,19 +465,73 @@ void RouterRun::nextCommand() {
     return;
   }
   const SwitchCommand& command = fleet_.Commands()[next_++];
+  showing_ = command.show;
+  linesShown_ = 0;
+  lineOpen_ = false;
+  const std::string commandUtf8 = platform::AnsiToUtf8(command.command);
+  commandLabel_ = PrintableText(commandUtf8);
+  if (fleet_.Json()) beginObject(commandUtf8);
   if (command.noAnsiForm) {
     // Refused before connecting, and, as an error box would, it ends this
     // router's switches.
     failed_ = true;
-    report(std::string(texts::kApplicationTitle) + ": " +
-           platform::AnsiToUtf8(cycle::texts::kCommandNotShiftJis));
+    const std::string message = std::string(texts::kApplicationTitle) + ": " +
+                                platform::AnsiToUtf8(cycle::texts::kCommandNotShiftJis);
+    if (fleet_.Json()) endObject("failed", message);
+    report(message);
     end();
     return;
   }
-  showing_ = command.show;
-  linesShown_ = 0;
-  commandLabel_ = PrintableText(platform::AnsiToUtf8(command.command));
   cycle_->Start(command.command);
+}
+
+std::string RouterRun::objectHead(const std::string& commandUtf8,
+                                  const std::string& started) const {
+  const Target& router = fleet_.Router(index_);
+  const std::string name =
+      fleet_.Single() ? platform::AnsiToUtf8(router.ansiHost) : router.label;
+  return "{\"router\":" + JsonString(name) + ",\"model\":" +
+         JsonString(ModelName(router.routerModel)) + ",\"command\":" + JsonString(commandUtf8) +
+         ",\"started\":" + started + ",\"answer\":";
+}
+
+void RouterRun::beginObject(const std::string& commandUtf8) {
+  started_ = std::chrono::steady_clock::now();
+  piece_ += objectHead(commandUtf8, JsonString(LocalTimeNow()));
+  objectOpen_ = true;
+  // A -c answer is shown nowhere: null, as the text form shows nothing.
+  answerOpen_ = showing_;
+  if (answerOpen_) piece_ += '"';
+}
+
+void RouterRun::endObject(const char* status, const std::string& message) {
+  if (!objectOpen_) return;
+  piece_ += answerOpen_ ? "\"" : "null";
+  piece_ += ",\"status\":\"";
+  piece_ += status;
+  piece_ += "\",\"message\":";
+  if (message.empty()) {
+    piece_ += "null";
+  } else {
+    std::string lines;
+    for (const std::string& line : MessageLines(message)) {
+      lines += (lines.empty() ? "" : "\n") + line;
+    }
+    piece_ += JsonString(lines);
+  }
+  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - started_);
+  piece_ += ",\"elapsed_ms\":" + std::to_string(elapsed.count()) + "}\n";
+  objectOpen_ = false;
+  answerOpen_ = false;
+}
+
+std::string RouterRun::ClosingBySignal(int signal) {
+  if (!objectOpen_) return {};
+  endObject("failed", "vantrel: ended by " + SignalName(signal));
+  std::string closing;
+  closing.swap(piece_);
+  return closing;
 }
 
 void RouterRun::answerText(std::string_view ansi, bool lineEnds) {
@@ -412,13 +545,20 @@ void RouterRun::answerText(std::string_view ansi, bool lineEnds) {
     whole = carried_;
   }
   const std::size_t convert = lineEnds ? whole.size() : CharacterBoundary(whole);
-  platform::AppendAnsiAsUtf8(piece_, whole.substr(0, convert));
+  if (fleet_.Json()) {
+    // The lines joined by "\n" inside the answer's string.
+    if (!lineOpen_ && linesShown_ > 0) piece_ += "\\n";
+    std::string utf8;
+    platform::AppendAnsiAsUtf8(utf8, whole.substr(0, convert));
+    AppendJsonEscaped(piece_, utf8);
+    lineOpen_ = !lineEnds;
+  } else {
+    platform::AppendAnsiAsUtf8(piece_, whole.substr(0, convert));
+    if (lineEnds) piece_ += '\n';
+  }
   std::string rest(whole.substr(convert));
   carried_.swap(rest);
-  if (lineEnds) {
-    piece_ += '\n';
-    ++linesShown_;
-  }
+  if (lineEnds) ++linesShown_;
   if (piece_.size() >= kPieceSize) flush();
 }
 
@@ -443,15 +583,7 @@ void RouterRun::report(const std::string& utf8, bool aboutCommand) {
   }
   std::string prefix = fleet_.Router(index_).label + ": ";
   if (aboutCommand && fleet_.Commands().size() > 1) prefix += commandLabel_ + ": ";
-  std::size_t start = 0;
-  while (start <= utf8.size()) {
-    std::size_t end = utf8.find('\n', start);
-    if (end == std::string::npos) end = utf8.size();
-    std::string line = utf8.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!line.empty() || start == 0) fleet_.Output().Report(index_, prefix + line);
-    start = end + 1;
-  }
+  for (const std::string& line : MessageLines(utf8)) fleet_.Output().Report(index_, prefix + line);
 }
 
 void RouterRun::finished(const cycle::CycleResult& result) {
@@ -459,33 +591,49 @@ void RouterRun::finished(const cycle::CycleResult& result) {
   // An empty answer is an empty line, as in a run with one router.
   const bool shown =
       result.outcome != Outcome::Failed || result.failure == cycle::Failure::AnswerTooLong;
-  if (showing_ && shown && linesShown_ == 0) piece_ += '\n';
-  flush();
-  const std::string message = platform::AnsiToUtf8(cycle::MessageText(result));
+  if (showing_ && shown && linesShown_ == 0 && !fleet_.Json()) piece_ += '\n';
+  const std::string text = platform::AnsiToUtf8(cycle::MessageText(result));
+  std::string message;
+  const char* status = "complete";
   switch (result.outcome) {
     case Outcome::Complete:
+      break;
     case Outcome::Aborted:
+      status = "failed";
       break;
     case Outcome::NotConnected:
-      failed_ = true;
-      report(platform::AnsiToUtf8(cycle::texts::kErrorCaption) + ": " + message);
+      status = "failed";
+      message = platform::AnsiToUtf8(cycle::texts::kErrorCaption) + ": " + text;
       break;
     case Outcome::Incomplete:
-      failed_ = true;
-      report(message);
+      status = "incomplete";
+      message = text;
       break;
     case Outcome::Failed:
-      // As an error box ends a hidden run's start-up: this router's later
-      // switches are not run.
-      failed_ = true;
-      report(std::string(texts::kApplicationTitle) + ": " + message);
-      end();
-      return;
+      status = result.failure == cycle::Failure::AnswerTooLong ? "cut" : "failed";
+      message = std::string(texts::kApplicationTitle) + ": " + text;
+      break;
+  }
+  if (fleet_.Json()) endObject(status, message);
+  flush();
+  if (result.outcome != Outcome::Complete && result.outcome != Outcome::Aborted) failed_ = true;
+  if (!message.empty()) report(message);
+  // As an error box ends a hidden run's start-up: this router's later
+  // switches are not run.
+  if (result.outcome == Outcome::Failed) {
+    end();
+    return;
   }
   nextCommand();
 }
 
 void RouterRun::end() {
+  // The commands a failure left are told as skipped, each on its line.
+  while (fleet_.Json() && next_ < fleet_.Commands().size()) {
+    const SwitchCommand& command = fleet_.Commands()[next_++];
+    piece_ += objectHead(platform::AnsiToUtf8(command.command), "null") +
+              "null,\"status\":\"skipped\",\"message\":null,\"elapsed_ms\":null}\n";
+  }
   flush();
   if (file_ && !file_->Commit()) {
     failed_ = true;
@@ -508,8 +656,3 @@ int RunRouterFleet(const CommandLine& commandLine, const ProgramFiles& files) {
 }
 
 }  // namespace app
-
-extern "C" __attribute__((visibility("default"))) int vantrel_fleet_main(
-    const app::CommandLine* commandLine) {
-  return app::RunRouterFleet(*commandLine, app::LocateProgramFiles(platform::ProgramDirectory()));
-}

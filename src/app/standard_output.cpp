@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -84,6 +85,21 @@ void StandardOutputWriter::WriteRaw(std::string_view bytes) {
   while (error_ == 0 && !bytes.empty()) {
     if (endOnSignal) AwaitRoomOrSignal();
     const ssize_t written = ::write(STDOUT_FILENO, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno != EINTR) error_ = errno;
+      continue;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+}
+
+void StandardOutputWriter::WriteIfRoom(std::string_view bytes) {
+  constexpr std::size_t kWholePiece = 4096;  // a pipe takes this much at once, or nothing
+  while (error_ == 0 && !bytes.empty()) {
+    pollfd out{STDOUT_FILENO, POLLOUT, 0};
+    if (::poll(&out, 1, 0) != 1 || (out.revents & POLLOUT) == 0) return;
+    const ssize_t written =
+        ::write(STDOUT_FILENO, bytes.data(), std::min(bytes.size(), kWholePiece));
     if (written < 0) {
       if (errno != EINTR) error_ = errno;
       continue;

@@ -37,6 +37,10 @@ class StandardOutputWriter {
   // After a failure the rest is dropped.
   void Write(std::string_view utf8);
   bool Failed() const { return error_ != 0; }
+  // Writes as much of `bytes` as standard output takes without waiting, in
+  // pieces small enough to go whole: for the last words before the program
+  // ends, which must not wait for a reader that stopped reading.
+  void WriteIfRoom(std::string_view bytes);
   // The last piece is written: what was kept back for the next piece goes.
   void Close();
   // Once a write failed: says why on standard error (once, and not to a

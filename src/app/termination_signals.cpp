@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 #include <cerrno>
+#include <utility>
 
 #include <QSocketNotifier>
 
@@ -83,7 +84,14 @@ void LetTerminationSignalsInterruptCalls() {
 
 int PendingTerminationSignal() { return pendingSignal; }
 
+namespace {
+std::function<void(int)> beforeEnd;
+}  // namespace
+
+void SetBeforeEndBySignal(std::function<void(int)> last) { beforeEnd = std::move(last); }
+
 void EndBySignal(int signal) {
+  if (std::function<void(int)> last = std::exchange(beforeEnd, nullptr)) last(signal);
   ::signal(signal, SIG_DFL);
   ::raise(signal);
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QObject>
+#include <functional>
 #include <memory>
 
 class QSocketNotifier;
@@ -27,6 +28,10 @@ void LetTerminationSignalsInterruptCalls();
 
 // The signal that asked the program to end, or 0.
 int PendingTerminationSignal();
+
+// Runs once, right before EndBySignal ends the program: for what must not
+// be left half written.
+void SetBeforeEndBySignal(std::function<void(int signal)> last);
 
 class TerminationNotifier : public QObject {
   Q_OBJECT

@@ -11,92 +11,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "router_fixture.h"
+#include "many_routers_fixture.h"
 #include "support/deadline.h"
 
 namespace {
 
-using routersim_test::RoutersimProcess;
-
-// Every router says who it is, so an answer in the wrong section shows.
-constexpr char kCommands[] =
-    "@command SHOW\n"
-    "router {ADDRESS}\n"
-    "\n"
-    "second line of {ADDRESS}\n"
-    "@command INFO\n"
-    "info {ADDRESS}\n"
-    "@unknown\n"
-    "? {COMMAND}\n";
-
-constexpr char kLoginFailed[] = "ログインできませんでした";
-constexpr char kIncomplete[] = "応答が最後まで届きませんでした";
-
-std::string Address(const std::string& prefix, int n) { return prefix + std::to_string(n); }
-
-// What a router answering from kCommands shows for -cd SHOW -cd INFO.
-std::string Answers(const std::string& address) {
-  return "router " + address + "\nsecond line of " + address + "\ninfo " + address + "\n";
-}
-
-std::string Section(const std::string& address) {
-  return "== " + address + " ==\n" + Answers(address);
-}
-
-class ManyRouters {
- public:
-  ManyRouters() {
-    sandbox_.WriteFile("commands.txt", kCommands);
-    sandbox_.WriteFile("vantrel_p.cfg", "");
-    sandbox_.WriteFile("vantrel.Ini", "[main]\r\nrt=0\r\n");
-  }
-
-  // A simulator for `listen` (an address or a range); false when it did not come up.
-  bool Serve(const std::string& listen, std::vector<std::string> options = {}) {
-    std::vector<std::string> args{
-        "--listen", listen, "--port", "23", "--commands", sandbox_.PathOf("commands.txt").string()};
-    args.insert(args.end(), options.begin(), options.end());
-    simulators_.push_back(std::make_unique<RoutersimProcess>(args));
-    return simulators_.back()->wait_ready();
-  }
-
-  RoutersimProcess& Simulator(std::size_t n) { return *simulators_.at(n); }
-  e2e::ProgramSandbox& Sandbox() { return sandbox_; }
-
-  void WriteHosts(const std::vector<std::string>& lines) {
-    std::string text;
-    for (const std::string& line : lines) text += line + "\n";
-    sandbox_.WriteFile("hosts", text);
-  }
-
-  e2e::RunResult Run(const std::vector<std::string>& arguments, e2e::RunOptions options = {}) {
-    options.deadline = std::chrono::seconds(90);
-    return sandbox_.Run(arguments, options);
-  }
-
-  // How many sessions all simulators have seen opened.
-  // Sessions the simulators reported opened. Their reports are read on
-  // threads of their own and may lag behind the run that caused them, so
-  // this waits (up to a deadline) until `expected` have come in; a count
-  // above it shows too.
-  std::size_t SessionsOpened(std::size_t expected = 0) const {
-    std::size_t count = 0;
-    support::WaitUntil([&] {
-      count = 0;
-      for (const auto& simulator : simulators_) {
-        for (const std::string& line : simulator->lines()) {
-          if (line.find(" open ") != std::string::npos) ++count;
-        }
-      }
-      return count >= expected;
-    });
-    return count;
-  }
-
- private:
-  e2e::ProgramSandbox sandbox_;
-  std::vector<std::unique_ptr<RoutersimProcess>> simulators_;
-};
+using namespace many_routers;
 
 // Twenty routers, each answering after its own delay, so they finish in an
 // order of their own. Each test has routers of its own, as tests run side by
