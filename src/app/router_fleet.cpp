@@ -259,6 +259,8 @@ class RouterRun {
   std::string objectHead(const std::string& commandUtf8, const std::string& started) const;
   void flush();
   void report(const std::string& utf8, bool aboutCommand = true);
+  // A message's lines as this router's messages show them.
+  std::vector<std::string> messageLines(const std::string& utf8) const;
   void end();
 
   Fleet& fleet_;
@@ -514,7 +516,7 @@ void RouterRun::endObject(const char* status, const std::string& message) {
     piece_ += "null";
   } else {
     std::string lines;
-    for (const std::string& line : MessageLines(message)) {
+    for (const std::string& line : messageLines(message)) {
       lines += (lines.empty() ? "" : "\n") + line;
     }
     piece_ += JsonString(lines);
@@ -581,9 +583,26 @@ void RouterRun::report(const std::string& utf8, bool aboutCommand) {
     fleet_.Output().Report(index_, utf8);
     return;
   }
-  std::string prefix = fleet_.Router(index_).label + ": ";
+  const Target& router = fleet_.Router(index_);
+  std::string prefix = router.label + ": ";
   if (aboutCommand && fleet_.Commands().size() > 1) prefix += commandLabel_ + ": ";
-  for (const std::string& line : MessageLines(utf8)) fleet_.Output().Report(index_, prefix + line);
+  for (const std::string& line : messageLines(utf8)) fleet_.Output().Report(index_, prefix + line);
+}
+
+std::vector<std::string> RouterRun::messageLines(const std::string& utf8) const {
+  std::vector<std::string> lines = MessageLines(utf8);
+  // A name Shift-JIS can't say reached the lower layers with '?' in its
+  // place; the user reads it as typed.
+  const Target& router = fleet_.Router(index_);
+  const std::string asConnected = platform::AnsiToUtf8(router.ansiHost);
+  if (fleet_.Single() || asConnected.empty() || asConnected == router.label) return lines;
+  for (std::string& line : lines) {
+    for (std::size_t at = 0; (at = line.find(asConnected, at)) != std::string::npos;
+         at += router.label.size()) {
+      line.replace(at, asConnected.size(), router.label);
+    }
+  }
+  return lines;
 }
 
 void RouterRun::finished(const cycle::CycleResult& result) {
