@@ -14,10 +14,13 @@ using e2e::ProgramSandbox;
 
 constexpr char kLoginFailed[] = "ログインできませんでした";
 
-void ExpectLoginFailure(const e2e::CycleRun& run) {
+// `secondLine` is why, after the log-in error.
+void ExpectLoginFailure(const e2e::CycleRun& run, const std::string& secondLine) {
   EXPECT_FALSE(run.result.timedOut);
   EXPECT_EQ(run.result.exitCode, 1);
-  EXPECT_NE(run.result.err.find(kLoginFailed), std::string::npos) << run.result.err;
+  EXPECT_NE(run.result.err.find(std::string(kLoginFailed) + "\n" + secondLine + "\n"),
+            std::string::npos)
+      << run.result.err;
   // The -cd box still comes, with the empty pane.
   EXPECT_EQ(run.result.out, "\n");
   // The connection had its four ticks before the cycle gave up (three would
@@ -67,8 +70,24 @@ TEST(ConnectionFailure, RefusedConnectionShowsTheErrorBoxAndNothingElse) {
   // Nothing listens on this address.
   sandbox.WriteFile("vantrel.Ini", "[main]\r\nrt=0\r\nip=127.0.0.120\r\n");
   const auto run = e2e::TimedRun(sandbox, {"-h", "-cd", "SHOW"});
-  ExpectLoginFailure(run);
+  ExpectLoginFailure(run, "127.0.0.120 への接続が拒否されました");
   EXPECT_LT(run.seconds, 8.0);
+}
+
+// With many routers, each line of the error follows its router's address.
+TEST(ConnectionFailure, EveryLineOfTheLogInErrorNamesItsRouter) {
+  ProgramSandbox sandbox;
+  sandbox.WriteFile("vantrel_p.cfg", "");
+  sandbox.WriteFile("vantrel.Ini", "[main]\r\nrt=0\r\n");
+  const auto run = e2e::TimedRun(
+      sandbox, {"-h", "-cd", "SHOW", "--host", "127.0.0.120", "--host", "127.0.0.122"});
+  EXPECT_EQ(run.result.exitCode, 1);
+  for (const std::string address : {"127.0.0.120", "127.0.0.122"}) {
+    EXPECT_NE(run.result.err.find(address + ": エラー: " + kLoginFailed + "\n" + address + ": " +
+                                  address + " への接続が拒否されました\n"),
+              std::string::npos)
+        << run.result.err;
+  }
 }
 
 TEST(ConnectionFailure, SilentlyDroppedConnectionGivesUpAfterAboutFourSeconds) {
@@ -78,7 +97,7 @@ TEST(ConnectionFailure, SilentlyDroppedConnectionGivesUpAfterAboutFourSeconds) {
   DroppedPort dropped("127.0.0.121");
   if (!dropped.Active()) GTEST_SKIP() << dropped.WhyNot();
   const auto run = router.Run({"-h", "-cd", "SHOW"});
-  ExpectLoginFailure(run);
+  ExpectLoginFailure(run, "127.0.0.121 から時間内に応答がありませんでした");
   EXPECT_LT(run.seconds, 8.0);
   for (const std::string& event : router.Simulator().lines()) {
     EXPECT_EQ(event.find("session"), std::string::npos) << event;
