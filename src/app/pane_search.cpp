@@ -6,6 +6,7 @@
 #include "app/pane_search.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 namespace app {
@@ -56,9 +57,28 @@ void PaneSearch::scan(std::string_view line, std::size_t from, std::size_t end,
   if (m == 0 || line.size() < m || from > line.size() - m) return;
   const std::size_t limit = std::min(end, line.size() - m + 1);
   const auto* bytes = reinterpret_cast<const unsigned char*>(line.data());
+  std::size_t boundary = from;
+  if (m == 1) {
+    // Nothing to skip by: the system's byte search, for each case apart.
+    const auto c = static_cast<unsigned char>(needle_[0]);
+    const unsigned char other = fold_[c] != c ? fold_[c] : (fold_[c ^ 0x20] == c ? c ^ 0x20 : c);
+    const auto nextOf = [&](unsigned char wanted, std::size_t at) {
+      const void* hit = at < limit ? std::memchr(bytes + at, wanted, limit - at) : nullptr;
+      return hit == nullptr ? limit
+                            : static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - bytes);
+    };
+    std::size_t one = nextOf(c, from);
+    std::size_t two = other != c ? nextOf(other, from) : limit;
+    for (std::size_t i = std::min(one, two); i < limit; i = std::min(one, two)) {
+      while (boundary < i) boundary += CharLength(line, boundary);
+      if (boundary == i && matchesAt(line, i) && !found(i)) return;
+      if (one == i) one = nextOf(c, i + 1);
+      if (two == i) two = nextOf(other, i + 1);
+    }
+    return;
+  }
   const auto* folded = reinterpret_cast<const unsigned char*>(foldedNeedle_.data());
   const unsigned char last = folded[m - 1];
-  std::size_t boundary = from;
   for (std::size_t i = from; i < limit;) {
     const unsigned char tail = bytes[i + m - 1];
     if (fold_[tail] == last) {

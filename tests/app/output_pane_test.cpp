@@ -440,6 +440,10 @@ class OutputPaneTest : public QObject {
                      {false, 0, 0, R::Wrapped},
                      {true, 1, 5, R::Wrapped},
                      {true, 0, 0, R::Found}};
+    QTest::newRow("one letter") << QStringLiteral("L") << false
+                                << FindSteps{{false, 0, 0, R::Found},
+                                             {false, 1, 5, R::Found},
+                                             {false, 0, 0, R::Wrapped}};
     QTest::newRow("matching case") << QStringLiteral("lan") << true
                                    << FindSteps{{false, 1, 5, R::Found}, {false, 1, 5, R::Wrapped}};
     QTest::newRow("double-byte text")
