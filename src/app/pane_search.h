@@ -4,6 +4,7 @@
 // only single-byte letters fold; double-byte characters match exactly.
 #pragma once
 
+#include <compare>
 #include <cstddef>
 #include <optional>
 #include <string>

@@ -179,8 +179,9 @@ TEST(ManyRouters, FailedRoutersAreNamedAndTheOthersComplete) {
     const e2e::RunResult& result = results[toFolder ? 1 : 0];
     EXPECT_EQ(result.exitCode, 1);
     // In the order of the list, each line with its router.
-    EXPECT_EQ(result.err, std::string("127.0.22.8: エラー: ") + kLoginFailed + "\n" +
-                              "127.0.22.8: エラー: " + kLoginFailed + "\n" +
+    const std::string refused = "127.0.22.8: 127.0.22.8 への接続が拒否されました\n";
+    EXPECT_EQ(result.err, std::string("127.0.22.8: エラー: ") + kLoginFailed + "\n" + refused +
+                              "127.0.22.8: エラー: " + kLoginFailed + "\n" + refused +
                               "127.0.22.6: " + kIncomplete + "\n" + "127.0.22.6: " + kIncomplete +
                               "\n" + "127.0.22.7: " + kIncomplete + "\n" +
                               "127.0.22.7: " + kIncomplete + "\n" +
