@@ -2,7 +2,8 @@
 // platform runs command cycles against the benchmark peer.
 //
 //   - 50 MB in 80-byte lines: resident memory after the cycle, over the idle
-//     window's, against 1.3 times the answer's size;
+//     window's, against 1.3 times the answer's size; a search of the pane for
+//     a text it does not hold (so through all of it) within 200 ms;
 //   - 10 MB as one line: drawn within 0.3 s of the peer's last byte, End
 //     reaching the line's tail within 50 ms, the peak under 3 times its size.
 //
@@ -78,7 +79,7 @@ int RunCase(const Case& which, const std::string& address, int runs, char* progr
       << "[main]\r\nrt=0\r\nip=" << address << "\r\nsingle=0\r\n";
   std::ofstream(folder + "vantrel_p.cfg", std::ios::binary) << "";
 
-  std::vector<double> shownAfter, endTaken;
+  std::vector<double> shownAfter, endTaken, searchMissing, searchByte;
   // Memory of the first cycle: later ones reuse what the allocator kept of
   // the earlier answers' buffers, which says more about it than about us.
   double idle = 0, afterCycle = 0, peak = 0;
@@ -109,6 +110,17 @@ int RunCase(const Case& which, const std::string& address, int runs, char* progr
       QTest::keyClick(form.Memo1, Qt::Key_End);
       form.Memo1->grab();
       endTaken.push_back(Milliseconds(AnswerPeer::Clock::now() - pressed));
+      // A search from the top, without case, through the whole answer for a
+      // text that is not there: a word, and a single byte that no Shift-JIS
+      // text holds (nothing to skip by).
+      const auto timeSearch = [&](const QString& text, std::vector<double>& into) {
+        QTest::keyClick(form.Memo1, Qt::Key_Home, Qt::ControlModifier);
+        const auto started = AnswerPeer::Clock::now();
+        form.Memo1->find(text, false, false);
+        into.push_back(Milliseconds(AnswerPeer::Clock::now() - started));
+      };
+      timeSearch(QStringLiteral("no such text"), searchMissing);
+      timeSearch(QString(QChar(0xF7FF)), searchByte);
     }
   } catch (const std::exception& error) {
     std::fprintf(stderr, "vantrel-window-bench: %s\n", error.what());
@@ -120,6 +132,8 @@ int RunCase(const Case& which, const std::string& address, int runs, char* progr
               size / 1e6, lines, runs);
   std::printf("  drawn after its last byte    %8.1f ms\n", Median(shownAfter));
   std::printf("  End drawn                    %8.1f ms\n", Median(endTaken));
+  std::printf("  search, no match (a word)    %8.1f ms\n", Median(searchMissing));
+  std::printf("  search, no match (one byte)  %8.1f ms\n", Median(searchByte));
   std::printf("  resident, idle window        %8.1f MiB\n", idle / kMiB);
   std::printf("  resident after one cycle     %8.1f MiB  (+%.2f x the answer)\n", afterCycle / kMiB,
               (afterCycle - idle) / size);

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes the README's screenshots of the main window (idle, a toolbar button
-# under the pointer, the help menu dropped) and of the about box, under Xvfb
+# under the pointer, the find box, the help menu dropped) and of the about box, under Xvfb
 # against the router simulator, in a private network namespace. Needs root,
 # xvfb-run, xdotool and ImageMagick's `import`; not part of the tests.
 #
@@ -66,6 +66,16 @@ panel=$((X + WIDTH - 68 - 346))
 xdotool mousemove $((panel + 90 + 40)) $((Y + 12))
 settle
 import -window "$main" "$out/main-window-hot.png"
+# Ctrl+F opens the find box. The shot is of the screen where the window is:
+# the box is a window of its own.
+xdotool mousemove 790 590 key --window "$main" ctrl+f
+find="$(wait_for "$(printf '\xe6\xa4\x9c\xe7\xb4\xa2')")"
+xdotool windowfocus --sync "$find"
+settle
+import -window root -crop "${WIDTH}x${HEIGHT}+$X+$Y" +repage "$out/find-box.png"
+xdotool key Escape
+xdotool windowfocus --sync "$main"
+settle
 xdotool mousemove $((panel + 260 + 40)) $((Y + 12)) mousedown 1
 settle
 import -window root -crop "${WIDTH}x${HEIGHT}+$X+$Y" +repage "$out/main-window-help-menu.png"

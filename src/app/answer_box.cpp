@@ -46,7 +46,9 @@ AnswerBox::AnswerBox(QWidget* owner, const QString& caption, const PaneLines& li
 
   fitToScreen(lines);
   KeepAtLeastMinimumSize(this);
-  ok_->setFocus();
+  // The answer has the keys, so PgDn scrolls it at once; Return still presses
+  // OK (below).
+  pane_->setFocus();
 }
 
 void AnswerBox::fitToScreen(const PaneLines& lines) {

@@ -1,6 +1,7 @@
 // The box that "-cd" shows with a window: the answer in the output pane's own
 // view (its fixed-pitch font, selectable and copyable, drawn from the answer
-// as kept, never copied whole) and one OK button, the default. However long
+// as kept, never copied whole, with the focus) and one OK button, the
+// default, which Return presses wherever the focus is. However long
 // the answer, the box fits the screen it opens on and OK stays in sight;
 // the pane scrolls.
 #pragma once

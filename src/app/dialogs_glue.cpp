@@ -41,6 +41,7 @@ void TForm1::N2Click() {
     TreeView1->scrollToItem(first);
   }
   TreeView1->setEnabled(true);
+  showRouterSection();
 }
 
 void TForm1::About1Click() {

@@ -3,7 +3,9 @@
 // error ends the handler in the error box and never reaches Qt's loop.
 #include "app/main_window.h"
 
+#include <QAction>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
@@ -18,6 +20,8 @@
 #include "app/message_box.h"
 #include "app/output_pane.h"
 #include "app/program_entry.h"
+#include "app/router_models.h"
+#include "app/session_texts.h"
 #include "app/widget_text.h"
 #include "cycle/command_cycle.h"
 #include "telnet/telnet_connection.h"
@@ -62,6 +66,12 @@ void TForm1::wireHandlers() {
     panel1Width_ = Panel1->width();
     splitterDragged_ = true;
   });
+  connect(RefreshKey, &QAction::triggered, this, [this] { Guarded([this] { FlatButton3Click(); }); });
+  connect(AbortKey, &QAction::triggered, this, [this] {
+    if (TreeView1Tag != 0) Guarded([this] { Panel3Click(); });
+  });
+  connect(SettingsKey, &QAction::triggered, this, [this] { Guarded([this] { N2Click(); }); });
+  connect(HelpKey, &QAction::triggered, this, [this] { Guarded([this] { showHelpMenu(); }); });
   connect(Timer1, &QTimer::timeout, this, [this] { Guarded([this] { Timer1Timer(); }); });
   connect(Timer2, &QTimer::timeout, this, [this] { Guarded([this] { Timer2Timer(); }); });
 
@@ -70,6 +80,7 @@ void TForm1::wireHandlers() {
     lampPart->installEventFilter(this);
   }
   TreeView1->viewport()->installEventFilter(this);
+  TreeView1->installEventFilter(this);
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
@@ -90,7 +101,42 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
       Guarded([this] { TreeView1DblClick(); });
     }
   }
+  // Return runs the selected entry as a double click does, in either mode.
+  if (watched == TreeView1 && event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+        (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+      Guarded([this] { TreeView1DblClick(); });
+      return true;
+    }
+  }
   return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::showHelpMenu() {
+  // Chosen once the menu is up, so that Return opens the about box at once.
+  QTimer::singleShot(0, PopupMenu1, [this] { PopupMenu1->setActiveAction(About1); });
+  PopupMenu1->exec(FlatButton2->mapToGlobal(QPoint(0, FlatButton2->height())));
+}
+
+QString TForm1::RouterSectionText() const { return StatusRouter1->text(); }
+
+void TForm1::showRouterSection() {
+  QString text = app::FromAnsi(Host());
+  if (RouterModel == app::kAutomaticRouterModel) {
+    text += QLatin1Char(' ') + app::FromAnsi(app::texts::kModelAutomatic);
+  } else if (RouterModel >= 0 && RouterModel < static_cast<int>(app::kRouterModelNames.size())) {
+    text += QLatin1Char(' ') + QLatin1String(app::kRouterModelNames[RouterModel]);
+  }
+  // The last cycle's end, while the router is still the one it talked to.
+  if (lastCycle_ && TreeView1Tag == 0 && lastCycle_->host == Host() &&
+      lastCycle_->routerModel == RouterModel) {
+    const QString separator = QStringLiteral(" \u00b7 ");
+    text += separator + lastCycle_->ended.toString(QStringLiteral("HH:mm:ss")) + separator +
+            QString::number(lastCycle_->seconds, 'f', 2) + QLatin1Char(' ') +
+            app::FromAnsi(app::texts::kSecondsUnit);
+  }
+  StatusRouter1->setText(text);
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

@@ -7,8 +7,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QRect>
+#include <QTime>
 #include <memory>
 #include <optional>
 #include <string>
@@ -136,6 +138,8 @@ class TForm1 : public QMainWindow {
   // The status bar's one simple text.
   const std::string& StatusText() const { return statusText_; }
   void SetStatusText(const std::string& text);
+  // The router section's text, as it shows now.
+  QString RouterSectionText() const;
   static void SetLampColor(QLabel* lamp, const QColor& color);
   static QColor LampColor(const QLabel* lamp);
   int Panel1Width() const;
@@ -178,6 +182,15 @@ class TForm1 : public QMainWindow {
   QPushButton* Button5 = nullptr;
   QStatusBar* StatusBar1 = nullptr;
   QLabel* StatusText1 = nullptr;
+  // The status bar's second, permanent section: the router the next cycle
+  // talks to, and when the last one with it ended and how long it took.
+  QLabel* StatusRouter1 = nullptr;
+  // Keys of the window's actions: F5 (as 更新), Esc (as a click on the
+  // lamps, while a cycle runs), Ctrl+, (設定), F1 (the help menu).
+  QAction* RefreshKey = nullptr;
+  QAction* AbortKey = nullptr;
+  QAction* SettingsKey = nullptr;
+  QAction* HelpKey = nullptr;
   QTimer* Timer1 = nullptr;
   QTimer* Timer2 = nullptr;
   QMenu* PopupMenu1 = nullptr;
@@ -206,6 +219,11 @@ class TForm1 : public QMainWindow {
   void createOutputPanes();
   void createStatusBar();
   void createTimersAndMenu();
+  void createKeys();
+  // Drops the help menu below its button, its first entry chosen.
+  void showHelpMenu();
+  // Shows the router the next cycle uses, and the last cycle's end.
+  void showRouterSection();
   // main_window_socks.cpp
   void applySocksRoute();
   // router_session.cpp
@@ -260,6 +278,18 @@ class TForm1 : public QMainWindow {
   bool settingsRead_ = false;
   bool answerCut_ = false;
   app::AnswerOutcome lastOutcome_ = app::AnswerOutcome::NotShown;
+  // The status text FinishCommand shows: how the cycle ended.
+  const char* endStatus_ = nullptr;
+  // The last cycle: the router it used, when it ended and how long it took.
+  struct CycleRecord {
+    std::string host;
+    int routerModel = 0;
+    QTime ended;
+    double seconds = 0;
+  };
+  std::optional<CycleRecord> lastCycle_;
+  CycleRecord runningCycle_;
+  QElapsedTimer cycleClock_;
   // The panel file is there but could not be read: writing our empty panel
   // over it at close would destroy the user's panel. Lifted once the user
   // gives the panel a text of their own in the settings dialog.

@@ -1,7 +1,9 @@
 // The main window's components, placed as the window has always looked:
 // toolbar strip with the lamp panel on top, the operation panel on the left,
 // the splitter, the output pane filling the rest, and the status bar.
+#include <QAction>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
@@ -99,19 +101,39 @@ QLabel* MakeSpacer(const char* name, int height) {
   return spacer;
 }
 
-// The letters ISDN in light grey on black, as on the router's front.
-QPixmap PaintIsdnPicture() {
-  QPixmap picture(42, 18);
-  picture.fill(kLampPanelColor);
-  QPainter painter(&picture);
-  QFont font(QStringLiteral("Sans Serif"));
-  font.setStyleHint(QFont::SansSerif);
-  font.setBold(true);
-  font.setPixelSize(11);
-  painter.setFont(font);
-  painter.setPen(kIsdnLetterColor);
-  painter.drawText(picture.rect(), Qt::AlignCenter, QStringLiteral("ISDN"));
-  return picture;
+// The letters ISDN in light grey on black, as on the router's front. Drawn
+// as text whenever the picture is painted, so they are as sharp as the text
+// beside them at every scale of the screen.
+class IsdnPicture : public QLabel {
+ public:
+  using QLabel::QLabel;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    painter.fillRect(rect(), kLampPanelColor);
+    QFont font(QStringLiteral("Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setBold(true);
+    font.setPixelSize(11);
+    painter.setFont(font);
+    painter.setPen(kIsdnLetterColor);
+    painter.drawText(rect(), Qt::AlignCenter, QStringLiteral("ISDN"));
+  }
+};
+
+// A tool tip that names the key which does the same.
+QString HintWithKey(const QString& hint, const QKeySequence& key) {
+  return hint + QStringLiteral(" (") + key.toString(QKeySequence::NativeText) + QLatin1Char(')');
+}
+
+QAction* MakeKey(QWidget* window, const char* name, const QKeySequence& key) {
+  auto* action = new QAction(window);
+  action->setObjectName(QLatin1String(name));
+  action->setShortcut(key);
+  action->setShortcutContext(Qt::WindowShortcut);
+  window->addAction(action);
+  return action;
 }
 
 }  // namespace
@@ -146,6 +168,7 @@ void TForm1::createComponents() {
   column->addWidget(Memo2);
   createStatusBar();
   createTimersAndMenu();
+  createKeys();
 
   Button5 = new QPushButton(client);
   NamedWidget(Button5, "Button5");
@@ -173,7 +196,6 @@ void TForm1::createTopStrip() {
   Panel4->setFixedWidth(kButtonPanelWidth);
   FlatButton3 = MakeFlatButton(Panel4, "FlatButton3", app::texts::kRefreshCaption,
                                refresh_xpm, 90, 84);
-  FlatButton3->SetHint(app::FromAnsi(app::texts::kRefreshHint));
   FlatButton1 = MakeFlatButton(Panel4, "FlatButton1", app::texts::kSettingsCaption,
                                settings_xpm, 175, 84);
   FlatButton2 =
@@ -194,13 +216,10 @@ void TForm1::createLampPanel() {
   black.setColor(QPalette::Window, kLampPanelColor);
   Panel3->setPalette(black);
 
-  Image1 = new QLabel(Panel3);
+  Image1 = new IsdnPicture(Panel3);
   NamedWidget(Image1, "Image1");
   Image1->setGeometry(22, 5, 42, 18);
   Image1->setAccessibleName(QLatin1String(app::texts::kIsdnPictureName));
-  if (!HiddenRun()) {
-    Image1->setPixmap(PaintIsdnPicture());
-  }
   Label1 = MakeLamp(Panel3, "Label1", 4);
   Label5 = MakeLamp(Panel3, "Label5", 12);
   app::MarkLampPanel(
@@ -280,6 +299,9 @@ void TForm1::createStatusBar() {
   // A long status text is cut at the window's edge; it never widens the window.
   StatusText1->setMinimumWidth(1);
   StatusBar1->addWidget(StatusText1, 1);
+  StatusRouter1 = new QLabel;
+  NamedWidget(StatusRouter1, "StatusRouter1");
+  StatusBar1->addPermanentWidget(StatusRouter1);
   setStatusBar(StatusBar1);
 }
 
@@ -300,4 +322,16 @@ void TForm1::createTimersAndMenu() {
   About1 = PopupMenu1->addAction(app::FromAnsi(app::texts::kAboutCaption));
   About1->setObjectName(QStringLiteral("About1"));
   FlatButton2->SetDropdownMenu(PopupMenu1);
+}
+
+void TForm1::createKeys() {
+  RefreshKey = MakeKey(this, "RefreshKey", QKeySequence(Qt::Key_F5));
+  AbortKey = MakeKey(this, "AbortKey", QKeySequence(Qt::Key_Escape));
+  SettingsKey = MakeKey(this, "SettingsKey", QKeySequence(Qt::CTRL | Qt::Key_Comma));
+  HelpKey = MakeKey(this, "HelpKey", QKeySequence(Qt::Key_F1));
+  FlatButton3->SetHint(HintWithKey(app::FromAnsi(app::texts::kRefreshHint), RefreshKey->shortcut()));
+  FlatButton1->SetHint(
+      HintWithKey(app::FromAnsi(app::texts::kSettingsCaption), SettingsKey->shortcut()));
+  FlatButton2->SetHint(HintWithKey(app::FromAnsi(app::texts::kHelpCaption), HelpKey->shortcut()));
+  Panel3->setToolTip(HintWithKey(app::FromAnsi(app::texts::kAbortHint), AbortKey->shortcut()));
 }

@@ -38,17 +38,6 @@ namespace {
 
 constexpr char kDefaultHost[] = "192.168.0.1";
 
-// `pattern` with its "%s" replaced by the path, as the user's code page shows
-// it (file names on disk are UTF-8).
-std::string TextWithPath(const char* pattern, const std::string& path) {
-  std::string text = pattern;
-  const std::size_t at = text.find("%s");
-  if (at != std::string::npos) {
-    text.replace(at, 2, platform::Utf8ToAnsi(path));
-  }
-  return text;
-}
-
 bool IsSwitch(const std::string& argument, const char* lower, const char* upper) {
   return argument == lower || argument == upper;
 }
@@ -82,6 +71,7 @@ void TForm1::runStartUp() {
   // The panel is not read a second time: nothing can have changed it since.
   const bool settingsKnown = readSettings();
   applyRunSettings();
+  showRouterSection();
 
   // An error in a cycle ends start-up here, before "-h" is seen; the program
   // entry ends a hidden run anyway.
@@ -100,7 +90,7 @@ bool TForm1::loadPanelFile() {
   // Only the user's own file is protected; an unreadable installed default is not theirs.
   panelFileUnreadable_ = own && file.state == app::FileState::kUnreadable;
   if (file.state != app::FileState::kRead) {
-    app::ShowApplicationError(TextWithPath(app::texts::kFileCannotBeOpened, path));
+    app::ShowApplicationError(app::TextWithPath(app::texts::kFileCannotBeOpened, path));
     return false;
   }
   std::vector<std::string> lines = platform::SplitLines(file.bytes);
@@ -135,7 +125,7 @@ bool TForm1::readSettings() {
   applySocksRoute();
   settingsRead_ = true;
   if (settingsFile_->State() == app::FileState::kUnreadable) {
-    app::ShowApplicationError(TextWithPath(app::texts::kFileCannotBeOpened, SettingsPath()));
+    app::ShowApplicationError(app::TextWithPath(app::texts::kFileCannotBeOpened, SettingsPath()));
     return false;
   }
   return true;
@@ -201,10 +191,10 @@ void TForm1::FormClose() {
   const std::string panelPath = PanelPath();
   if (panelNeedsWriting() &&
       !platform::WriteFileAtomically(panelPath, platform::JoinLinesCrLf(panelLines_))) {
-    app::ShowApplicationError(TextWithPath(app::texts::kFileCannotBeCreated, panelPath));
+    app::ShowApplicationError(app::TextWithPath(app::texts::kFileCannotBeCreated, panelPath));
   }
   if (!writeSettings()) {
-    app::ShowApplicationError(TextWithPath(app::texts::kFileCannotBeCreated, SettingsPath()));
+    app::ShowApplicationError(app::TextWithPath(app::texts::kFileCannotBeCreated, SettingsPath()));
   }
 }
 

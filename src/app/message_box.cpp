@@ -71,6 +71,15 @@ void ReportFailure(const std::string& ansiMessage) {
   WriteOut(stderr, FromAnsi(ansiMessage).toUtf8());
 }
 
+std::string TextWithPath(const char* pattern, const std::string& path) {
+  std::string text = pattern;
+  const std::size_t at = text.find("%s");
+  if (at != std::string::npos) {
+    text.replace(at, 2, platform::Utf8ToAnsi(path));
+  }
+  return text;
+}
+
 void ShowApplicationError(const std::string& ansiMessage) {
   ShowMessageBox(QApplication::activeWindow(), QApplication::applicationName(),
                  FromAnsi(ansiMessage), BoxKind::Error);

@@ -38,6 +38,10 @@ void ShowMessageBoxStreamed(QWidget* owner, const QString& caption, const TextPr
 // the application's title as caption and `ansiMessage` (Shift-JIS) as text.
 void ShowApplicationError(const std::string& ansiMessage);
 
+// `pattern` with its "%s" replaced by `path`, as the user's code page shows
+// it (file names on disk are UTF-8).
+std::string TextWithPath(const char* pattern, const std::string& path);
+
 // True once any error box has been raised in this run.
 bool ErrorBoxRaised();
 void ResetErrorBoxRaised();

@@ -4,15 +4,19 @@
 // the selection copied.
 #include "app/output_pane.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QFileDialog>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyleHints>
+#include <QWheelEvent>
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -20,9 +24,13 @@
 #include <vector>
 
 #include "app/accessible_pane.h"
+#include "app/message_box.h"
+#include "app/pane_find_box.h"
+#include "app/pane_search.h"
 #include "app/texts.h"
 #include "app/widget_text.h"
 #include "platform/codepage.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -30,6 +38,8 @@ constexpr int kMargin = 2;
 constexpr int kLinesAtLeast = 3;
 constexpr int kCellsAtLeast = 16;
 constexpr int kDragScrollInterval = 40;
+// A wheel's notch: Qt's unit of angle per step.
+constexpr int kWheelNotch = 120;
 
 // Converts `ansi` to UTF-16 through the program's one crossing.
 QString Utf16(std::string_view ansi) {
@@ -40,6 +50,18 @@ QString Utf16(std::string_view ansi) {
 
 // What a double click selects a run of: characters of one kind.
 enum class CharKind { Space, Word, Punctuation, Kana, Wide };
+
+// An action of the pane's, its key working anywhere in the pane's window.
+template <typename Handler>
+QAction* MakeAction(OutputPane* pane, const char* ansiText, const QKeySequence& key,
+                    Handler handler) {
+  auto* action = new QAction(app::FromAnsi(ansiText), pane);
+  action->setShortcut(key);
+  action->setShortcutContext(Qt::WindowShortcut);
+  QObject::connect(action, &QAction::triggered, pane, [handler] { app::Guarded(handler); });
+  pane->addAction(action);
+  return action;
+}
 
 CharKind KindAt(std::string_view line, std::size_t at) {
   const auto c = static_cast<unsigned char>(line[at]);
@@ -90,6 +112,14 @@ OutputPane::OutputPane(QWidget* parent) : QAbstractScrollArea(parent), lines_(&o
   viewport()->setBackgroundRole(QPalette::Base);
   viewport()->setAutoFillBackground(true);
   verticalScrollBar()->setSingleStep(1);
+  saveAction_ =
+      MakeAction(this, app::texts::kPaneSaveAs, QKeySequence::Save, [this] { saveAs(); });
+  findAction_ =
+      MakeAction(this, app::texts::kPaneFind, QKeySequence::Find, [this] { openFindBox(); });
+  findNextAction_ = MakeAction(this, app::texts::kFindNext, QKeySequence(Qt::Key_F3),
+                               [this] { findAgain(false); });
+  findPreviousAction_ = MakeAction(this, app::texts::kFindPrevious,
+                                   QKeySequence(Qt::SHIFT | Qt::Key_F3), [this] { findAgain(true); });
 }
 
 OutputPane::~OutputPane() = default;
@@ -600,7 +630,105 @@ void OutputPane::contextMenuEvent(QContextMenuEvent* event) {
       menu.addAction(app::FromAnsi(app::texts::kPaneSelectAll), this, &OutputPane::selectAll);
   selectAllAction->setShortcut(QKeySequence::SelectAll);
   selectAllAction->setEnabled(endOfText() != Position());
+  menu.addSeparator();
+  menu.addAction(findAction_);
+  menu.addAction(findNextAction_);
+  menu.addAction(findPreviousAction_);
+  menu.addSeparator();
+  menu.addAction(saveAction_);
   menu.exec(event->globalPos());
+}
+
+void OutputPane::wheelEvent(QWheelEvent* event) {
+  QPoint delta = event->angleDelta();
+  // Shift turns the wheel sideways, as text views do; a wheel that turns
+  // sideways by itself scrolls sideways too.
+  if (event->modifiers().testFlag(Qt::ShiftModifier) && delta.x() == 0) {
+    delta = QPoint(delta.y(), 0);
+  }
+  if (delta.x() == 0 || std::abs(delta.y()) > std::abs(delta.x())) {
+    QAbstractScrollArea::wheelEvent(event);
+    return;
+  }
+  QScrollBar* horizontal = horizontalScrollBar();
+  const int cells = QApplication::wheelScrollLines() * delta.x() / kWheelNotch;
+  horizontal->setValue(horizontal->value() - (cells != 0 ? cells : (delta.x() > 0 ? 1 : -1)) *
+                                                 cellWidth());
+  event->accept();
+}
+
+// --- Finding and saving ---
+
+OutputPane::FindResult OutputPane::find(const QString& text, bool backward, bool matchCase) {
+  findText_ = text;
+  findMatchCase_ = matchCase;
+  const std::optional<std::string> needle = platform::Utf8ToAnsiExact(text.toStdString());
+  if (!needle || needle->empty()) return FindResult::NotFound;
+  const app::PaneSearch search(*needle, matchCase);
+  const Position from = backward ? std::min(caret_, anchor_) : std::max(caret_, anchor_);
+  const app::TextPlace place{static_cast<std::size_t>(from.line),
+                             static_cast<std::size_t>(from.column)};
+  const std::optional<app::TextMatch> match =
+      backward ? search.Previous(*lines_, place) : search.Next(*lines_, place);
+  if (!match) return FindResult::NotFound;
+  const Position start{static_cast<int>(match->start.line),
+                       static_cast<qsizetype>(match->start.column)};
+  const Position end{start.line, start.column + static_cast<qsizetype>(match->length)};
+  // The match's end is brought into view, then its start, which wins where
+  // both can't be seen at once.
+  moveCaret(end, false);
+  moveCaret(start, true);
+  goalColumn_ = -1;
+  return match->wrapped ? FindResult::Wrapped : FindResult::Found;
+}
+
+void OutputPane::openFindBox() {
+  if (findBox_ == nullptr) findBox_ = new PaneFindBox(this);
+  // A short selection on one line is what the user most likely looks for.
+  if (hasSelection() && caret_.line == anchor_.line && std::abs(caret_.column - anchor_.column) < 256) {
+    findBox_->TextBox()->setText(selectedText());
+  } else if (findBox_->TextBox()->text().isEmpty()) {
+    findBox_->TextBox()->setText(findText_);
+  }
+  findBox_->TextBox()->selectAll();
+  findBox_->show();
+  findBox_->raise();
+  findBox_->activateWindow();
+  findBox_->TextBox()->setFocus();
+}
+
+void OutputPane::findAgain(bool backward) {
+  if (findText_.isEmpty()) {
+    openFindBox();
+    return;
+  }
+  const FindResult result = find(findText_, backward, findMatchCase_);
+  if (findBox_ != nullptr) findBox_->showOutcome(result, backward);
+  if (result == FindResult::NotFound && (findBox_ == nullptr || !findBox_->isVisible())) {
+    QApplication::beep();
+  }
+}
+
+bool OutputPane::saveTo(const QString& path) const {
+  std::string text;
+  lines_->WriteUtf8([&text](std::string_view piece) { text += piece; });
+  if (!lines_->Empty()) text += '\n';
+  return platform::WriteFileAtomically(path.toStdString(), text);
+}
+
+void OutputPane::saveAs() {
+  QFileDialog dialog(window(), app::FromAnsi(app::texts::kPaneSaveAs).remove(QStringLiteral("...")));
+  dialog.setObjectName(QStringLiteral("PaneSaveDialog"));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setNameFilters(
+      {app::FromAnsi(app::texts::kTextFiles), app::FromAnsi(app::texts::kAllFiles)});
+  dialog.setDefaultSuffix(QStringLiteral("txt"));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  const QString path = dialog.selectedFiles().first();
+  if (!saveTo(path)) {
+    app::ShowApplicationError(
+        app::TextWithPath(app::texts::kFileCannotBeCreated, path.toStdString()));
+  }
 }
 
 QString OutputPane::textBetween(Position from, Position to) const {

@@ -5,7 +5,8 @@
 // appears and scrolls as fast as a short one. No word wrap, no scroll bars of
 // its own (the wheel and the keys still scroll); the caret and the selection
 // move by keyboard and mouse, and the selection can be copied (keys, the
-// context menu, the primary selection where the platform has one).
+// context menu, the primary selection where the platform has one). Its text
+// can be saved to a file and searched (keys and context menu).
 #pragma once
 
 #include <QAbstractScrollArea>
@@ -18,7 +19,9 @@
 
 #include "app/pane_lines.h"
 
+class PaneFindBox;
 class PaneSelectionData;
+class QAction;
 namespace app {
 class OutputPaneAccessible;
 }
@@ -70,6 +73,32 @@ class OutputPane : public QAbstractScrollArea {
   // The text between two places, in UTF-16, converted line by line.
   QString textBetween(Position from, Position to) const;
 
+  // Selects the next (or previous) place where `text` occurs, going round the
+  // end of the text, and scrolls it into view. Without `matchCase`, single-
+  // byte letters match in either case.
+  enum class FindResult { Found, Wrapped, NotFound };
+  FindResult find(const QString& text, bool backward, bool matchCase);
+  // The last text looked for, and its case setting: F3 and Shift+F3 repeat it.
+  const QString& findText() const { return findText_; }
+  bool findMatchCase() const { return findMatchCase_; }
+  // Opens the find box (Ctrl+F), or repeats the last search (F3, Shift+F3:
+  // the box opens when there was none).
+  void openFindBox();
+  void findAgain(bool backward);
+  PaneFindBox* findBox() const { return findBox_; }
+
+  // Writes the pane's text to `path` as UTF-8, each line ended by LF,
+  // replacing a file there at once as a whole. False when it could not.
+  bool saveTo(const QString& path) const;
+  // Asks where to save (Ctrl+S) and saves; a failed write is reported as the
+  // program's own files are.
+  void saveAs();
+
+  QAction* saveAction() const { return saveAction_; }
+  QAction* findAction() const { return findAction_; }
+  QAction* findNextAction() const { return findNextAction_; }
+  QAction* findPreviousAction() const { return findPreviousAction_; }
+
  protected:
   void paintEvent(QPaintEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
@@ -83,6 +112,7 @@ class OutputPane : public QAbstractScrollArea {
   void focusInEvent(QFocusEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
 
  private:
   friend class PaneSelectionData;
@@ -135,4 +165,11 @@ class OutputPane : public QAbstractScrollArea {
   QPoint dragPoint_;
   mutable QHash<char16_t, bool> fits_[2];
   QPointer<PaneSelectionData> offered_;
+  QString findText_;
+  bool findMatchCase_ = false;
+  PaneFindBox* findBox_ = nullptr;
+  QAction* saveAction_;
+  QAction* findAction_;
+  QAction* findNextAction_;
+  QAction* findPreviousAction_;
 };

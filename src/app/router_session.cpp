@@ -73,6 +73,27 @@ app::AnswerOutcome AnswerOutcomeOf(const cycle::CycleResult& result) {
   }
 }
 
+// The status text at the end of a cycle. A connection the user stopped gives
+// no reason of its own.
+const char* EndStatusOf(const cycle::CycleResult& result, bool abortRequested) {
+  switch (result.outcome) {
+    case cycle::Outcome::Complete:
+      return app::texts::kStatusRetrieved;
+    case cycle::Outcome::Incomplete:
+      return app::texts::kAnswerIncomplete;
+    case cycle::Outcome::Aborted:
+      return app::texts::kStatusAborted;
+    case cycle::Outcome::NotConnected:
+      return abortRequested && result.reason.empty() ? app::texts::kStatusAborted
+                                                     : app::texts::kStatusFailed;
+    case cycle::Outcome::Failed:
+      break;
+  }
+  // An answer cut short says so where the status would call it complete.
+  return result.failure == cycle::Failure::AnswerTooLong ? app::texts::kAnswerIncomplete
+                                                         : app::texts::kStatusFailed;
+}
+
 }  // namespace
 
 void TForm1::createTelnetConnection() {
@@ -131,10 +152,15 @@ bool TForm1::runCycle(const std::string& command) {
   answerCut_ = false;
   lastOutcome_ = app::AnswerOutcome::NotShown;
   TreeView1Tag = 1;
+  cycleClock_.start();
+  runningCycle_ = CycleRecord{Host(), RouterModel, {}, 0};
+  showRouterSection();
   app::AnnounceLampState(Panel3);
   emit commandStarted(QByteArray::fromStdString(command));
   SetStatusText(app::texts::kStatusRetrieving);
-  Memo1->setUpdatesEnabled(false);
+  // The pane keeps drawing during the cycle (what it holds: nothing, once
+  // cleared), so a resize or an uncovered part never stays unpainted; the
+  // answer reaches it at the cycle's end.
   FlatEdit1->setText(app::FromAnsiEditable(command));
   LastCommand = command;
   Timer1->start();
@@ -159,6 +185,7 @@ bool TForm1::runCycle(const std::string& command) {
     // An error of another handler served meanwhile ends the cycle; the
     // connection stays as it is and the next Connect closes it.
     CommandCycle1->Abandon();
+    endStatus_ = app::texts::kStatusFailed;
     FinishCommand();
     throw;
   }
@@ -167,6 +194,7 @@ bool TForm1::runCycle(const std::string& command) {
   lastOutcome_ = AnswerOutcomeOf(result);
   *captureList = result.lines;
   Memo1AddAnswer(result.lines);
+  endStatus_ = EndStatusOf(result, AbortRequested == 1);
   if (result.outcome == cycle::Outcome::NotConnected) {
     app::ShowMessageBox(this, app::FromAnsi(app::texts::kErrorCaption),
                         app::FromAnsi(cycle::MessageText(result)), app::BoxKind::Error);
@@ -200,13 +228,14 @@ void TForm1::FinishCommand() {
   Timer1->stop();
   SetLampColor(Label1, kLampIdle);
   SetLampColor(Label5, kLampIdle);
-  Memo1->setUpdatesEnabled(true);
   Memo1->repaint();
   TreeView1->setEnabled(true);
-  // An answer cut short says so where the status would call it complete.
-  SetStatusText(app::KeepsLastLine(lastOutcome_) ? app::texts::kAnswerIncomplete
-                                                 : app::texts::kStatusRetrieved);
+  SetStatusText(endStatus_ != nullptr ? endStatus_ : app::texts::kStatusRetrieved);
   TreeView1Tag = 0;
+  runningCycle_.ended = QTime::currentTime();
+  runningCycle_.seconds = static_cast<double>(cycleClock_.nsecsElapsed()) / 1e9;
+  lastCycle_ = runningCycle_;
+  showRouterSection();
   app::AnnounceLampState(Panel3);
 }
 

@@ -11,6 +11,18 @@ namespace app::texts {
 inline constexpr char kStatusRetrieving[] = "\x8e\xe6\x93\xbe\x92\x86...";
 // Status bar after every cycle: "取得完了" (retrieval complete)
 inline constexpr char kStatusRetrieved[] = "\x8e\xe6\x93\xbe\x8a\xae\x97\xb9";
+// Status bar after a cycle the user stopped: "取得を中断しました" (retrieval
+// aborted)
+inline constexpr char kStatusAborted[] =
+    "\x8e\xe6\x93\xbe\x82\xf0\x92\x86\x92\x66\x82\xb5\x82\xdc\x82\xb5\x82\xbd";
+// Status bar after a failed log-in or a cycle an error ended: "取得できません
+// でした" (could not retrieve)
+inline constexpr char kStatusFailed[] =
+    "\x8e\xe6\x93\xbe\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1\x82\xc5\x82\xb5\x82\xbd";
+// After a cycle's duration in the status bar: "秒" (seconds)
+inline constexpr char kSecondsUnit[] = "\x95\x62";
+// Tool tip of the lamps, which stop a running cycle: "中断" (abort)
+inline constexpr char kAbortHint[] = "\x92\x86\x92\x66";
 // The cycle's own texts, shared with the console run.
 using ::cycle::texts::kAnswerIncomplete;
 using ::cycle::texts::kAnswerTooLong;

@@ -48,6 +48,41 @@ inline constexpr char kArbitraryCommandHelp2[] =
 inline constexpr char kPaneCopy[] = "\x83R\x83s\x81[(&C)";
 inline constexpr char kPaneSelectAll[] = "\x82\xB7\x82\xD7\x82\xC4\x82\xF0\x91I\x91\xF0";
 
+// The pane's saving and finding, in its context menu and the find box:
+// "名前を付けて保存..." (save as), "検索..." (find), "次を検索" (find next),
+// "前を検索" (find previous)
+inline constexpr char kPaneSaveAs[] =
+    "\x96\xbc\x91\x4f\x82\xf0\x95\x74\x82\xaf\x82\xc4\x95\xdb\x91\xb6...";
+inline constexpr char kPaneFind[] = "\x8c\x9f\x8d\xf5...";
+inline constexpr char kFindNext[] = "\x8e\x9f\x82\xf0\x8c\x9f\x8d\xf5";
+inline constexpr char kFindPrevious[] = "\x91\x4f\x82\xf0\x8c\x9f\x8d\xf5";
+// The find box's caption "検索" (find), its label "検索する文字列:" (text to
+// find), its check box "大文字と小文字を区別する" (match case) and its button
+// "閉じる" (close)
+inline constexpr char kFindCaption[] = "\x8c\x9f\x8d\xf5";
+inline constexpr char kFindLabel[] =
+    "\x8c\x9f\x8d\xf5\x82\xb7\x82\xe9\x95\xb6\x8e\x9a\x97\xf1:";
+inline constexpr char kFindMatchCase[] =
+    "\x91\xe5\x95\xb6\x8e\x9a\x82\xc6\x8f\xac\x95\xb6\x8e\x9a\x82\xf0\x8b\xe6\x95\xca"
+    "\x82\xb7\x82\xe9";
+inline constexpr char kFindClose[] = "\x95\xc2\x82\xb6\x82\xe9";
+// What a search found: "見つかりません" (not found), "先頭に戻って検索しました"
+// (searched on from the top), "末尾に戻って検索しました" (searched on from the end)
+inline constexpr char kFindNotFound[] =
+    "\x8c\xa9\x82\xc2\x82\xa9\x82\xe8\x82\xdc\x82\xb9\x82\xf1";
+inline constexpr char kFindWrappedToTop[] =
+    "\x90\xe6\x93\xaa\x82\xc9\x96\xdf\x82\xc1\x82\xc4\x8c\x9f\x8d\xf5\x82\xb5\x82\xdc"
+    "\x82\xb5\x82\xbd";
+inline constexpr char kFindWrappedToEnd[] =
+    "\x96\x96\x94\xf6\x82\xc9\x96\xdf\x82\xc1\x82\xc4\x8c\x9f\x8d\xf5\x82\xb5\x82\xdc"
+    "\x82\xb5\x82\xbd";
+// The save box's kinds of file: "テキスト ファイル (*.txt)" (text files) and
+// "すべてのファイル (*)" (all files)
+inline constexpr char kTextFiles[] =
+    "\x83\x65\x83\x4c\x83\x58\x83\x67 \x83\x74\x83\x40\x83\x43\x83\x8b (*.txt)";
+inline constexpr char kAllFiles[] =
+    "\x82\xb7\x82\xd7\x82\xc4\x82\xcc\x83\x74\x83\x40\x83\x43\x83\x8b (*)";
+
 // The application's title, also the caption of its own message boxes.
 inline constexpr char kApplicationTitle[] = "Vantrel";
 

@@ -18,6 +18,7 @@
 #include "platform/exception.h"
 #include "platform/window_messages.h"
 #include "socket/socket_library.h"
+#include "socket/socket_resolve.h"
 #include "telnet/telnet_connection.h"
 
 namespace cycle {
@@ -32,6 +33,8 @@ constexpr std::size_t kCommandLimit = std::size_t{64} << 10;
 // The reason when a proxy accepted the connection (or never answered it) and
 // said nothing within the connection's ticks.
 constexpr char kSocksServerSilent[] = "SOCKS server did not answer";
+// The system's code for a connection the other end refused.
+constexpr std::uint16_t kConnectionRefusedCode = 10061;
 
 // Where the line after the one holding `match` starts, when that line has
 // ended and anything but line ends came after it; npos otherwise.
@@ -52,6 +55,33 @@ std::string ErrorText(const std::exception& error) {
   return error.what();
 }
 
+std::string WithAddress(const char* pattern, const std::string& address) {
+  std::string text = pattern;
+  text.replace(text.find("%s"), 2, address);
+  return text;
+}
+
+// Why a direct connection did not come about within its ticks, told with the
+// address it went to: the user's first question is which router, the second
+// whether it refused or never answered.
+std::string DirectConnectionFailure(const telnet::TTelnetConnection& connection) {
+  const std::optional<std::uint16_t> code = connection.ConnectResult();
+  if (!code || *code == 0) return WithAddress(texts::kNoAnswerInTime, connection.Host());
+  if (*code == kConnectionRefusedCode) {
+    return WithAddress(texts::kConnectionRefused, connection.Host());
+  }
+  return WithAddress(texts::kCannotConnect, connection.Host()) + net::SocketErrorText(*code);
+}
+
+bool HostResolves(const std::string& host) {
+  try {
+    net::SocketResolveHost(host);
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
 }  // namespace
 
 std::string MessageText(const CycleResult& result) {
@@ -62,7 +92,8 @@ std::string MessageText(const CycleResult& result) {
     case Outcome::Incomplete:
       return texts::kAnswerIncomplete;
     case Outcome::NotConnected: {
-      // Through a proxy, its reason goes on a second line.
+      // Why, on a second line: the proxy's words, or what became of the
+      // connection to the router.
       std::string text = texts::kLoginFailed;
       if (!result.reason.empty()) text += "\n" + result.reason;
       return text;
@@ -178,6 +209,13 @@ void CommandCycle::Start(const std::string& command) {
   try {
     startConnection();
   } catch (const std::exception& error) {
+    // A router name without an address is a router that can't be reached,
+    // told as one; the name is looked up again only on this road.
+    if (connection_->Socks().server.empty() && !HostResolves(connection_->Host())) {
+      result_.reason = WithAddress(texts::kHostNameNotFound, connection_->Host());
+      finish(Outcome::NotConnected);
+      return;
+    }
     result_.reason = ErrorText(error);
     finish(Outcome::Failed, Failure::LowerLayer);
     return;
@@ -298,9 +336,13 @@ bool CommandCycle::step() {
     // same round as an abort does not undo the abort.
     if (clock_->Count() > kConnectTickLimit || aborted() || proxyFailed() || refused()) {
       result_.reason = proxyFailure_;
-      // Not failed, not aborted: the ticks ran out while the proxy kept quiet.
-      if (result_.reason.empty() && !connection_->Socks().server.empty() && !aborted()) {
-        result_.reason = kSocksServerSilent;
+      // Not failed, not aborted: the ticks ran out while the proxy kept quiet,
+      // or the router refused or never answered. Told before the close, which
+      // would end a session still on its way as a reset.
+      if (result_.reason.empty() && !aborted()) {
+        result_.reason = connection_->Socks().server.empty()
+                             ? DirectConnectionFailure(*connection_)
+                             : std::string(kSocksServerSilent);
       }
       connection_->Close();
       finish(Outcome::NotConnected);

@@ -50,7 +50,8 @@ enum class Phase { Idle, Connecting, AwaitingLogin, AwaitingModelPrompt, Awaitin
 enum class Outcome {
   Complete,      // the command's prompt came (or no prompt is awaited)
   Incomplete,    // the command's wait gave up: its limit, or the connection ended
-  NotConnected,  // no connection within its ticks, an abort, or the proxy failed it
+  NotConnected,  // no connection within its ticks, an abort, a name that does not
+                 // resolve, or the proxy failed it
   Aborted,       // an abort after connecting; nothing is shown
   Failed,        // an error ended the cycle, see Failure
 };
@@ -67,7 +68,10 @@ enum class Failure {
 struct CycleResult {
   Outcome outcome = Outcome::Complete;
   Failure failure = Failure::None;
-  // The lower layers' own words (a proxy's refusal, a socket error), Shift-JIS.
+  // The lower layers' own words (a proxy's refusal, a socket error), or why a
+  // connection to the router did not come about (refused, no answer in time,
+  // a name without an address, each with the address); empty after an abort.
+  // Shift-JIS.
   std::string reason;
   // The lines to show, as spans into the cycle's receive buffer.
   std::vector<LineSpan> lines;

@@ -10,7 +10,26 @@ namespace cycle::texts {
 inline constexpr char kLoginFailed[] =
     "\x83\x8d\x83\x4f\x83\x43\x83\x93\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1\x82\xc5\x82\xb5"
     "\x82\xbd";
-// Caption of that box: "エラー" (error)
+// The second line of the log-in error, saying why a direct connection did not
+// come about; %s is the router's address as set. The router refused it:
+// "%s への接続が拒否されました" (the connection to %s was refused)
+inline constexpr char kConnectionRefused[] =
+    "%s \x82\xd6\x82\xcc\x90\xda\x91\xb1\x82\xaa\x8b\x91\x94\xdb\x82\xb3\x82\xea\x82\xdc"
+    "\x82\xb5\x82\xbd";
+// Nothing answered within the connection's ticks: "%s から時間内に応答がありませんでした"
+// (no answer from %s in time)
+inline constexpr char kNoAnswerInTime[] =
+    "%s \x82\xa9\x82\xe7\x8e\x9e\x8a\xd4\x93\xe0\x82\xc9\x89\x9e\x93\x9a\x82\xaa\x82\xa0"
+    "\x82\xe8\x82\xdc\x82\xb9\x82\xf1\x82\xc5\x82\xb5\x82\xbd";
+// The name has no address: "ホスト名 %s が見つかりません" (host name %s not found)
+inline constexpr char kHostNameNotFound[] =
+    "\x83\x7a\x83\x58\x83\x67\x96\xbc %s \x82\xaa\x8c\xa9\x82\xc2\x82\xa9\x82\xe8\x82\xdc"
+    "\x82\xb9\x82\xf1";
+// Any other failure, followed by the system's reason: "%s に接続できません: "
+// (cannot connect to %s: )
+inline constexpr char kCannotConnect[] =
+    "%s \x82\xc9\x90\xda\x91\xb1\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1: ";
+// Caption of the log-in error's box: "エラー" (error)
 inline constexpr char kErrorCaption[] = "\x83\x47\x83\x89\x81\x5b";
 // Error when an answer outgrew what a cycle keeps: "出力が 64 MiB を超えたため、
 // 以降を破棄しました" (the output exceeded 64 MiB, so the rest was discarded)

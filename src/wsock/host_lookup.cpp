@@ -59,6 +59,9 @@ int ResolveHostName(const std::string& requested, HostRecord* record) {
     name = local;
   }
   if (IsUnder(name, "invalid")) return ws::WSAHOST_NOT_FOUND;
+  // Digits and dots that are no address (192.168.0.300) can't be a name
+  // either: no top-level domain is all digits. No server needs asking.
+  if (name.find_first_not_of("0123456789.") == std::string::npos) return ws::WSAHOST_NOT_FOUND;
 
   addrinfo hints{};
   hints.ai_family = AF_INET;

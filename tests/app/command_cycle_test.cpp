@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTimer>
@@ -40,6 +41,19 @@ struct LampState {
   QColor left;
 };
 
+// The router section after a cycle: address, model, the time it ended and how
+// long it took.
+QRegularExpression AfterCycle(const char* address) {
+  return QRegularExpression(QStringLiteral("^") + QRegularExpression::escape(address) +
+                            QString::fromUtf8(" MT128-NET · \\d\\d:\\d\\d:\\d\\d · (\\d+\\.\\d\\d) 秒$"));
+}
+
+// Seconds the router section says the last cycle took, or -1.
+double SectionSeconds(const TForm1& form, const char* address) {
+  const QRegularExpressionMatch match = AfterCycle(address).match(form.RouterSectionText());
+  return match.hasMatch() ? match.captured(1).toDouble() : -1;
+}
+
 }  // namespace
 
 class CommandCycleTest : public QObject {
@@ -75,13 +89,16 @@ class CommandCycleTest : public QObject {
     std::vector<std::string> statusWhileRunning;
     std::vector<bool> paneRedrawn;
     std::vector<int> busyMarks;
+    std::vector<QString> sectionWhileRunning;
     // Connected after the window's own handler, so each entry is what one
     // tick of the lamp timer left behind.
     connect(form->Timer1, &QTimer::timeout, form.get(), [&] {
       lamps.push_back({TForm1::LampColor(form->Label5), TForm1::LampColor(form->Label1)});
       statusWhileRunning.push_back(form->StatusText());
-      paneRedrawn.push_back(form->Memo1->updatesEnabled());
+      paneRedrawn.push_back(form->Memo1->updatesEnabled() && form->Memo1->lineCount() == 1 &&
+                            form->Memo1->line(0).isEmpty());
       busyMarks.push_back(form->TreeView1Tag);
+      sectionWhileRunning.push_back(form->RouterSectionText());
     });
     QCOMPARE(form->Timer1->interval(), 200);
     QVERIFY(!form->Timer1->isActive());
@@ -95,8 +112,10 @@ class CommandCycleTest : public QObject {
       QCOMPARE(lamps[i].right, even ? kAqua : kWhite);
       QCOMPARE(lamps[i].left, even ? kWhite : kRed);
       QCOMPARE(statusWhileRunning[i], std::string(app::texts::kStatusRetrieving));
-      QVERIFY(!paneRedrawn[i]);
+      // The pane keeps drawing what it holds: nothing, until the answer.
+      QVERIFY(paneRedrawn[i]);
       QCOMPARE(busyMarks[i], 1);
+      QCOMPARE(sectionWhileRunning[i], QStringLiteral("127.0.0.151 MT128-NET"));
     }
     QCOMPARE(TForm1::LampColor(form->Label1), kWhite);
     QCOMPARE(TForm1::LampColor(form->Label5), kWhite);
@@ -109,6 +128,28 @@ class CommandCycleTest : public QObject {
     QVERIFY(form->TreeView1->isEnabled());
     QCOMPARE(form->Memo1Lines(), std::vector<std::string>({"A", "B"}));
     QVERIFY(!app::ErrorBoxRaised());
+    const double seconds = SectionSeconds(*form, kSlowRouterAddress);
+    QVERIFY2(seconds >= 1.2 && seconds < 10, qPrintable(form->RouterSectionText()));
+  }
+
+  void escAbortsACycleAndTheStatusSaysSo() {
+    auto form = startWindow(kSlowRouterAddress);
+    QVERIFY(form);
+    form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    // Esc while idle asks for nothing.
+    QTest::keyClick(form->TreeView1, Qt::Key_Escape);
+    QCOMPARE(form->AbortRequested, 0);
+    // Pressed once the router has had the command, while its answer waits.
+    connect(form.get(), &TForm1::commandStarted, form.get(), [&] {
+      QTimer::singleShot(600, form.get(), [&] { QTest::keyClick(form->TreeView1, Qt::Key_Escape); });
+    });
+    form->RunCommand("SHOW");
+    QCOMPARE(form->AbortRequested, 1);
+    QVERIFY(form->Memo1Lines().empty());
+    QVERIFY(!app::ErrorBoxRaised());
+    QCOMPARE(form->StatusText1->text(), QString::fromUtf8("取得を中断しました"));
+    QVERIFY2(SectionSeconds(*form, kSlowRouterAddress) >= 0, qPrintable(form->RouterSectionText()));
   }
 
   void eachCycleReplacesTheOutputAndSetsTheEditBox() {
@@ -157,20 +198,23 @@ class CommandCycleTest : public QObject {
     QCOMPARE(std::count(read.begin(), read.end(), std::string("SHOW LOG")), 2);
   }
 
-  void statusSaysCompleteAlsoAfterAFailedLogIn() {
+  void statusSaysWhyAfterAFailedLogIn() {
     // Nothing listens there: the connection is refused and never comes about.
     auto form = startWindow("127.0.0.152");
     QVERIFY(form);
     testing_support::CapturedStream err(stderr);
     form->RunCommand("SHOW");
     const QString written = QString::fromUtf8(err.Text());
-    QVERIFY2(written.contains(QString::fromUtf8("ログインできませんでした")), qPrintable(written));
+    QVERIFY2(written.contains(QString::fromUtf8(
+                 "ログインできませんでした\n127.0.0.152 への接続が拒否されました\n")),
+             qPrintable(written));
     QVERIFY(app::ErrorBoxRaised());
     QVERIFY(form->Memo1Lines().empty());
     // The connection gave up at the 4th tick of its budget, the first one past 3.
     QCOMPARE(form->TickCount, 4);
     QVERIFY(!form->Timer2->isActive());
-    QCOMPARE(form->StatusText(), std::string(app::texts::kStatusRetrieved));
+    QCOMPARE(form->StatusText1->text(), QString::fromUtf8("取得できませんでした"));
+    QVERIFY2(SectionSeconds(*form, "127.0.0.152") >= 3, qPrintable(form->RouterSectionText()));
     QCOMPARE(form->TreeView1Tag, 0);
     QCOMPARE(TForm1::LampColor(form->Label1), kWhite);
     QCOMPARE(TForm1::LampColor(form->Label5), kWhite);

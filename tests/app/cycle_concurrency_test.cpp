@@ -153,7 +153,7 @@ class CycleConcurrencyTest : public QObject {
     QVERIFY(app::ErrorBoxRaised());
     QCOMPARE(form->AbortRequested, 1);
     QVERIFY(form->Memo1Lines().empty());
-    QCOMPARE(form->StatusText(), std::string(app::texts::kStatusRetrieved));
+    QCOMPARE(form->StatusText(), std::string(app::texts::kStatusAborted));
     QCOMPARE(form->TreeView1Tag, 0);
   }
 
@@ -180,7 +180,7 @@ class CycleConcurrencyTest : public QObject {
     QVERIFY(form->Memo1Lines().empty());
     // Every wait after the click ended at its first check: not one more tick.
     QCOMPARE(form->TickCount, ticksAtClick);
-    QCOMPARE(form->StatusText(), std::string(app::texts::kStatusRetrieved));
+    QCOMPARE(form->StatusText(), std::string(app::texts::kStatusAborted));
     QVERIFY(silentRouter_->WaitForEvent(" closed", sessionsBefore + 1));
     const std::vector<std::string> read = silentRouter_->LinesRead();
     QVERIFY(read.size() >= 3);

@@ -80,7 +80,7 @@ class MainWindowLayoutTest : public QObject {
     QCOMPARE(form.FlatButton1->geometry(), QRect(175, 0, 84, 24));
     QCOMPARE(form.FlatButton2->geometry(), QRect(260, 0, 83, 24));
     QCOMPARE(form.FlatButton3->Caption(), QString::fromUtf8("更新"));
-    QCOMPARE(form.FlatButton3->toolTip(), QString::fromUtf8("最新の情報に更新"));
+    QCOMPARE(form.FlatButton3->toolTip(), QString::fromUtf8("最新の情報に更新 (F5)"));
     QCOMPARE(form.FlatButton1->Caption(), QString::fromUtf8("設定"));
     QCOMPARE(form.FlatButton2->Caption(), QString::fromUtf8("ヘルプ"));
     QCOMPARE(form.FlatButton2->DropdownMenu(), form.PopupMenu1);

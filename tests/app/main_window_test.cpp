@@ -8,6 +8,7 @@
 #include <QSignalSpy>
 #include <QTreeWidget>
 
+#include "app/about_box.h"
 #include "app/main_window.h"
 #include "app/message_box.h"
 #include "app/output_pane.h"
@@ -316,6 +317,81 @@ class MainWindowTest : public QObject {
     watch.start(10);
     clickWhileTheMenuIsOpen(form->FlatButton1);
     QTRY_VERIFY_WITH_TIMEOUT(dialogOpened, 5000);
+  }
+
+  // Keys that run a command: F5 as 更新, Return on the selected entry in
+  // either click mode (on an inert one, nothing).
+  void keysRunCommands_data() {
+    QTest::addColumn<int>("single");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QStringList>("commands");
+    QTest::newRow("F5") << 1 << int(Qt::Key_F5) << "Inert" << QStringList({"SHOW LOG"});
+    QTest::newRow("Return, double-click mode")
+        << 1 << int(Qt::Key_Return) << "Lines" << QStringList({"SHOW LINE"});
+    QTest::newRow("Return, single-click mode")
+        << 0 << int(Qt::Key_Return) << "Lines" << QStringList({"SHOW LINE"});
+    QTest::newRow("keypad Enter, double-click mode")
+        << 1 << int(Qt::Key_Enter) << "Show all" << QStringList({"SHOW"});
+    QTest::newRow("Return on an inert entry") << 1 << int(Qt::Key_Return) << "Inert" << QStringList();
+  }
+
+  void keysRunCommands() {
+    QFETCH(int, single);
+    QFETCH(int, key);
+    QFETCH(QString, entry);
+    QFETCH(QStringList, commands);
+    auto form = startWindow(kPanel, single);
+    QVERIFY(form);
+    form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    form->LastCommand = "SHOW LOG";
+    {
+      const ActivationSuppressed suppressed(*form);
+      form->TreeView1->setCurrentItem(FindNode(form->TreeView1, entry));
+    }
+    form->TreeView1->setFocus();
+    QSignalSpy started(form.get(), &TForm1::commandStarted);
+    QTest::keyClick(form->TreeView1, Qt::Key(key), key == Qt::Key_Enter ? Qt::KeypadModifier
+                                                                         : Qt::NoModifier);
+    QCOMPARE(Commands(started), commands);
+  }
+
+  // Ctrl+, opens the settings and F1 the help menu, whose entry Return takes;
+  // each control's tool tip names its key.
+  void keysOpenTheDialogsAndTheHelpMenu() {
+    auto form = startWindow(kPanel);
+    QVERIFY(form);
+    form->CreateDialogs();
+    form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    QVERIFY(form->FlatButton3->Hint().endsWith(QStringLiteral("(F5)")));
+    QCOMPARE(form->FlatButton1->Hint(), QString::fromUtf8("設定 (Ctrl+,)"));
+    QCOMPARE(form->FlatButton2->Hint(), QString::fromUtf8("ヘルプ (F1)"));
+    QCOMPARE(form->Panel3->toolTip(), QString::fromUtf8("中断 (Esc)"));
+
+    QStringList opened;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, form.get(), [&] {
+      if (form->Form2->isVisible()) {
+        opened << QStringLiteral("settings");
+        form->Form2->reject();
+      } else if (form->AboutBox->isVisible()) {
+        opened << QStringLiteral("about");
+        form->AboutBox->reject();
+      } else if (form->PopupMenu1->isVisible() && form->PopupMenu1->activeAction() == form->About1) {
+        // Not from this handler: the about box's wait needs this timer.
+        QTimer::singleShot(0, form->PopupMenu1,
+                           [&] { QTest::keyClick(form->PopupMenu1, Qt::Key_Return); });
+      }
+    });
+    watch.start(10);
+    QTest::keyClick(form->FlatEdit1, Qt::Key_Comma, Qt::ControlModifier);
+    QTRY_COMPARE_WITH_TIMEOUT(opened, QStringList({"settings"}), 5000);
+    form->activateWindow();  // again, once the dialog has gone
+    QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    QTest::keyClick(form->TreeView1, Qt::Key_F1);
+    QTRY_COMPARE_WITH_TIMEOUT(opened, QStringList({"settings", "about"}), 5000);
   }
 
   void lampPanelClicksRequestAnAbort() {

@@ -1,13 +1,23 @@
 // The output pane's own behaviour: lines, caret and selection by keyboard and
 // mouse, and copying the selection.
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
+#include "app/message_box.h"
 #include "app/output_pane.h"
+#include "app/pane_find_box.h"
 #include "app/pane_lines.h"
 #include "app/ui_fonts.h"
+#include "app/widget_text.h"
 #include "app_test_support.h"
 
 namespace {
@@ -61,9 +71,41 @@ struct Keys {
   QList<QPair<Qt::Key, Qt::KeyboardModifiers>> presses;
 };
 
+// A search's steps: the first one looks for the text, each later one is F3
+// (or Shift+F3 going back); each selects the match at line, column.
+struct FindStep {
+  bool backward;
+  int line;
+  int column;
+  OutputPane::FindResult result;
+};
+using FindSteps = QList<FindStep>;
+
+// Shows `pane` in the active window, where its keys work.
+bool ShowActive(QWidget& pane) {
+  pane.show();
+  pane.activateWindow();
+  return QTest::qWaitForWindowActive(&pane);
+}
+
+// Runs `act` on the file box while one is up (again, should the box stay:
+// it may not take a name before it has read its folder), for as long as the
+// returned timer lives.
+std::unique_ptr<QTimer> WhileAFileBoxIsUp(const std::function<void(QFileDialog*)>& act) {
+  auto watch = std::make_unique<QTimer>();
+  QObject::connect(watch.get(), &QTimer::timeout, [act] {
+    for (QWidget* shown : QApplication::topLevelWidgets()) {
+      if (auto* box = qobject_cast<QFileDialog*>(shown); box && box->isVisible()) act(box);
+    }
+  });
+  watch->start(20);
+  return watch;
+}
+
 }  // namespace
 
 Q_DECLARE_METATYPE(Keys)
+Q_DECLARE_METATYPE(FindSteps)
 
 class OutputPaneTest : public QObject {
   Q_OBJECT
@@ -384,6 +426,162 @@ class OutputPaneTest : public QObject {
     pane.resize(50, 100);
     pane.setPlainText(QStringLiteral("short\nlines"));
     QCOMPARE(pane.horizontalScrollBar()->maximum(), 0);
+  }
+
+  void findGoesOnBackAndRound_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("matchCase");
+    QTest::addColumn<FindSteps>("steps");
+    using R = OutputPane::FindResult;
+    QTest::newRow("next, next, round, back round, back")
+        << QStringLiteral("lan") << false
+        << FindSteps{{false, 0, 0, R::Found},
+                     {false, 1, 5, R::Found},
+                     {false, 0, 0, R::Wrapped},
+                     {true, 1, 5, R::Wrapped},
+                     {true, 0, 0, R::Found}};
+    QTest::newRow("one letter") << QStringLiteral("L") << false
+                                << FindSteps{{false, 0, 0, R::Found},
+                                             {false, 1, 5, R::Found},
+                                             {false, 0, 0, R::Wrapped}};
+    QTest::newRow("matching case") << QStringLiteral("lan") << true
+                                   << FindSteps{{false, 1, 5, R::Found}, {false, 1, 5, R::Wrapped}};
+    QTest::newRow("double-byte text")
+        << QString::fromUtf8("漢 L") << false << FindSteps{{false, 1, 2, R::Found}};
+    // The trail byte of 亜 and the lead byte of 漢 spell another character.
+    QTest::newRow("never across characters")
+        << app::FromAnsi("\x9F\x8A") << false << FindSteps{{false, 0, 0, R::NotFound}};
+    QTest::newRow("no match") << QStringLiteral("wan2") << false
+                              << FindSteps{{false, 0, 0, R::NotFound}, {true, 0, 0, R::NotFound}};
+  }
+
+  void findGoesOnBackAndRound() {
+    QFETCH(QString, text);
+    QFETCH(bool, matchCase);
+    QFETCH(FindSteps, steps);
+    Answer answer({"LAN1 up", kA + kKan + " lan2", "wan"});
+    OutputPane pane;
+    pane.resize(300, 100);
+    pane.setLines(&answer.lines);
+    QVERIFY(ShowActive(pane));
+    for (int i = 0; i < steps.size(); ++i) {
+      const FindStep& step = steps[i];
+      const OutputPane::FindResult result =
+          i == 0 ? pane.find(text, step.backward, matchCase) : OutputPane::FindResult::Found;
+      if (i > 0) QTest::keyClick(&pane, Qt::Key_F3, step.backward ? Qt::ShiftModifier : Qt::NoModifier);
+      if (i == 0) QCOMPARE(result, step.result);
+      if (step.result == OutputPane::FindResult::NotFound) {
+        QVERIFY(!pane.hasSelection());
+        continue;
+      }
+      QCOMPARE(pane.caretPosition(), (OutputPane::Position{step.line, step.column}));
+      QCOMPARE(pane.selectedText().toLower(), text.toLower());
+    }
+  }
+
+  void theFindBoxFindsAndSaysWhatItFound() {
+    Answer answer({"one", "two one"});
+    OutputPane pane;
+    pane.resize(300, 100);
+    pane.setLines(&answer.lines);
+    QVERIFY(ShowActive(pane));
+    QTest::keyClick(&pane, Qt::Key_F, Qt::ControlModifier);
+    PaneFindBox* box = pane.findBox();
+    QVERIFY(box != nullptr && box->isVisible());
+    QTest::keyClicks(box->TextBox(), QStringLiteral("ONE"));
+    QTest::keyClick(box->TextBox(), Qt::Key_Return);
+    QCOMPARE(pane.caretPosition(), (OutputPane::Position{0, 0}));
+    QTest::keyClick(box->TextBox(), Qt::Key_Return);
+    QCOMPARE(pane.caretPosition(), (OutputPane::Position{1, 4}));
+    QTest::keyClick(box->TextBox(), Qt::Key_Return);
+    QCOMPARE(box->Outcome(), QString::fromUtf8("先頭に戻って検索しました"));
+    box->MatchCaseBox()->setChecked(true);
+    box->NextButton()->click();
+    QCOMPARE(box->Outcome(), QString::fromUtf8("見つかりません"));
+  }
+
+  void aMatchAtTheEndOfATenMegabyteLineIsShown() {
+    std::string line;
+    line.reserve(10 * 1024 * 1024 + 16);
+    while (line.size() < 10 * 1024 * 1024) line += "ab" + kA;
+    line += "END" + kKan;
+    Answer answer({"first", line});
+    OutputPane pane;
+    pane.resize(400, 100);
+    pane.setLines(&answer.lines);
+    pane.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pane));
+    QCOMPARE(pane.find(QString::fromUtf8("end漢"), false, false), OutputPane::FindResult::Found);
+    const qsizetype start = static_cast<qsizetype>(line.size() - 5);
+    QCOMPARE(pane.caretPosition(), (OutputPane::Position{1, start}));
+    QCOMPARE(pane.anchorPosition(), (OutputPane::Position{1, start + 5}));
+    // Scrolled to it.
+    const qint64 x = 2 + static_cast<qint64>(start) * pane.cellWidth();
+    const int scrolled = pane.horizontalScrollBar()->value();
+    QVERIFY(x >= scrolled && x <= scrolled + pane.viewport()->width());
+  }
+
+  void shiftWheelScrollsSideways() {
+    Answer answer({std::string(500, 'x'), "y", "z"});
+    OutputPane pane;
+    pane.resize(200, 30);
+    pane.setLines(&answer.lines);
+    pane.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pane));
+    const auto turn = [&](QPoint delta, Qt::KeyboardModifiers modifiers) {
+      const QPointF at(10, 10);
+      QWheelEvent wheel(at, pane.viewport()->mapToGlobal(at), QPoint(), delta, Qt::NoButton,
+                        modifiers, Qt::NoScrollPhase, false);
+      QApplication::sendEvent(pane.viewport(), &wheel);
+    };
+    turn(QPoint(0, -120), Qt::ShiftModifier);
+    QVERIFY(pane.horizontalScrollBar()->value() > 0);
+    QCOMPARE(pane.verticalScrollBar()->value(), 0);
+    const int once = pane.horizontalScrollBar()->value();
+    turn(QPoint(-120, 0), Qt::NoModifier);  // a wheel that tilts
+    QCOMPARE(pane.horizontalScrollBar()->value(), 2 * once);
+    turn(QPoint(0, -120), Qt::NoModifier);
+    QVERIFY(pane.verticalScrollBar()->value() > 0);
+    QCOMPARE(pane.horizontalScrollBar()->value(), 2 * once);
+  }
+
+  // Ctrl+S: the pane's text as UTF-8 with LF line ends, a byte that is no
+  // character saved as the U+FFFD the pane shows; an existing file replaced;
+  // a target that can't be written reported as the program's files are.
+  void saveWritesTheTextAsUtf8() {
+    Answer answer({kA + "x" + kKan, "bad \x80 byte", ""});
+    OutputPane pane;
+    pane.setLines(&answer.lines);
+    QTemporaryDir dir;
+    const QString path = dir.path() + QStringLiteral("/answer.txt");
+    const QByteArray expected("\xE4\xBA\x9Cx\xE6\xBC\xA2\nbad \xEF\xBF\xBD byte\n\n");
+    for (int round = 0; round < 2; ++round) {
+      if (round == 1) QVERIFY(platform::WriteFileAtomically(path.toStdString(), "older and longer text"));
+      const auto watch = WhileAFileBoxIsUp([&](QFileDialog* box) {
+        box->setOption(QFileDialog::DontConfirmOverwrite);
+        box->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(path);
+        static_cast<QDialog*>(box)->accept();
+      });
+      QVERIFY(ShowActive(pane));  // again, once the file box has gone
+      QTest::keyClick(&pane, Qt::Key_S, Qt::ControlModifier);
+      QFile saved(path);
+      QVERIFY(saved.open(QIODevice::ReadOnly));
+      QCOMPARE(saved.readAll(), expected);
+    }
+
+    app::ResetErrorBoxRaised();
+    // A file stands where the target's folder would be.
+    QVERIFY(platform::WriteFileAtomically(dir.path().toStdString() + "/folder", ""));
+    const QString nowhere = dir.path() + QStringLiteral("/folder/answer.txt");
+    testing_support::CapturedStream err(stderr);
+    const auto watch = WhileAFileBoxIsUp([&](QFileDialog* box) {
+      box->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(nowhere);
+      static_cast<QDialog*>(box)->accept();
+    });
+    pane.saveAction()->trigger();
+    QVERIFY(app::ErrorBoxRaised());
+    QVERIFY(QString::fromUtf8(err.Text()).contains(QString::fromUtf8("ファイル ") + nowhere +
+                                                   QString::fromUtf8(" を作成できません")));
   }
 
   void characterStartsAreFoundFromNearbyBytes_data() {

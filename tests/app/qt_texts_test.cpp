@@ -109,8 +109,10 @@ class QtTextsTest : public QObject {
     });
     QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), pane.mapToGlobal(QPoint(5, 5)));
     QApplication::sendEvent(pane.viewport(), &event);
-    QCOMPARE(texts,
-             QStringList({QString::fromUtf8("コピー(&C)"), QString::fromUtf8("すべてを選択")}));
+    QCOMPARE(texts, QStringList({QString::fromUtf8("コピー(&C)"), QString::fromUtf8("すべてを選択"),
+                                 QString::fromUtf8("検索..."), QString::fromUtf8("次を検索"),
+                                 QString::fromUtf8("前を検索"),
+                                 QString::fromUtf8("名前を付けて保存...")}));
   }
 };
 

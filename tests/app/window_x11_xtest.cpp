@@ -1,17 +1,20 @@
 // The window on a real X server (Xvfb, 1024 x 768): what the offscreen
 // platform can't show. The output pane's selection reaches the primary
-// selection, and the "-cd" box with a 2 MB answer fits the screen with its OK
-// button in sight.
+// selection, the "-cd" box with a 2 MB answer fits the screen with its OK
+// button in sight and the answer under the keys, and a part of the pane that
+// a resize uncovers during a cycle is painted at once.
 #include <QClipboard>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTimer>
 
 #include "app/answer_box.h"
+#include "app/main_window.h"
 #include "app/output_pane.h"
 #include "app/pane_lines.h"
 #include "app/ui_fonts.h"
-#include "app_test_support.h"
+#include "session_test_support.h"
 
 class WindowX11Test : public QObject {
   Q_OBJECT
@@ -60,6 +63,8 @@ class WindowX11Test : public QObject {
     QRect ok;
     bool okDefault = false;
     QFont paneFont;
+    bool paneHasTheKeys = false;
+    bool pageDownScrolled = false;
     QString copied;
     bool enterClosed = false;
     QTimer watch;
@@ -71,6 +76,11 @@ class WindowX11Test : public QObject {
       ok = QRect(shown->OkButton()->mapToGlobal(QPoint(0, 0)), shown->OkButton()->size());
       okDefault = shown->OkButton()->isDefault();
       paneFont = shown->Pane()->font();
+      // The answer has the focus: PgDn scrolls it at once.
+      paneHasTheKeys = QApplication::focusWidget() == shown->Pane();
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_PageDown);
+      pageDownScrolled = shown->Pane()->verticalScrollBar()->value() > 0;
+      QTest::keyClick(shown->Pane(), Qt::Key_Home, Qt::ControlModifier);
       // The answer in the pane can be selected and copied.
       shown->Pane()->setFocus();
       QTest::keyClick(shown->Pane(), Qt::Key_End, Qt::ShiftModifier);
@@ -91,8 +101,49 @@ class WindowX11Test : public QObject {
     QVERIFY(screen->geometry().contains(ok));
     QVERIFY(okDefault);
     QVERIFY(enterClosed);
+    QVERIFY(paneHasTheKeys);
+    QVERIFY(pageDownScrolled);
     QCOMPARE(paneFont, app::FixedFont());
     QCOMPARE(copied, QStringLiteral("line 0 ") + QString(72, QLatin1Char('x')));
+  }
+
+  void aPartUncoveredDuringACycleIsPainted() {
+    testing_support::TestRouter router("127.0.0.161", {"--delay", "3000"});
+    QVERIFY(router.Ready());
+    testing_support::ProgramFolder folder;
+    auto form = testing_support::StartWindow(folder, {"x"},
+                                             testing_support::SettingsFor("127.0.0.161"));
+    QVERIFY(form);
+    QWidget* viewport = form->Memo1->viewport();
+    const QColor background = viewport->palette().color(QPalette::Base);
+    const QSize before = viewport->size();
+    bool painted = false;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, form.get(), [&] {
+      if (painted || form->TreeView1Tag == 0 || viewport->width() <= before.width() ||
+          viewport->height() <= before.height()) {
+        return;
+      }
+      // The corner the resize added, as the screen shows it.
+      const QPoint corner = viewport->mapToGlobal(QPoint(before.width(), before.height()));
+      const QSize added = viewport->size() - before - QSize(2, 2);
+      const QImage screen = QGuiApplication::primaryScreen()
+                                ->grabWindow(0, corner.x(), corner.y(), added.width(),
+                                             added.height())
+                                .toImage();
+      bool all = !screen.isNull();
+      for (int y = 0; all && y < screen.height(); ++y) {
+        for (int x = 0; all && x < screen.width(); ++x) all = screen.pixelColor(x, y) == background;
+      }
+      painted = all;
+    });
+    connect(form.get(), &TForm1::commandStarted, form.get(), [&] {
+      QTimer::singleShot(0, form.get(), [&] { form->resize(form->size() + QSize(150, 100)); });
+      watch.start(50);
+    });
+    form->RunCommand("SHOW");
+    QVERIFY(painted);
+    QCOMPARE(form->Memo1Lines(), std::vector<std::string>({"A", "B"}));
   }
 };
 

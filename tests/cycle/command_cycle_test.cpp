@@ -524,7 +524,9 @@ TEST(CycleTest, NoConnectionGivesUpAtTheFourthTick) {
   EXPECT_FALSE(cycle.Running());
   EXPECT_FALSE(clock.running);
   EXPECT_EQ(cycle.Result().outcome, Outcome::NotConnected);
-  EXPECT_EQ(cycle::MessageText(cycle.Result()), cycle::texts::kLoginFailed);
+  EXPECT_EQ(cycle::MessageText(cycle.Result()),
+            std::string(cycle::texts::kLoginFailed) + "\n127.0.0.1" +
+                std::string(cycle::texts::kConnectionRefused).substr(2));
 
   // A console run's cycle has nothing to wait for once the system refused.
   TestClock stopped;
@@ -537,6 +539,39 @@ TEST(CycleTest, NoConnectionGivesUpAtTheFourthTick) {
   EXPECT_TRUE(RunUntilFinished({&console}, milliseconds(5000)));
   EXPECT_EQ(stopped.count, 0);
   EXPECT_EQ(console.Result().outcome, Outcome::NotConnected);
+  EXPECT_EQ(cycle::MessageText(console.Result()), cycle::MessageText(cycle.Result()));
+}
+
+// The log-in error's second line says why, with the address; a connection the
+// user stopped has no reason to give.
+TEST(CycleTest, AFailedConnectionSaysWhy) {
+  struct Case {
+    const char* host;
+    bool abort;
+    std::string secondLine;
+  };
+  const std::string notFound = cycle::texts::kHostNameNotFound;
+  const Case cases[] = {
+      {"192.168.0.300", false,
+       notFound.substr(0, notFound.find("%s")) + "192.168.0.300" +
+           notFound.substr(notFound.find("%s") + 2)},
+      {"127.0.0.1", true, ""},
+  };
+  for (const Case& which : cases) {
+    TestClock clock;
+    CommandCycle cycle;
+    cycle.SetTickClock(&clock);
+    cycle.Connection().SetHost(which.host);
+    cycle.Connection().SetPort(std::to_string(support::RefusingPort()));
+    cycle.Start("SHOW");
+    if (which.abort) cycle.Abort();
+    ASSERT_TRUE(RunUntilFinished({&cycle}, milliseconds(5000))) << which.host;
+    EXPECT_EQ(clock.count, 0);
+    EXPECT_EQ(cycle.Result().outcome, Outcome::NotConnected) << which.host;
+    EXPECT_EQ(cycle::MessageText(cycle.Result()),
+              std::string(cycle::texts::kLoginFailed) +
+                  (which.secondLine.empty() ? "" : "\n" + which.secondLine));
+  }
 }
 
 // Through a proxy that is not there, or one the socket cannot use, the

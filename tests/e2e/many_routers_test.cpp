@@ -98,8 +98,10 @@ TEST(ManyRouters, FailedRoutersAreNamedAndTheOthersComplete) {
     const e2e::RunResult& result = results[toFolder ? 1 : 0];
     EXPECT_EQ(result.exitCode, 1);
     // In the order of the list, each line with its router and command.
+    const std::string refused = " 127.0.22.8 への接続が拒否されました\n";
     EXPECT_EQ(result.err, std::string("127.0.22.8: SHOW: エラー: ") + kLoginFailed + "\n" +
-                              "127.0.22.8: INFO: エラー: " + kLoginFailed + "\n" +
+                              "127.0.22.8: SHOW:" + refused + "127.0.22.8: INFO: エラー: " +
+                              kLoginFailed + "\n" + "127.0.22.8: INFO:" + refused +
                               "127.0.22.6: SHOW: " + kIncomplete + "\n" +
                               "127.0.22.6: INFO: " + kIncomplete + "\n" +
                               "127.0.22.7: SHOW: " + kIncomplete + "\n" +
