@@ -111,13 +111,14 @@ class LampPanelAccessible : public ListedChildrenAccessible {
   ~LampPanelAccessible() override { MarkListened(object(), false); }
 
   QString text(QAccessible::Text kind) const override {
-    QString text = QAccessibleWidget::text(kind);
-    if (!text.isEmpty()) return text;
-    if (kind == QAccessible::Name) return FromAnsi(texts::kLampPanelName);
+    // Busy or idle leads the description whatever the tool tip says: not
+    // every reader hears a change of the busy state.
     if (kind == QAccessible::Description) {
       return FromAnsi(busy() ? texts::kLampPanelBusy : texts::kLampPanelIdle) +
              FromAnsi(texts::kLampPanelDescription);
     }
+    QString text = QAccessibleWidget::text(kind);
+    if (text.isEmpty() && kind == QAccessible::Name) return FromAnsi(texts::kLampPanelName);
     return text;
   }
 
@@ -199,6 +200,11 @@ QAccessibleInterface* WindowAccessible(const QString& className, QObject* object
   }
   if (className == QLatin1String(object->metaObject()->className())) {
     if (LampPanelRole* role = LampPanelRoleOf(object)) return new LampPanelAccessible(widget, role);
+  }
+  // The lamp panel's picture is painted, not a label's text or pixmap.
+  if (LampPanelRole* role = widget->parent() != nullptr ? LampPanelRoleOf(widget->parent()) : nullptr;
+      role != nullptr && role->picture == widget) {
+    return new QAccessibleWidget(widget, QAccessible::Graphic);
   }
   if (className == QLatin1String("QComboBox")) {
     return new ComboBoxAccessible(static_cast<QComboBox*>(widget));

@@ -219,12 +219,13 @@ void TForm1::createLampPanel() {
   Image1 = new IsdnPicture(Panel3);
   NamedWidget(Image1, "Image1");
   Image1->setGeometry(22, 5, 42, 18);
-  Image1->setAccessibleName(QLatin1String(app::texts::kIsdnPictureName));
   Label1 = MakeLamp(Panel3, "Label1", 4);
   Label5 = MakeLamp(Panel3, "Label5", 12);
   app::MarkLampPanel(
       Panel3, Image1, [this] { return TreeView1Tag != 0; },
       [this] { app::Guarded([this] { Panel3Click(); }); });
+  // Once it is known as the lamp panel's picture, so its interface is an image's.
+  Image1->setAccessibleName(QLatin1String(app::texts::kIsdnPictureName));
 }
 
 void TForm1::createOperationPanel() {

@@ -91,8 +91,8 @@ TEST(JsonOutput, ManyRoutersInOrderWithTheirFailures) {
   } expected[] = {
       {"complete", ""},
       {"complete", ""},
-      {"failed", std::string("エラー: ") + kLoginFailed},
-      {"failed", std::string("エラー: ") + kLoginFailed},
+      {"failed", std::string("エラー: ") + kLoginFailed + "\n127.0.37.12 への接続が拒否されました"},
+      {"failed", std::string("エラー: ") + kLoginFailed + "\n127.0.37.12 への接続が拒否されました"},
       {"incomplete", kIncomplete},
       {"incomplete", kIncomplete},
       {"cut", "Vantrel: 出力が 64 MiB を超えたため、以降を破棄しました"},

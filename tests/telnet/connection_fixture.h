@@ -59,14 +59,17 @@ class ConnectionTest : public testing::Test {
   ConnectionTest() {
     telnet::ResetTelnetModuleStateForTesting();
     ServePeerWaits(true);
-    // DebugTrace writes the number, then the text.
+    // DebugTrace writes the number, then the text. The session's own trace
+    // lines (after the host) take no number; they are kept apart.
     platform::SetDebugOutputSink([this](const std::string& piece) {
-      if (nextTraceIsNumber) {
+      if (nextTraceIsNumber && piece.rfind("127.0.0.1: ", 0) == 0) {
+        sessionTrace.push_back(piece);
+      } else if (nextTraceIsNumber) {
         traceNumbers.push_back(piece);
       } else {
         events.push_back("trace " + piece);
       }
-      nextTraceIsNumber = !nextTraceIsNumber;
+      if (piece.rfind("127.0.0.1: ", 0) != 0) nextTraceIsNumber = !nextTraceIsNumber;
     });
     conn.SetHost("127.0.0.1");
     conn.SetPort(listener.PortText());
@@ -131,6 +134,7 @@ class ConnectionTest : public testing::Test {
 
   std::vector<std::string> events;  // owner events and trace texts, in order
   std::vector<std::string> traceNumbers;
+  std::vector<std::string> sessionTrace;  // the session's unnumbered lines
   bool nextTraceIsNumber = true;
   std::vector<std::string> displays;
   std::vector<int> deliveries;
