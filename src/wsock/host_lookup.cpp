@@ -10,6 +10,7 @@
 #include "wsock/host_lookup.h"
 #include "wsock/windows_numbers.h"
 
+#include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -61,7 +62,11 @@ int ResolveHostName(const std::string& requested, HostRecord* record) {
   if (IsUnder(name, "invalid")) return ws::WSAHOST_NOT_FOUND;
   // Digits and dots that are no address (192.168.0.300) can't be a name
   // either: no top-level domain is all digits. No server needs asking.
-  if (name.find_first_not_of("0123456789.") == std::string::npos) return ws::WSAHOST_NOT_FOUND;
+  in_addr numeric{};
+  if (name.find_first_not_of("0123456789.") == std::string::npos &&
+      ::inet_aton(name.c_str(), &numeric) == 0) {
+    return ws::WSAHOST_NOT_FOUND;
+  }
 
   addrinfo hints{};
   hints.ai_family = AF_INET;
