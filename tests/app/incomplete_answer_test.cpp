@@ -16,6 +16,8 @@ namespace {
 // Closes the connection after the first half of each answer.
 constexpr char kClosingRouterAddress[] = "127.0.17.20";
 constexpr char kRouterAddress[] = "127.0.17.21";
+// Closes too, after a stray prompt line and the line after it.
+constexpr char kStrayPromptRouterAddress[] = "127.0.17.22";
 
 const char kCommands[] =
     "@command SHOW\n"
@@ -23,6 +25,13 @@ const char kCommands[] =
     "B\n"
     "C\n"
     "D\n";
+
+const char kStrayPromptCommands[] =
+    "@command SHOW\n"
+    "A\n"
+    "MT128-NET% \n"
+    "B\n"
+    "C\nD\nE\nF\nG\nH\nI\n";
 
 const std::vector<std::string> kPanel = {"group", "Status", "end", "endgroup+", "end"};
 
@@ -40,6 +49,7 @@ class IncompleteAnswerTest : public QObject {
   std::unique_ptr<testing_support::ProgramFolder> folder_;
   std::unique_ptr<testing_support::TestRouter> closingRouter_;
   std::unique_ptr<testing_support::TestRouter> router_;
+  std::unique_ptr<testing_support::TestRouter> strayPromptRouter_;
 
  private slots:
   void initTestCase() {
@@ -47,6 +57,10 @@ class IncompleteAnswerTest : public QObject {
         kClosingRouterAddress, std::vector<std::string>{"--close-in-output"}, kCommands);
     router_ = std::make_unique<testing_support::TestRouter>(kRouterAddress,
                                                             std::vector<std::string>{}, kCommands);
+    strayPromptRouter_ = std::make_unique<testing_support::TestRouter>(
+        kStrayPromptRouterAddress, std::vector<std::string>{"--close-in-output"},
+        kStrayPromptCommands);
+    QVERIFY(strayPromptRouter_->Ready());
     QVERIFY(closingRouter_->Ready());
     QVERIFY(router_->Ready());
   }
@@ -73,6 +87,16 @@ class IncompleteAnswerTest : public QObject {
     QCOMPARE(form->Memo1Lines(), std::vector<std::string>({"A", "B", "C", "D"}));
     QCOMPARE(form->StatusText(), std::string(app::texts::kStatusRetrieved));
     QVERIFY(!form->AnswerIncomplete());
+  }
+
+  // A prompt in a line that more lines followed was text: the answer that
+  // ends before the real prompt is not all, and its last line is data.
+  void aStrayPromptLineDoesNotEndTheAnswer() {
+    auto form = startWindow(kStrayPromptRouterAddress);
+    QVERIFY(form);
+    form->RunCommand("SHOW");
+    QCOMPARE(form->Memo1Lines(), std::vector<std::string>({"A", "B"}));
+    QCOMPARE(form->StatusText(), std::string(app::texts::kAnswerIncomplete));
   }
 
   void typedCommandWithoutAShiftJisFormIsRefused() {

@@ -600,6 +600,15 @@ TEST(ManyRouters, WhatCameBeforeAFailureIsShownAloneAndAmongOthers) {
                       "second line of 127.0.34.2\n");
   EXPECT_EQ(both.err.rfind("127.0.34.1: " + alone.err.substr(0, alone.err.find('\n')), 0), 0u)
       << both.err;
+  // A stray prompt line with lines after it, then the router hangs up: its
+  // last line is data, and the answer is not all.
+  ASSERT_TRUE(run.Serve("127.0.34.4", {"--close-in-output", "--answer-hex",
+                                       "410d0a4d543132382d4e455425200d0a420d0a430d0a440d0a450d0a"
+                                       "460d0a470d0a480d0a490d0a"}));
+  const e2e::RunResult stray = run.Run({"-h", "-cd", "SHOW", "--host", "127.0.34.4"});
+  EXPECT_EQ(stray.exitCode, 1);
+  EXPECT_EQ(stray.out, "A\nB\n");
+  EXPECT_EQ(stray.err, std::string(kIncomplete) + "\n");
   // Three seconds of one line, then the router hangs up: the line is shown.
   const e2e::RunResult endless = run.Run({"-h", "-cd", "SHOW", "--host", "127.0.34.3"});
   EXPECT_EQ(endless.exitCode, 1);
