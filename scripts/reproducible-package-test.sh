@@ -22,8 +22,12 @@ built="${2:-}"
 if epoch=$(git log -1 --format=%ct 2>/dev/null); then export SOURCE_DATE_EPOCH="$epoch"; fi
 copies="a/source bb/vantrel-src"
 options=()
+inside=build  # the build folder within each copy
 if [ -n "$built" ]; then
   copies="bb/vantrel-src"
+  # At the same place within the copy as within this checkout: the generated
+  # files name the sources by a path relative to the build folder.
+  inside=$(realpath --relative-to=. "$built")
   # Compiled the way that build was: by the same build tool (which decides the
   # folder each compile runs in, and so what the debugging data names), with
   # the headers precompiled or not.
@@ -42,12 +46,12 @@ for copy in $copies; do
   else
     tar --exclude=./build -cf - . | tar -xf - -C "$work/$copy"
   fi
-  cmake -S "$work/$copy" -B "$work/$copy/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  cmake -S "$work/$copy" -B "$work/$copy/$inside" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVANTREL_TESTS=OFF "${options[@]}" >/dev/null
   # Compiled afresh: a compiler cache would hand the second copy the objects
   # of the first, and the comparison would prove nothing.
-  CCACHE_DISABLE=1 cmake --build "$work/$copy/build" -j"$jobs"
-  (cd "$work/$copy/build" && cpack -G DEB >/dev/null)
+  CCACHE_DISABLE=1 cmake --build "$work/$copy/$inside" -j"$jobs"
+  (cd "$work/$copy/$inside" && cpack -G DEB >/dev/null)
 done
 first_build="${built:-$work/a/source/build}"
 if [ -n "$built" ]; then
@@ -55,7 +59,7 @@ if [ -n "$built" ]; then
   (cd "$built" && cpack -G DEB >/dev/null)
 fi
 first="$(ls "$first_build"/vantrel_*.deb)"
-second="$(ls "$work"/bb/vantrel-src/build/vantrel_*.deb)"
+second="$(ls "$work/bb/vantrel-src/$inside"/vantrel_*.deb)"
 sha256sum "$first" "$second"
 status=0
 if ! cmp "$first" "$second"; then
