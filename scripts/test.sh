@@ -12,12 +12,14 @@
 #      the line editor, the captured answer, its line splitting, the prompt
 #      search, the panel, the settings file, Shift-JIS and the JSON string escape under libFuzzer for a
 #      short while each;
-#   3. the Debian package built twice, without the tests, from two copies of
-#      the source in two different folders: the two packages must be the same
-#      bytes; then scripts/package-test.sh checks the first one
+#   3. the whole program and all its tests built;
+#   4. the Debian package made twice from two folders, once from that full
+#      build (the tests change no byte of what ships) and once from a copy of
+#      the source elsewhere built afresh without the tests: the two packages
+#      must be the same bytes; then scripts/package-test.sh checks the first
 #      (scripts/reproducible-package-test.sh);
-#   4. the whole program and all its tests (Qt windows on the offscreen
-#      platform), where the bounds on time and memory are asserted too.
+#   5. all tests of the full build (Qt windows on the offscreen platform),
+#      where the bounds on time and memory are asserted too.
 # Ends with CTest's summary of the full run; exits non-zero when anything fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -28,13 +30,17 @@ jobs=$(nproc)
 status=0
 
 echo "== sanitizer build (the whole program and all its tests)"
+# Line tables are all the sanitizers' reports need; the benchmarks are built
+# (and run by hand) in the full build, never under the sanitizers. Its tests
+# assert no bounds on time and mostly wait, so twice as many run at once.
 cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DVANTREL_SANITIZE=ON -DVANTREL_WITH_QT=ON \
-  -DVANTREL_TESTS=ON -DCMAKE_INSTALL_BINDIR=programs -DCMAKE_INSTALL_LIBDIR=lib64 \
+  -DVANTREL_TESTS=ON -DVANTREL_BENCH=OFF -DCMAKE_C_FLAGS_DEBUG=-g1 -DCMAKE_CXX_FLAGS_DEBUG=-g1 \
+  -DCMAKE_INSTALL_BINDIR=programs -DCMAKE_INSTALL_LIBDIR=lib64 \
   -DCMAKE_INSTALL_DATADIR=data >/dev/null
 cmake --build build/asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
   LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0" \
-  ctest --test-dir build/asan --output-on-failure -j2 || status=1
+  ctest --test-dir build/asan --output-on-failure -j$((2 * jobs)) || status=1
 
 if [ -f fuzz/CMakeLists.txt ]; then
   echo "== fuzzing the TELNET parser (byte and block), the SOCKS replies, the line editor,"
@@ -43,15 +49,17 @@ if [ -f fuzz/CMakeLists.txt ]; then
   cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DVANTREL_FUZZ=ON -DVANTREL_WITH_QT=OFF -DVANTREL_TESTS=OFF >/dev/null
   cmake --build build/fuzz -j"$jobs"
-  ctest --test-dir build/fuzz --output-on-failure || status=1
+  ctest --test-dir build/fuzz --output-on-failure -j"$jobs" || status=1
 fi
 
-echo "== the Debian package, built twice in two folders, and checked"
-bash scripts/reproducible-package-test.sh build/repro || status=1
-
-echo "== full build and all tests"
+echo "== full build"
 cmake -S . -B build/main -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_TESTS=ON >/dev/null
 cmake --build build/main -j"$jobs"
+
+echo "== the Debian package, made from the full build and from a copy elsewhere, and checked"
+bash scripts/reproducible-package-test.sh build/repro build/main || status=1
+
+echo "== all tests of the full build"
 ctest --test-dir build/main --output-on-failure -j2 || status=1
 
 exit $status

@@ -584,6 +584,25 @@ class OutputPaneTest : public QObject {
                                                    QString::fromUtf8(" を作成できません")));
   }
 
+  // The range follows the answers as the window shows them: a second answer
+  // after the first keeps the first's longest line; a cleared pane forgets it.
+  void theHorizontalRangeFollowsEachAnswer() {
+    OutputPane pane;
+    pane.resize(200, 120);
+    const Answer wide({std::string(300, 'W'), "a"});
+    const Answer narrow({"b"});
+    app::PaneLines lines;
+    pane.setLines(&lines);
+    lines.AddAnswer(wide.received, {{0, 300}, {302, 1}});
+    lines.AddAnswer(narrow.received, {{0, 1}});
+    pane.linesAdded();
+    QVERIFY(pane.horizontalScrollBar()->maximum() > 0);
+    lines.Clear();
+    lines.AddAnswer(narrow.received, {{0, 1}});
+    pane.linesReset();
+    QCOMPARE(pane.horizontalScrollBar()->maximum(), 0);
+  }
+
   void characterStartsAreFoundFromNearbyBytes_data() {
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<QList<int>>("starts");

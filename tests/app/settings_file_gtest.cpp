@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <functional>
 
 #include "platform/files.h"
@@ -127,6 +128,23 @@ TEST(SettingsFile, ValuesFollowTheReadingRulesAndTheSocksSectionIsThere) {
   EXPECT_EQ(values.width, 640);
   EXPECT_EQ(values.top, 7);
   EXPECT_EQ(file.Contents().String("socks", "server", ""), "gw");
+}
+
+// Each file is read up to its bound and refused one byte past it.
+TEST(SettingsFile, TheSettingsAndThePanelAreReadUpToTheirBoundsAndNotAByteMore) {
+  support::TempFolder dir;
+  const std::string path = dir.File("file");
+  const std::function<FileState()> readers[] = {[&] { return SettingsFile(path).State(); },
+                                                [&] { return app::ReadPanelFile(path).state; }};
+  const std::size_t bounds[] = {app::kSettingsFileLimit, app::kPanelFileLimit};
+  for (int kind = 0; kind < 2; ++kind) {
+    for (const std::size_t size : {bounds[kind], bounds[kind] + 1}) {
+      ASSERT_TRUE(platform::WriteFileAtomically(path, ""));
+      std::filesystem::resize_file(path, size);
+      EXPECT_EQ(readers[kind](), size == bounds[kind] ? FileState::kRead : FileState::kUnreadable)
+          << kind << " " << size;
+    }
+  }
 }
 
 }  // namespace

@@ -50,6 +50,7 @@ INSTANTIATE_TEST_SUITE_P(
         UrlCase{"Socks4User", "socks4://me@gw", "gw|1080|4|me||none"},
         UrlCase{"Socks4A", "socks4a://gw:1", "gw|1|4A|||none"},
         UrlCase{"Socks4WithPassword", "socks4://u:p@gw", ""},
+        UrlCase{"Socks4AWithPassword", "socks4a://u:p@gw", ""},
         UrlCase{"UnknownLevel", "socks6://gw", ""}, UrlCase{"NoScheme", "gw:1080", ""},
         UrlCase{"NoHost", "socks5://", ""}, UrlCase{"PortZero", "socks5://gw:0", ""},
         UrlCase{"EmptyPort", "socks5://gw:", ""}, UrlCase{"PortTooLarge", "socks5://gw:65536", ""},

@@ -20,11 +20,13 @@
 #include "cycle/cycle_texts.h"
 #include "cycle/message_pump.h"
 #include "routersim/routersim_process.h"
+#include "support/deadline.h"
 #include "support/loopback_peer.h"
 #include "support/temp_folder.h"
 #include "telnet/telnet_connection.h"
 
 void GiveLargeSendBuffer(int fd);
+void SendAtOnce(int fd);
 
 namespace {
 
@@ -127,9 +129,13 @@ class TestClock : public cycle::TickClock {
   void Reset() override { count = 0; }
   void Start() override { running = true; }
   void Stop() override { running = false; }
-  int Count() const override { return count; }
+  int Count() const override {
+    if (onCount) onCount();
+    return count;
+  }
   int count = 0;
   bool running = false;
+  std::function<void()> onCount;  // called at each look at the count
 };
 
 // A router of the test's own on a loopback port: it plays `script` on the
@@ -493,15 +499,17 @@ TEST(CycleTest, ARouterThatStopsReadingEndsTheCycleAtTheSendBound) {
 TEST(CycleTest, CommandsThatCannotBeSentAreRefusedBeforeConnecting) {
   const std::vector<std::pair<std::string, cycle::Failure>> commands = {
       {"SHOW\nSHOW LOG", cycle::Failure::CommandHasLineBreak},
+      {std::string(64 << 10, 'x'), cycle::Failure::None},  // at the bound: sent
       {std::string((64 << 10) + 1, 'x'), cycle::Failure::CommandTooLong}};
   for (const auto& [command, failure] : commands) {
     CommandCycle cycle;
     cycle.Connection().SetHost("127.0.0.1");
     cycle.Connection().SetPort("1");
     cycle.Start(command);
-    EXPECT_FALSE(cycle.Running());
+    EXPECT_EQ(cycle.Running(), failure == cycle::Failure::None) << command.size();
     EXPECT_EQ(cycle.Result().failure, failure);
-    EXPECT_EQ(cycle.Connection().ConnectResult(), std::nullopt);
+    if (cycle.Running()) cycle.Abandon();
+    else EXPECT_EQ(cycle.Connection().ConnectResult(), std::nullopt);
   }
 }
 
@@ -706,6 +714,82 @@ TEST(CycleTest, AnAnswerTakenLineByLineShowsTheSameLines) {
   ASSERT_GT(expected.size(), 4000u);
   EXPECT_EQ(lines, expected);
   EXPECT_LT(heldAtMost, std::size_t{8} << 10);
+}
+
+// Streamed, the answer is cut where the whole answer passes the cap, what
+// already went out line by line counted: no more, and nothing made up. The
+// count starts afresh with each cycle of the same engine.
+TEST(CycleTest, AStreamedAnswerIsCutAtTheCapEachCycleAfresh) {
+  Simulator router({"--endless-output"}, "127.0.0.65");
+  ASSERT_TRUE(router.Ready());
+  // No tick ends the wait, however slowly the lines are taken: only the cap.
+  TestClock clock;
+  CommandCycle cycle;
+  cycle.SetTickClock(&clock);
+  cycle.SetRouterModel(0);
+  router.Aim(cycle);
+  std::size_t lines = 0;
+  std::size_t bytes = 0;  // with a line end of two bytes each
+  bool nul = false;
+  cycle.OnAnswerLine = [&](std::string_view line) {
+    ++lines;
+    bytes += line.size() + 2;
+    nul = nul || line.find('\0') != std::string_view::npos;
+  };
+  std::vector<std::size_t> linesOfEachRun;
+  for (int run = 0; run < 2; ++run) {
+    lines = 0;
+    bytes = 0;
+    cycle.Start("SHOW");
+    ASSERT_TRUE(RunUntilFinished({&cycle}, milliseconds(60000))) << run;
+    EXPECT_EQ(cycle.Result().failure, cycle::Failure::AnswerTooLong) << run;
+    EXPECT_LE(bytes, CommandCycle::kAnswerLimit + 2) << run;
+    EXPECT_FALSE(nul) << run;
+    linesOfEachRun.push_back(lines);
+  }
+  EXPECT_GT(linesOfEachRun[0], 1000000u);
+  EXPECT_EQ(linesOfEachRun[0], linesOfEachRun[1]);
+}
+
+// The prompt came last in a read that emptied what had arrived, at the end of
+// a round, and the rest of the burst is still on its way (a proxy relays in
+// pieces): the look at whether more came waits for a turn of the event loop,
+// in which the rest arrives.
+TEST(CycleTest, TheLookBehindAPromptAtTheEndOfARoundWaitsATurnOfTheLoop) {
+  // Shared with the router's thread and a queued call that may outlive the test.
+  struct Rest {
+    std::atomic<bool> wanted = false;
+    std::atomic<bool> sent = false;
+  };
+  const auto rest = std::make_shared<Rest>();
+  ScriptedRouter router([rest](support::Peer& peer) {
+    SendAtOnce(peer.Fd());
+    LogInThenAnswer(peer, "SHOW\r\n\r\nA\r\nMT128-NET% ");
+    support::WaitUntil([&] { return rest->wanted.load(); });
+    peer.Send("\r\nB\r\nMT128-NET% ");
+    rest->sent = true;
+    peer.ReadToEnd();
+  });
+  TestClock clock;
+  CommandCycle cycle;
+  // The first check that sees the prompt has the rest sent before the turn
+  // of the loop it leaves the decision to.
+  clock.onCount = [&] {
+    if (rest->wanted || cycle.ReceiveBuffer().find("A\r\nMT128-NET% ") == std::string::npos)
+      return;
+    rest->wanted = true;
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [rest] { support::WaitUntil([&] { return rest->sent.load(); }); },
+        Qt::QueuedConnection);
+  };
+  cycle.SetTickClock(&clock);
+  cycle.SetRouterModel(0);
+  router.Aim(cycle);
+  cycle.Start("SHOW");
+  ASSERT_TRUE(RunUntilFinished({&cycle}));
+  EXPECT_EQ(cycle.Result().outcome, Outcome::Complete);
+  EXPECT_EQ(Lines(cycle), (std::vector<std::string>{"A", "B"}));
 }
 
 }  // namespace

@@ -169,6 +169,22 @@ TEST(ConsoleRun, WithoutHiddenAnUnreachableDisplayIsToldNotAborted) {
   EXPECT_NE(result.err.find("DISPLAY"), std::string::npos) << result.err;
 }
 
+// A working display, also when named by "unix" (this machine's socket, no
+// TCP host): several routers then need --print.
+TEST(ConsoleRun, ADisplayNamedUnixIsThisMachinesDisplay) {
+  VirtualDisplay display;
+  ASSERT_TRUE(display.Ready());
+  for (const std::string& name : {std::string(kXvfbDisplay), "unix" + std::string(kXvfbDisplay)}) {
+    e2e::ProgramSandbox sandbox;
+    e2e::RunOptions options;
+    options.environment = {{"DISPLAY", name}};
+    const e2e::RunResult result =
+        sandbox.Run({"-h", "-cd", "SHOW", "--host", "127.0.0.201", "--host", "127.0.0.202"}, options);
+    EXPECT_EQ(result.exitCode, 2) << name;
+    EXPECT_NE(result.err.find("--print"), std::string::npos) << name << result.err;
+  }
+}
+
 TEST(ConsoleRun, PrintWithoutHiddenIsAUsageError) {
   e2e::ProgramSandbox sandbox;
   const e2e::RunResult result = sandbox.Run({"--print", "-cd", "SHOW"});

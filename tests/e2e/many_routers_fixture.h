@@ -2,6 +2,7 @@
 // for the tests of runs that poll many routers.
 #pragma once
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -63,6 +64,26 @@ class ManyRouters {
     for (const std::string& line : lines) text += line + "\n";
     sandbox_.WriteFile("hosts", text);
   }
+
+  // The most routers of the first simulator connected at once, by its
+  // reports of the `sessions` accepted after its first `from` lines.
+  int MostConnected(std::size_t from, std::size_t sessions) const {
+    int most = 0;
+    support::WaitUntil([&] {
+      const std::vector<std::string> lines = simulators_.front()->lines();
+      std::size_t seen = 0;
+      most = 0;
+      for (std::size_t i = from; i < lines.size(); ++i) {
+        const std::size_t at = lines[i].find(" connected ");
+        if (at == std::string::npos) continue;
+        ++seen;
+        most = std::max(most, std::stoi(lines[i].substr(at + 11)));
+      }
+      return seen >= sessions;
+    });
+    return most;
+  }
+  std::size_t Lines() const { return simulators_.front()->lines().size(); }
 
   e2e::RunResult Run(const std::vector<std::string>& arguments, e2e::RunOptions options = {}) {
     options.deadline = std::chrono::seconds(90);

@@ -40,11 +40,13 @@ TEST(ManyRouters, TwentyRoutersAnswerInTheGivenOrderOnStandardOutput) {
   // All at once, a few at a time, and one after another: the same output.
   for (const char* jobs : {"20", "8", "1"}) {
     SCOPED_TRACE(jobs);
+    const std::size_t mark = run.Lines();
     const e2e::RunResult result =
         run.Run({"-h", "--hosts", "hosts", "-cd", "SHOW", "--jobs", jobs, "-cd", "INFO"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(result.out, expected);
+    EXPECT_LE(run.MostConnected(mark, 20), std::stoi(jobs));
   }
 }
 
@@ -206,6 +208,16 @@ TEST(ManyRouters, OneRouterIsARunForThatRouterAlone) {
   EXPECT_EQ(listed.out, "router 127.0.25.1\nsecond line of 127.0.25.1\n");
   EXPECT_EQ(given.out, listed.out);
   EXPECT_EQ(given.err, "");
+}
+
+// The settings name another model; --model holds for every router of the run.
+TEST(ManyRouters, TheModelOfTheCommandLineHoldsForEveryRouter) {
+  ManyRouters run;
+  ASSERT_TRUE(run.Serve("127.0.28.1-2", {"--model", "MN128-SOHO"}));
+  const e2e::RunResult result = run.Run({"-h", "-cd", "SHOW", "-cd", "INFO", "--host", "127.0.28.1",
+                                         "--host", "127.0.28.2", "--model", "MN128-SOHO"});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.out, Section("127.0.28.1") + Section("127.0.28.2"));
 }
 
 TEST(ManyRouters, AFileThatCannotBeWrittenIsNamed) {

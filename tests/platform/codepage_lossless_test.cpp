@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/codepage.h"
+
 using namespace platform;
 
 TEST(CodepageLossless, EveryOneAndTwoByteStringComesBackAsItself) {
@@ -47,4 +49,21 @@ TEST(CodepageLossless, CharactersShowAsThemselvesAndStrayBytesAsPrivateUse) {
                                "b"),
             "a?b");
   EXPECT_EQ(Utf8ToAnsiLossless(""), "");
+}
+
+// Every byte above ASCII alone: what the plain conversion shows as a character
+// that comes back exactly shows as that character here too, the rest as
+// U+F780 + byte; typed back, each is its byte.
+TEST(CodepageLossless, EveryHighByteAloneShowsAsThePlainConversionOrAsPrivateUse) {
+  for (int b = 0x80; b <= 0xFF; ++b) {
+    const std::string one(1, static_cast<char>(b));
+    const std::string plain = AnsiToUtf8(one);
+    std::string privateUse;
+    privateUse += "\xEF";
+    privateUse += static_cast<char>(0x9E + (b >> 6 & 1));
+    privateUse += static_cast<char>(0x80 | (b & 0x3F));
+    const bool character = Utf8ToAnsiExact(plain) == one;
+    EXPECT_EQ(AnsiToUtf8Lossless(one), character ? plain : privateUse) << b;
+    EXPECT_EQ(Utf8ToAnsiLossless(character ? plain : privateUse), one) << b;
+  }
 }

@@ -51,6 +51,26 @@ TEST(Files, AReplacedFileHoldsTheNewBytesAndKeepsItsPermissionsAndTheLinkToIt) {
   EXPECT_EQ(error, ENOENT);
 }
 
+// The set-id and sticky bits survive a rewrite too, also in a folder with the
+// sticky bit, where the new file is made beside the old one.
+TEST(Files, AReplacedFileKeepsItsSetIdAndStickyBitsAlsoInAStickyFolder) {
+  for (const mode_t folderMode : {0755, 01777}) {
+    for (const mode_t mode : {04755, 02750, 01640}) {
+      SCOPED_TRACE(std::to_string(folderMode) + " " + std::to_string(mode));
+      TempFolder dir;
+      ASSERT_EQ(chmod(dir.Path().c_str(), folderMode), 0);
+      const std::string path = dir.File("vantrel.Ini");
+      ASSERT_TRUE(WriteFileAtomically(path, "old"));
+      ASSERT_EQ(chmod(path.c_str(), mode), 0);
+      ASSERT_TRUE(WriteFileAtomically(path, "new"));
+      struct stat st {};
+      ASSERT_EQ(stat(path.c_str(), &st), 0);
+      EXPECT_EQ(st.st_mode & 07777, mode);
+      EXPECT_EQ(ReadFileBytes(path), "new");
+    }
+  }
+}
+
 TEST(Files, TheProgramsOwnPathAndFolder) {
   const std::string exe = ModuleFileName();
   ASSERT_FALSE(exe.empty());

@@ -331,6 +331,7 @@ struct FailedConnectCase {
   const char* name;
   bool withAddr;        // false: Addr is missing, which the plain socket refuses
   const char* badPort;  // a Port that does not resolve, or nullptr
+  bool quietly = false;  // an OnError handler takes the failure: no exception
 };
 
 class FailedConnectTest : public HandshakeTest,
@@ -344,7 +345,11 @@ TEST_P(FailedConnectTest, LeavesTheAddressItWasGiven) {
   socket.SetSocksPort(otherProxy.PortText());
   socket.SetPort(c.badPort != nullptr ? c.badPort : router.PortText());
   if (c.withAddr) socket.SetAddr("127.0.0.1");
-  EXPECT_NE(MessageOf([&] { socket.Connect(); }), "no exception");
+  int errors = 0;
+  if (c.quietly) socket.OnError = [&](net::TCustomAsyncSocket*) { ++errors; };
+  EXPECT_EQ(MessageOf([&] { socket.Connect(); }) == "no exception", c.quietly);
+  EXPECT_EQ(errors, c.quietly ? 1 : 0);
+  socket.OnError = nullptr;
   EXPECT_EQ(socket.SocketHandle(), ws::INVALID_SOCKET);
 
   // The proxy off, and only what was missing or wrong given again.
@@ -361,7 +366,9 @@ TEST_P(FailedConnectTest, LeavesTheAddressItWasGiven) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, FailedConnectTest,
                          ::testing::Values(FailedConnectCase{"PortNotResolved", true, "no-such"},
-                                           FailedConnectCase{"AddrMissing", false, nullptr}),
+                                           FailedConnectCase{"AddrMissing", false, nullptr},
+                                           FailedConnectCase{"AddrMissingQuietly", false, nullptr,
+                                                             true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // An owner that closes and connects elsewhere from the failed connection

@@ -131,7 +131,7 @@ TEST_F(ConnectionTest, TheTerminalTypeRequestIsAwaitedFromOurAgreementUntilItCom
 
 // A peer that reads nothing: once 64 KiB of ours waits to leave, reading
 // waits too, and the owner's call reads on only when the queue has gone
-// down. Bytes the peer sent before hanging up still arrive.
+// down. Bytes the peer sent before hanging up still arrive, all of them.
 TEST_F(ConnectionTest, ReadingWaitsForOurSendingAndTheLastBytesStillArrive) {
   Open();
   const std::string chunk(64 << 10, 'x');
@@ -145,10 +145,12 @@ TEST_F(ConnectionTest, ReadingWaitsForOurSendingAndTheLastBytesStillArrive) {
   platform::ProcessMessages();
   EXPECT_TRUE(conn.ReadingHeldBack());
   EXPECT_EQ(received, "");
-  ASSERT_TRUE(peer.Send("-last"));
+  // More than one block of the connection's reads.
+  const std::string last = "-last" + std::string(3 * 2048, 'y');
+  ASSERT_TRUE(peer.Send(last));
   peer.ShutdownSend();
   ASSERT_TRUE(PumpUntil([this] { return closedEvents > 0; }));
-  EXPECT_EQ(received, "first-last");
+  EXPECT_EQ(received, "first" + last);
   EXPECT_FALSE(conn.ReadingHeldBack());
 }
 

@@ -254,5 +254,72 @@ TEST_F(OwnerThreadTest, BytesArrivingWhileAHandlerReadsAreCountedReceivedOrAnnou
   win::DestroyWindow(reader);
 }
 
+
+// The shortcut "no asking the system again right after a read that emptied
+// it" holds only where an FD_READ will announce what comes next, and only
+// after a read that really emptied it. A handler reads what waits, has the
+// peer send more, looks first where the row says so, and receives once.
+struct ShortcutCase {
+  const char* name;
+  long events;         // what the reader window is selected for
+  std::size_t before;  // bytes waiting before the handler runs
+  bool peekFirst;      // a peek between the peer's second send and the receive
+};
+
+struct Shortcut {
+  ws::SOCKET socket = ws::INVALID_SOCKET;
+  Peer* peer = nullptr;
+  const ShortcutCase* row = nullptr;
+  std::size_t taken = 0;
+  std::string afterSend;  // what the receive after the second send gave
+} shortcut;
+
+win::LRESULT ShortcutReader(win::HWND window, win::UINT message, win::WPARAM wParam,
+                            win::LPARAM lParam) {
+  if (message != kMarkerMessage) return win::DefWindowProc(window, message, wParam, lParam);
+  static char buffer[128 << 10];
+  for (int n; shortcut.taken < shortcut.row->before &&
+              (n = Wsa().recv(shortcut.socket, buffer, sizeof buffer, 0)) > 0;)
+    shortcut.taken += static_cast<std::size_t>(n);
+  shortcut.peer->Send("late");
+  if (shortcut.row->peekFirst) Wsa().recv(shortcut.socket, buffer, 8, ws::MSG_PEEK);
+  const int n = Wsa().recv(shortcut.socket, buffer, sizeof buffer, 0);
+  shortcut.afterSend = n > 0 ? std::string(buffer, static_cast<std::size_t>(n))
+                             : "<error " + std::to_string(Wsa().WSAGetLastError()) + ">";
+  return 0;
+}
+
+class ReceiveShortcut : public OwnerThreadTest,
+                        public ::testing::WithParamInterface<ShortcutCase> {};
+
+TEST_P(ReceiveShortcut, TakesOnlyAnEmptyingReadInAHandlerOfFdReadAsNothingMore) {
+  Listener listener;
+  Peer peer;
+  const ws::SOCKET s = Connected(listener, peer);
+  shortcut = Shortcut{s, &peer, &GetParam(), 0, ""};
+  ASSERT_TRUE(peer.Send(std::string(GetParam().before, 'x')));
+  ws::u_long waiting = 0;
+  ASSERT_TRUE(support::WaitUntil([&] {
+    return wsa_->ioctlsocket(s, ws::FIONREAD, &waiting) == 0 && waiting == GetParam().before;
+  }));
+  const win::HWND reader = support::NewTestWindow("ShortcutReader", ShortcutReader);
+  ASSERT_EQ(wsa_->WSAAsyncSelect(s, reader, kSocketMessage, GetParam().events), 0);
+  win::PostMessage(reader, kMarkerMessage, 0, 0);
+  EXPECT_TRUE(PumpUntil([] { return !shortcut.afterSend.empty(); }));
+  EXPECT_EQ(shortcut.taken, GetParam().before);
+  // Selected for FD_READ and not looked at since, "late" comes with the next FD_READ.
+  const bool announced = GetParam().events == ws::FD_READ && !GetParam().peekFirst;
+  EXPECT_EQ(shortcut.afterSend,
+            announced ? "<error " + std::to_string(ws::WSAEWOULDBLOCK) + ">" : "late");
+  win::DestroyWindow(reader);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ReceiveShortcut,
+    ::testing::Values(ShortcutCase{"FullReadAheadLeftMore", ws::FD_READ, (64 << 10) + 100, false},
+                      ShortcutCase{"NotSelectedForRead", ws::FD_WRITE, 2, false},
+                      ShortcutCase{"PeekFoundMore", ws::FD_READ, 2, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace wsock_test

@@ -133,7 +133,23 @@ int open_listener(const Options& options, const std::string& listen_address, std
 struct Worker {
   std::thread thread;
   std::shared_ptr<std::atomic<bool>> finished;
+  int fd;  // the session's connection, closed by the session itself
 };
+
+// Sessions whose client has not hung up, the one just accepted (`client`)
+// included. The client's end is seen on the connection itself: a client that
+// closes one connection before it opens the next has its close there before
+// the next is accepted, however late the session's thread wakes up to it.
+// A descriptor a session closed meanwhile may already be `client` again.
+int clients_connected(const std::list<Worker>& workers, int client) {
+  int count = 1;
+  for (const Worker& worker : workers) {
+    if (worker.finished->load() || worker.fd == client) continue;
+    pollfd p{worker.fd, POLLRDHUP, 0};
+    if (::poll(&p, 1, 0) == 0) ++count;
+  }
+  return count;
+}
 
 void reap(std::list<Worker>& workers) {
   for (auto it = workers.begin(); it != workers.end();) {
@@ -157,11 +173,12 @@ void start_session(int client, const sockaddr_storage& peer, int id, const Sessi
   ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
   auto finished = std::make_shared<std::atomic<bool>>(false);
   std::string from = describe(reinterpret_cast<const sockaddr*>(&peer));
+  context.log.session(id, "connected", std::to_string(clients_connected(workers, client)));
   workers.push_back(Worker{std::thread([&context, client, id, from, finished] {
                              Session(context, client, id, from).run();
                              finished->store(true);
                            }),
-                           finished});
+                           finished, client});
 }
 
 // One router of the simulator: where it listens and how it behaves.

@@ -294,6 +294,8 @@ Usage: vantrel-routersim [--listen ADDR] [--port N] [--model NAME] [options]
 
 Standard output, one line per event, written through at once:
   listening on ADDR:PORT        first line, once bound (the real port when --port 0)
+  session N connected K         at accept: K clients of this simulator (any of its addresses)
+                                not hung up, this one included; before its open line
   session N open PEER:PORT
                                 with a --listen range: "session N open PEER:PORT on ADDR:PORT"
   session N terminal-type NAME  the client answered TERMINAL-TYPE SEND
