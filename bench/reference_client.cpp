@@ -5,12 +5,16 @@
 // CR and one for LF and compacted in place; one conversion call for the
 // whole answer, skipped when it is plain ASCII; one write.
 //
-//   vantrel-reference-client ADDRESS COMMAND
+//   vantrel-reference-client ADDRESS COMMAND [--ack-each-read]
+//
+// With --ack-each-read every read is acknowledged at once (against a router
+// that holds a small write back until the one before is acknowledged).
 //
 // Option requests are not answered: the benchmark peers negotiate nothing.
 #include <arpa/inet.h>
 #include <iconv.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -27,6 +31,7 @@ constexpr std::string_view kStrayPromptLine = "MT128-NET% ";
 constexpr std::size_t kReadSize = 1 << 16;
 
 int fd = -1;
+bool ackEachRead = false;
 std::string received;
 // Where a TELNET command stands when a read ends inside it.
 enum class Command { kNone, kAfterIac, kAfterVerb, kInSubnegotiation } command = Command::kNone;
@@ -73,6 +78,10 @@ bool ReadUntil(std::string_view text) {
     from = received.size() >= text.size() ? received.size() - text.size() + 1 : 0;
     const ssize_t n = recv(fd, block, sizeof block, 0);
     if (n <= 0) return false;
+    if (ackEachRead) {
+      const int on = 1;
+      setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+    }
     AppendData(block, block + n);
   }
 }
@@ -166,7 +175,8 @@ std::string ToUtf8(std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) return 2;
+  if (argc != 3 && !(argc == 4 && std::string_view(argv[3]) == "--ack-each-read")) return 2;
+  ackEachRead = argc == 4;
   fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in where{};
   where.sin_family = AF_INET;
