@@ -8,7 +8,10 @@
 # before each set. Nothing passes or fails.
 #
 #   sudo bench/run_all.sh BIN_DIR [SETS] [README]
-#   sudo ONLY=cycle bench/run_all.sh BIN_DIR 3 /tmp/README.md  # those whose title holds "cycle"
+#   sudo ONLY=cycle bench/run_all.sh BIN_DIR 3 /tmp/README.md
+#
+# With ONLY, just the benchmarks whose title holds it run, and the section
+# holds only them (for trying one out on a copy of the README).
 #
 # BIN_DIR is the build's bin folder. Needs root (port 23, namespaces). A
 # benchmark added later joins with one line in `benchmarks` below. What the
@@ -103,7 +106,7 @@ merge() {
       out="$work/$(echo "$title" | tr -c 'a-z0-9\n' '_').$set"
       echo "== $title, set $set" >>"$log"
       unshare -n env bin="$bin" here="$here" bash -c "ip link set lo up && $command" \
-        >"$out" 2>>"$log" || echo "(exit status $? in set $set)" >>"$out"
+        >"$out" 2>>"$log" || echo "(ended with exit status $?)" >>"$out"
       outputs+=("$out")
     done
     echo
