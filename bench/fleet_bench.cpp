@@ -5,12 +5,14 @@
 // (a flood before the log-in, one endless line, endless output), beside
 // healthy ones that must still come out whole. Not a test: it prints numbers.
 //
-//   vantrel-fleet-bench [--runs N]
+//   vantrel-fleet-bench [--runs N] [--network 127.0.3]
 //
 // One simulator plays each group of routers on a range of loopback
-// addresses (127.0.3.1-100 answering after 1 s, 127.0.4.1-127.0.7.232 at
-// once, 127.0.8-10.1-64 hostile, 127.0.11.1-8 healthy), port 23, so run it
-// as root (127.0.12.1-4: a 64 MB answer among small ones, as text and JSON).
+// addresses, port 23, so run it as root. --network names the first of ten
+// blocks of 256 it uses (default 127.0.3, so 127.0.3 to 127.0.12): in the
+// first, .1-100 answer after 1 s; from the second's .1 on (into the fifth),
+// a thousand answer at once; the sixth to eighth hold 64 hostile ones each,
+// the ninth 8 healthy ones, the tenth a 64 MB answer among three small ones.
 // The hostile runs need about 400 MB of temporary space.
 #include <algorithm>
 #include <cstdio>
@@ -28,8 +30,19 @@ using namespace bench;
 
 namespace {
 
-constexpr char kSlowFirst[] = "127.0.3.1";
-constexpr char kQuickFirst[] = "127.0.4.1";
+// The first two numbers of the addresses and the third of the first block.
+std::string networkPrefix = "127.0.";
+int firstBlock = 3;
+
+// Address `last` of block `block` (0 the first).
+std::string At(int block, int last) {
+  return networkPrefix + std::to_string(firstBlock + block) + "." + std::to_string(last);
+}
+
+// Addresses `first` to `last` of block `block`, as a simulator's range.
+std::string Range(int block, int first, int last) {
+  return At(block, first) + "-" + std::to_string(last);
+}
 
 // `count` addresses from `first` on, one a line.
 fs::path HostsFile(const fs::path& folder, const std::string& name, const std::string& first,
@@ -67,20 +80,30 @@ int Main(int argc, char** argv) {
     const std::string key = argv[i];
     if (key == "--runs") {
       runs = std::max(1, std::atoi(argv[i + 1]));
+    } else if (key == "--network") {
+      const std::string network = argv[i + 1];
+      const auto dot = network.rfind('.');
+      if (dot == std::string::npos || network.rfind("127.", 0) != 0) {
+        Fail("--network wants the first three numbers of a loopback address, e.g. 127.0.3");
+      }
+      networkPrefix = network.substr(0, dot + 1);
+      firstBlock = std::atoi(network.substr(dot + 1).c_str());
+      if (firstBlock < 0 || firstBlock > 246) Fail("--network leaves no room for ten blocks");
     } else {
       Fail("unknown option " + key);
     }
   }
   const fs::path binDir = BinDir();
-  const Sandbox sandbox(binDir, kQuickFirst);
+  const std::string quickFirst = At(1, 1);
+  const Sandbox sandbox(binDir, quickFirst);
   const fs::path program = sandbox.Program();
   const fs::path simulator = binDir / "vantrel-routersim";
-  const fs::path slowHosts = HostsFile(sandbox.Dir(), "slow", kSlowFirst, 100);
-  const fs::path quickHosts = HostsFile(sandbox.Dir(), "quick", kQuickFirst, 1000);
+  const fs::path slowHosts = HostsFile(sandbox.Dir(), "slow", At(0, 1), 100);
+  const fs::path quickHosts = HostsFile(sandbox.Dir(), "quick", quickFirst, 1000);
 
   std::vector<double> allWall, allPeak, eightWall;
   {
-    Simulator slow(simulator, "127.0.3.1-100", {"--quiet", "--delay", "1000"});
+    Simulator slow(simulator, Range(0, 1, 100), {"--quiet", "--delay", "1000"});
     for (int i = 0; i < runs; ++i) {
       const RunResult all = Checked(RunProgram(program, Fleet(slowHosts, 100)), "--jobs 100");
       allWall.push_back(all.wallSeconds);
@@ -91,7 +114,7 @@ int Main(int argc, char** argv) {
 
   std::vector<double> perRouter, perCycle;
   {
-    Simulator quick(simulator, "127.0.4.1-127.0.7.232", {"--quiet"});
+    Simulator quick(simulator, quickFirst + "-" + At(4, 232), {"--quiet"});
     Checked(RunProgram(program, {"-h", "-cd", "SHOW"}), "warm-up");
     for (int i = 0; i < runs; ++i) {
       // One router's run is the start-up and one cycle; the thousand's run
@@ -111,21 +134,20 @@ int Main(int argc, char** argv) {
 
   struct Hostile {
     const char* what;
-    const char* first;
-    const char* range;
+    int block;
     std::vector<std::string> faults;
   };
   const Hostile hostile[] = {
-      {"a flood before the log-in", "127.0.8.1", "127.0.8.1-64", {"--flood-before-login"}},
-      {"one endless line", "127.0.9.1", "127.0.9.1-64", {"--endless-line"}},
-      {"endless output", "127.0.10.1", "127.0.10.1-64", {"--endless-output"}},
+      {"a flood before the log-in", 5, {"--flood-before-login"}},
+      {"one endless line", 6, {"--endless-line"}},
+      {"endless output", 7, {"--endless-output"}},
   };
-  const fs::path healthyFront = HostsFile(sandbox.Dir(), "healthy-front", "127.0.11.1", 4);
-  const fs::path healthyBack = HostsFile(sandbox.Dir(), "healthy-back", "127.0.11.5", 4);
+  const fs::path healthyFront = HostsFile(sandbox.Dir(), "healthy-front", At(8, 1), 4);
+  const fs::path healthyBack = HostsFile(sandbox.Dir(), "healthy-back", At(8, 5), 4);
   std::vector<std::pair<const char*, double>> hostilePeaks;
   std::vector<const char*> incomplete;
   {
-    Simulator healthy(simulator, "127.0.11.1-8", {"--quiet"});
+    Simulator healthy(simulator, Range(8, 1, 8), {"--quiet"});
     // What the healthy routers' files hold when they are polled alone.
     const fs::path reference = sandbox.Dir() / "alone";
     Checked(RunProgram(program, {"-h", "-cd", "SHOW", "--hosts", healthyFront.string(), "--hosts",
@@ -135,11 +157,19 @@ int Main(int argc, char** argv) {
       std::vector<std::string> faults{"--quiet", "--flood-seconds", "4", "--output-rate",
                                       "1000000"};
       faults.insert(faults.end(), kind.faults.begin(), kind.faults.end());
-      Simulator routers(simulator, kind.range, faults);
-      const fs::path hosts = HostsFile(sandbox.Dir(), "hostile", kind.first, 64);
-      const std::vector<std::string> list{"-h",      "-cd",         "SHOW",         "--hosts",
-                                          healthyFront.string(), "--hosts", hosts.string(),
-                                          "--hosts", healthyBack.string(), "--jobs",  "64"};
+      Simulator routers(simulator, Range(kind.block, 1, 64), faults);
+      const fs::path hosts = HostsFile(sandbox.Dir(), "hostile", At(kind.block, 1), 64);
+      const std::vector<std::string> list{"-h",
+                                          "-cd",
+                                          "SHOW",
+                                          "--hosts",
+                                          healthyFront.string(),
+                                          "--hosts",
+                                          hosts.string(),
+                                          "--hosts",
+                                          healthyBack.string(),
+                                          "--jobs",
+                                          "64"};
       std::vector<double> peaks;
       for (int i = 0; i < runs; ++i) peaks.push_back(RunProgram(program, list).peakMiB);
       hostilePeaks.emplace_back(kind.what, Median(peaks));
@@ -150,7 +180,7 @@ int Main(int argc, char** argv) {
       toFolder.insert(toFolder.end(), {"--output-dir", folder.string()});
       RunProgram(program, toFolder);
       for (int n = 1; n <= 8; ++n) {
-        const std::string name = "127.0.11." + std::to_string(n) + ".txt";
+        const std::string name = At(8, n) + ".txt";
         if (ReadAll(folder / name) != ReadAll(reference / name)) incomplete.push_back(kind.what);
       }
       fs::remove_all(folder);
@@ -161,10 +191,10 @@ int Main(int argc, char** argv) {
   // JSON string is escaped as the lines arrive, so it needs no more memory.
   std::vector<double> textPeak, jsonPeak;
   {
-    Simulator big(simulator, "127.0.12.1", {"--quiet", "--answer-bytes", "64000000"});
-    Simulator small(simulator, "127.0.12.2-4", {"--quiet"});
+    Simulator big(simulator, At(9, 1), {"--quiet", "--answer-bytes", "64000000"});
+    Simulator small(simulator, Range(9, 2, 4), {"--quiet"});
     std::vector<std::string> list{"-h", "-cd", "SHOW"};
-    for (int n = 1; n <= 4; ++n) list.insert(list.end(), {"--host", "127.0.12." + std::to_string(n)});
+    for (int n = 1; n <= 4; ++n) list.insert(list.end(), {"--host", At(9, n)});
     std::vector<std::string> json = list;
     json.push_back("--json");
     for (int i = 0; i < runs; ++i) {

@@ -1,21 +1,28 @@
 // The floor for the benchmarks: the dialogue of `vantrel -h -cd CMD` done as
 // cheaply as we know how, so every ratio says what the program costs beyond
-// the work itself. 64 KiB reads; TELNET commands and NULs found with memchr;
-// the prompt looked for only in the new bytes; lines cut with one memchr for
-// CR and one for LF and compacted in place; one conversion call for the
-// whole answer, skipped when it is plain ASCII; one write.
+// the work itself. 64 KiB reads straight into one buffer grown by realloc;
+// TELNET commands and NULs found with memchr and taken out in place; the
+// prompt looked for only in the new bytes; lines cut with one memchr for CR
+// and one for LF and compacted in place; plain ASCII lines copied, the others
+// converted a line a call; written 64 KiB at a time.
 //
-//   vantrel-reference-client ADDRESS COMMAND
+//   vantrel-reference-client ADDRESS COMMAND [--ack-each-read]
+//
+// With --ack-each-read every read is acknowledged at once (against a router
+// that holds a small write back until the one before is acknowledged).
 //
 // Option requests are not answered: the benchmark peers negotiate nothing.
 #include <arpa/inet.h>
 #include <iconv.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -27,18 +34,42 @@ constexpr std::string_view kStrayPromptLine = "MT128-NET% ";
 constexpr std::size_t kReadSize = 1 << 16;
 
 int fd = -1;
-std::string received;
+bool ackEachRead = false;
+
+// What has arrived, data bytes only. Grown with realloc, which moves a big
+// block by remapping its pages rather than copying and touching them again.
+struct Received {
+  char* data = nullptr;
+  std::size_t size = 0;
+  std::size_t capacity = 0;
+  void Reserve(std::size_t more) {
+    if (size + more <= capacity) return;
+    capacity = std::max(capacity * 2, size + more);
+    data = static_cast<char*>(std::realloc(data, capacity));
+    if (data == nullptr) std::abort();
+  }
+  std::string_view View() const { return {data, size}; }
+} received;
+
 // Where a TELNET command stands when a read ends inside it.
 enum class Command { kNone, kAfterIac, kAfterVerb, kInSubnegotiation } command = Command::kNone;
 
-// Appends the data bytes of one read: NULs and TELNET commands are left out
-// (IAC with the byte after it, a verb with its option, a subnegotiation up to
-// its end); IAC IAC is a data byte 255.
-void AppendData(const char* p, const char* end) {
+// Keeps the data bytes of the `n` bytes just read in place at the end of
+// `received`: NULs and TELNET commands are left out (IAC with the byte after
+// it, a verb with its option, a subnegotiation up to its end); IAC IAC is a
+// data byte 255. Bytes move only once something was left out before them.
+void KeepData(std::size_t n) {
+  const char* p = received.data + received.size;
+  const char* const end = p + n;
+  char* out = received.data + received.size;
+  const auto keep = [&out](const char* from, std::size_t length) {
+    if (out != from) std::memmove(out, from, length);
+    out += length;
+  };
   while (p < end) {
     if (command != Command::kNone) {
       const auto b = static_cast<unsigned char>(*p++);
-      if (command == Command::kAfterIac && b == 0xFF) received += '\xFF';
+      if (command == Command::kAfterIac && b == 0xFF) *out++ = '\xFF';
       if (command == Command::kAfterIac && b >= 0xFB && b <= 0xFE) {
         command = Command::kAfterVerb;
       } else if ((command == Command::kAfterIac && b == 0xFA) ||
@@ -54,7 +85,7 @@ void AppendData(const char* p, const char* end) {
     while (p < runEnd) {
       const auto* nul = static_cast<const char*>(std::memchr(p, 0, runEnd - p));
       const char* stop = nul != nullptr ? nul : runEnd;
-      received.append(p, stop - p);
+      keep(p, stop - p);
       p = nul != nullptr ? nul + 1 : runEnd;
     }
     if (iac != nullptr) {
@@ -62,18 +93,24 @@ void AppendData(const char* p, const char* end) {
       p = iac + 1;
     }
   }
+  received.size = out - received.data;
 }
 
-// Reads until `text` has arrived; false when the peer closed first.
+// Reads straight into `received` until `text` has arrived; false when the
+// peer closed first.
 bool ReadUntil(std::string_view text) {
-  static char block[kReadSize];
   std::size_t from = 0;
   for (;;) {
-    if (std::string_view(received).find(text, from) != std::string_view::npos) return true;
-    from = received.size() >= text.size() ? received.size() - text.size() + 1 : 0;
-    const ssize_t n = recv(fd, block, sizeof block, 0);
+    if (received.View().find(text, from) != std::string_view::npos) return true;
+    from = received.size >= text.size() ? received.size - text.size() + 1 : 0;
+    received.Reserve(kReadSize);
+    const ssize_t n = recv(fd, received.data + received.size, kReadSize, 0);
     if (n <= 0) return false;
-    AppendData(block, block + n);
+    if (ackEachRead) {
+      const int on = 1;
+      setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+    }
+    KeepData(static_cast<std::size_t>(n));
   }
 }
 
@@ -99,9 +136,8 @@ struct LineEnds {
 // Keeps the shown lines, each followed by LF, at the front of `text`: not the
 // echo, the line after it, the returning prompt, empty lines or stray
 // prompt lines.
-std::size_t CompactShownLines(std::string& text) {
-  char* const begin = text.data();
-  const char* const end = begin + text.size();
+std::size_t CompactShownLines(char* const begin, std::size_t size) {
+  const char* const end = begin + size;
   LineEnds ends{end};
   char* out = begin;
   char* lastLine = nullptr;  // where the last line kept so far starts in `out`
@@ -123,50 +159,86 @@ std::size_t CompactShownLines(std::string& text) {
   return out - begin;
 }
 
-bool IsAscii(std::string_view text) {
+bool IsAscii(const char* p, std::size_t size) {
   std::size_t i = 0;
-  for (; i + 8 <= text.size(); i += 8) {
+  for (; i + 8 <= size; i += 8) {
     std::uint64_t word;
-    std::memcpy(&word, text.data() + i, 8);
+    std::memcpy(&word, p + i, 8);
     if ((word & 0x8080808080808080ull) != 0) return false;
   }
-  for (; i < text.size(); ++i)
-    if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
+  for (; i < size; ++i)
+    if (static_cast<unsigned char>(p[i]) >= 0x80) return false;
   return true;
 }
 
-// Shift-JIS to UTF-8 in one pass; a byte that is no character becomes U+FFFD.
-std::string ToUtf8(std::string& text) {
-  std::string out(text.size() * 3 / 2 + 16, '\0');
-  iconv_t cd = iconv_open("UTF-8", "CP932");
-  char* in = text.data();
-  std::size_t inLeft = text.size();
-  std::size_t done = 0;
-  while (inLeft > 0) {
-    char* to = out.data() + done;
-    std::size_t outLeft = out.size() - done;
-    const std::size_t result = iconv(cd, &in, &inLeft, &to, &outLeft);
-    done = out.size() - outLeft;
-    if (result != static_cast<std::size_t>(-1)) break;
-    if (errno == E2BIG) {
-      out.resize(out.size() + inLeft * 3 + 16);
-    } else {
-      if (out.size() - done < 3) out.resize(out.size() + 16);
-      out.replace(done, 3, "\xEF\xBF\xBD");
-      done += 3;
-      ++in;
-      --inLeft;
+// Writes the shown lines as UTF-8, 64 KiB at a time: a plain ASCII line is
+// copied, a line with Shift-JIS in it converted in one call; a byte that is
+// no character becomes U+FFFD.
+class Utf8Writer {
+ public:
+  Utf8Writer() : cd_(iconv_open("UTF-8", "CP932")) {}
+  ~Utf8Writer() { iconv_close(cd_); }
+  bool Write(char* text, std::size_t size) {
+    const char* const end = text + size;
+    for (char* line = text; line < end;) {
+      const auto* lf = static_cast<const char*>(std::memchr(line, '\n', end - line));
+      char* next = lf != nullptr ? const_cast<char*>(lf) + 1 : const_cast<char*>(end);
+      if (IsAscii(line, next - line)) {
+        Copy(line, next - line);
+      } else {
+        Convert(line, next - line);
+      }
+      line = next;
+    }
+    return Flush();
+  }
+
+ private:
+  static constexpr std::size_t kBlock = std::size_t{1} << 16;
+  bool Flush() {
+    if (used_ > 0 && write(STDOUT_FILENO, block_, used_) < 0) ok_ = false;
+    used_ = 0;
+    return ok_;
+  }
+  void Copy(const char* p, std::size_t n) {
+    while (n > 0) {
+      if (used_ == kBlock) Flush();
+      const std::size_t part = std::min(n, kBlock - used_);
+      std::memcpy(block_ + used_, p, part);
+      used_ += part;
+      p += part;
+      n -= part;
     }
   }
-  iconv_close(cd);
-  out.resize(done);
-  return out;
-}
+  void Convert(char* in, std::size_t inLeft) {
+    while (inLeft > 0) {
+      if (kBlock - used_ < 16) Flush();
+      char* to = block_ + used_;
+      std::size_t outLeft = kBlock - used_;
+      const std::size_t result = iconv(cd_, &in, &inLeft, &to, &outLeft);
+      used_ = kBlock - outLeft;
+      if (result != static_cast<std::size_t>(-1)) break;
+      if (errno == E2BIG) {
+        Flush();
+      } else {
+        Copy("\xEF\xBF\xBD", 3);
+        ++in;
+        --inLeft;
+      }
+    }
+  }
+
+  iconv_t cd_;
+  char block_[kBlock];
+  std::size_t used_ = 0;
+  bool ok_ = true;
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) return 2;
+  if (argc != 3 && !(argc == 4 && std::string_view(argv[3]) == "--ack-each-read")) return 2;
+  ackEachRead = argc == 4;
   fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in where{};
   where.sin_family = AF_INET;
@@ -177,13 +249,14 @@ int main(int argc, char** argv) {
   ReadUntil("login:");
   Send("admin\r");
   ReadUntil(kPrompt);
-  received.clear();
+  received.size = 0;
   Send(std::string(argv[2]) + "\r");
   if (!ReadUntil(kPrompt)) return 1;
   close(fd);
 
-  received.resize(CompactShownLines(received));
-  if (received.empty()) received = "\n";  // nothing shown: the run still prints its line
-  const std::string out = IsAscii(received) ? std::move(received) : ToUtf8(received);
-  return write(STDOUT_FILENO, out.data(), out.size()) < 0 ? 1 : 0;
+  const std::size_t shown = CompactShownLines(received.data, received.size);
+  if (shown == 0)
+    return write(STDOUT_FILENO, "\n", 1) < 0 ? 1 : 0;  // the run still prints its line
+  static Utf8Writer out;
+  return out.Write(received.data, shown) ? 0 : 1;
 }

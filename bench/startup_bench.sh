@@ -66,4 +66,6 @@ echo "medians of $runs paired runs against $address"
 report "console run (-h -cd SHOW)" "$work/console"
 report "reference client" "$work/reference"
 report "window built, hidden (this build)" "$work/window"
-[ -n "$other" ] && report "window built, hidden (other build)" "$work/window_before"
+if [ -n "$other" ]; then
+  report "window built, hidden (other build)" "$work/window_before"
+fi

@@ -151,13 +151,6 @@ void TCustomSocksSocket::Connect() {
     RestoreResolvedPeer(given);
     return;
   }
-  // A proxy that relays piece by piece may hold a small piece back until we
-  // have acknowledged the one before, and a dialogue of short lines would
-  // wait for our delayed acknowledgement at every turn. Only a speed-up: a
-  // stand-in without the option changes nothing else.
-  const int on = 1;
-  winsock::setsockopt(socketHandle_, ws::IPPROTO_TCP, ws::TCP_ACK_EACH_RECEIVE,
-                      reinterpret_cast<const char*>(&on), sizeof on);
 }
 
 TCustomSocksSocket::ResolvedPeer TCustomSocksSocket::SaveResolvedPeer() const {

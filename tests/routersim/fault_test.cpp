@@ -62,6 +62,17 @@ TEST_F(FaultTest, WhatTheClientReceives) {
        echo + kShowBody.substr(0, (kShowBody.size() + 1) / 2)},
       // What gets through before a reset is a beginning of the answer, never more.
       {{"--reset-in-output"}, kScript, Peer::End::Reset, shown},
+      // Without the coalescing every piece has left by the reset.
+      {{"--reset-after-prompt", "--trickle", "--trickle-piece", "16"},
+       kScript,
+       Peer::End::Reset,
+       shown},
+      // The replies come after what the client's data asked for.
+      {{"--coalesce"},
+       kScript,
+       Peer::End::Timeout,
+       kOpening + "\r\nlogin: admin\r\n\r\n" + kPrompt + "show\r\n" + kShowBody + kPrompt +
+           kAskTerminalType},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args.front());
@@ -76,7 +87,9 @@ TEST_F(FaultTest, WhatTheClientReceives) {
     } else {
       EXPECT_EQ(client.ReadToEnd(), c.end);
     }
-    if (c.end == Peer::End::Reset) {
+    if (c.args.front() == "--reset-after-prompt") {
+      EXPECT_EQ(client.Received(), c.expected);
+    } else if (c.end == Peer::End::Reset) {
       EXPECT_LT(client.Received().size(), c.expected.size());
       EXPECT_EQ(c.expected.substr(0, client.Received().size()), client.Received());
     } else {
@@ -85,6 +98,9 @@ TEST_F(FaultTest, WhatTheClientReceives) {
     // Trickled, the same bytes come in many pieces.
     if (c.args.front() == "--trickle") {
       EXPECT_GE(client.Reads(), 10);
+    }
+    if (c.args.front() == "--reset-after-prompt") {
+      EXPECT_GE(client.Reads(), 3);
     }
   }
 }

@@ -102,7 +102,7 @@ TEST(RoutersimCommandLine, HelpDescribesEveryOptionAndBadInputFails) {
       "--send-hex --delay --login-delay --trickle --trickle-gap --silent --no-login --no-prompt "
       "--close-at-login --close-in-output --reset-in-output --nul-in-output --iac-in-output "
       "--percent-in-output --split-commands --split-gap --answer-bytes --answer-hex "
-      "--endless-sb --sb-limit SIGTERM login:");
+      "--endless-sb --sb-limit --coalesce --trickle-piece --reset-after-prompt SIGTERM login:");
   for (std::string option; options >> option;) {
     EXPECT_NE(text.find(option), std::string::npos) << option;
   }
@@ -112,6 +112,7 @@ TEST(RoutersimCommandLine, HelpDescribesEveryOptionAndBadInputFails) {
                                        {"--frobnicate"},
                                        {"--delay"},
                                        {"--answer-bytes", "1"},
+                                       {"--trickle-piece", "0"},
                                        {"--send-hex", "fff"},
                                        {"--commands", "/nonexistent/commands.txt"}}) {
     RoutersimProcess sim(bad);

@@ -111,10 +111,10 @@ bool Connection::send_all(std::string_view bytes) {
   return pump(false, 0);
 }
 
-bool Connection::send_bytewise(std::string_view bytes, int gap_ms) {
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
+bool Connection::send_bytewise(std::string_view bytes, int gap_ms, std::size_t piece) {
+  for (std::size_t i = 0; i < bytes.size(); i += piece) {
     if (i > 0 && !pause(gap_ms)) return false;
-    if (!send_all(bytes.substr(i, 1))) return false;
+    if (!send_all(bytes.substr(i, piece))) return false;
   }
   return usable();
 }
@@ -172,6 +172,11 @@ void Connection::drain_send_queue(std::chrono::milliseconds limit) {
 void Connection::reset() {
   if (fd_ < 0) return;
   drain_send_queue(std::chrono::seconds(1));
+  reset_at_once();
+}
+
+void Connection::reset_at_once() {
+  if (fd_ < 0) return;
   linger hard{1, 0};
   ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
   close_now();

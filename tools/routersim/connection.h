@@ -21,8 +21,8 @@ class Connection {
 
   // False once the connection is unusable or the program is stopping.
   bool send_all(std::string_view bytes);
-  // Each byte in a write of its own, `gap_ms` apart.
-  bool send_bytewise(std::string_view bytes, int gap_ms);
+  // Each `piece` bytes in a write of their own, `gap_ms` apart.
+  bool send_bytewise(std::string_view bytes, int gap_ms, std::size_t piece = 1);
   // Waits `ms`, reading meanwhile; false when the program is stopping.
   bool pause(int ms);
   // Waits until input is buffered or the peer has closed; false when the
@@ -40,8 +40,10 @@ class Connection {
   // FIN after what has been sent, then keep reading (and recording) until the
   // client closes too or a short grace time has passed.
   void close_gracefully();
-  // RST: whatever is still queued is thrown away by the kernel.
+  // RST once what was sent has left (for a second at most).
   void reset();
+  // RST now: whatever the kernel still holds back is thrown away.
+  void reset_at_once();
 
  private:
   // One poll round; reads whatever is waiting. False when stopping or failed.

@@ -168,9 +168,10 @@ void start_session(int client, const sockaddr_storage& peer, int id, const Sessi
   ::fcntl(client, F_SETFL, flags | O_NONBLOCK);
   ::fcntl(client, F_SETFD, FD_CLOEXEC);
   // Routers write small pieces and mean them; the trickle and split faults
-  // depend on every write leaving as a segment of its own.
+  // depend on every write leaving as a segment of its own (unless the
+  // system's coalescing is asked for).
   int on = 1;
-  ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  if (!context.options.coalesce) ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
   auto finished = std::make_shared<std::atomic<bool>>(false);
   std::string from = describe(reinterpret_cast<const sockaddr*>(&peer));
   context.log.session(id, "connected", std::to_string(clients_connected(workers, client)));

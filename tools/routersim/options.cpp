@@ -86,6 +86,8 @@ ParseResult parse_options(const std::vector<std::string>& args) {
       {"--watch-stdin", [&] { options.watch_stdin = true; }},
       {"--no-negotiation", [&] { options.negotiate = false; }},
       {"--trickle", [&] { options.trickle = true; }},
+      {"--coalesce", [&] { options.coalesce = true; }},
+      {"--reset-after-prompt", [&] { options.reset_after_prompt = true; }},
       {"--silent", [&] { options.silent = true; }},
       {"--no-login", [&] { options.no_login = true; }},
       {"--no-prompt", [&] { options.no_prompt = true; }},
@@ -159,6 +161,12 @@ ParseResult parse_options(const std::vector<std::string>& args) {
       {"--login-delay", milliseconds(options.login_delay_ms)},
       {"--trickle-gap", milliseconds(options.trickle_gap_ms)},
       {"--split-gap", milliseconds(options.split_gap_ms)},
+      {"--trickle-piece",
+       [&](const std::string& v) {
+         auto n = parse_number(v, 1, 1LL << 20);
+         if (n) options.trickle_piece = static_cast<std::size_t>(*n);
+         return n.has_value();
+       }},
       {"--answer-bytes",
        [&](const std::string& v) {
          // One byte cannot be a line with its CR LF.
@@ -337,6 +345,10 @@ Opening options:
   --no-negotiation     send no negotiation at all (requests of the client are still answered)
   --send-hex HEX       raw bytes sent verbatim right after the opening negotiation,
                        e.g. "ff fd 17" (IAC DO SEND-LOCATION)
+  --coalesce           leave TCP_NODELAY off (a small write waits until the one before
+                       it is acknowledged) and write the replies to the client's requests
+                       after what its data asked for: "login: " and the TERMINAL-TYPE
+                       request leave as two writes
 
 Fault modes (each applies to every session):
   --delay MS           wait MS ms before each command's answer (after its echo);
@@ -344,7 +356,8 @@ Fault modes (each applies to every session):
                        turn (the first address the first value, and so on, over again)
   --login-delay MS     wait MS ms before "login: " and before the prompt after log-in
   --trickle            send all data byte by byte, one write each, --trickle-gap MS
-                       (default 1) apart; negotiation is not trickled
+                       (default 1) apart; negotiation is not trickled;
+                       --trickle-piece N: N bytes a write instead of one
   --silent             accept the connection and never send a byte (lines are still read,
                        recorded and reported)
   --no-login           negotiate, then never send "login: " nor anything else
@@ -353,6 +366,9 @@ Fault modes (each applies to every session):
   --close-in-output    after the echo, send the first half of a command's answer (the
                        blank line counted in), then close (FIN)
   --reset-in-output    the same, then reset (RST: SO_LINGER 0 and close)
+  --reset-after-prompt reset (RST) right after each command's answer and its prompt are
+                       written, without waiting for them to leave: what the system
+                       still holds back is lost
   --flood-in-output    the same, then stop reading and send IAC DO SEND-LOCATION over and
                        over until --flood-seconds S have passed or the client goes away
   --nul-in-output      a NUL byte in the middle of every non-empty answer line

@@ -23,6 +23,11 @@ struct Options {
 
   // Opening of each session.
   bool negotiate = true;
+  // TCP_NODELAY left off: the system holds a small write back until the one
+  // before it is acknowledged. The replies to the client's requests are also
+  // written after what its data asked for ("login: " before the
+  // terminal-type request), as routers that coalesce do.
+  bool coalesce = false;
   std::string send_raw;  // sent verbatim right after the opening negotiation
 
   // Faults.
@@ -32,6 +37,8 @@ struct Options {
   int login_delay_ms = 0;
   bool trickle = false;
   int trickle_gap_ms = 1;
+  std::size_t trickle_piece = 1;  // bytes a trickled write
+  bool reset_after_prompt = false;
   bool silent = false;
   bool no_login = false;
   bool no_prompt = false;

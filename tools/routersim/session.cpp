@@ -170,17 +170,23 @@ bool Session::stream_endless_subnegotiation() {
 bool Session::process(std::string_view bytes) {
   TelnetInput input;
   telnet_.feed(bytes, input);
-  if (speaks()) {
-    for (const auto& reply : input.replies) {
-      if (!send_command(reply)) return false;
-    }
-  }
+  const bool repliesLast = context_.options.coalesce;
+  if (!repliesLast && !send_replies(input)) return false;
   for (const auto& name : input.terminal_types) context_.log.session(id_, "terminal-type", name);
   for (char c : input.data) {
     if (!take_data_byte(c)) return false;
     if (stage_ == Stage::Done) return true;
   }
-  return flush_echo();
+  if (!flush_echo()) return false;
+  return !repliesLast || send_replies(input);
+}
+
+bool Session::send_replies(const TelnetInput& input) {
+  if (!speaks()) return true;
+  for (const auto& reply : input.replies) {
+    if (!send_command(reply)) return false;
+  }
+  return true;
 }
 
 // Line discipline: CR, CR LF, CR NUL and a lone LF end a line; BS and DEL erase.
@@ -302,13 +308,19 @@ bool Session::handle_command(const std::string& line) {
     }
     return true;
   }
-  return send_data(body + trailer);
+  if (!send_data(body + trailer)) return false;
+  if (options.reset_after_prompt) {
+    stage_ = Stage::Done;
+    connection_.reset_at_once();
+  }
+  return true;
 }
 
 bool Session::send_data(std::string_view bytes) {
   if (!speaks() || bytes.empty()) return true;
   if (context_.options.trickle) {
-    return connection_.send_bytewise(bytes, context_.options.trickle_gap_ms);
+    return connection_.send_bytewise(bytes, context_.options.trickle_gap_ms,
+                                     context_.options.trickle_piece);
   }
   return connection_.send_all(bytes);
 }

@@ -53,6 +53,7 @@ class Session {
   // client sends meanwhile is answered as usual.
   bool flood_with(std::string_view block, bool serve_input);
   bool process(std::string_view bytes);
+  bool send_replies(const TelnetInput& input);
   bool take_data_byte(char c);
   bool end_of_line();
   bool handle_line(const std::string& line);
