@@ -69,7 +69,7 @@ function(vantrel_gtest)
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
   vantrel_warnings(${T_NAME})
   # Qt's libraries make their users position-independent code, the others not.
-  if(T_LIBS MATCHES "vantrel_(app|cycle)")
+  if(T_LIBS MATCHES "vantrel_(app|cycle)|Qt6::")
     vantrel_test_pch(${T_NAME} gtest_qt)
   else()
     vantrel_test_pch(${T_NAME} gtest)
