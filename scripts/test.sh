@@ -40,7 +40,7 @@ cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DVANTREL_SANITIZE=ON -DVANTRE
 cmake --build build/asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
   LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0" \
-  ctest --test-dir build/asan --output-on-failure -j$((2 * jobs)) || status=1
+  ctest --test-dir build/asan --output-on-failure -j"$jobs" || status=1
 
 if [ -f fuzz/CMakeLists.txt ]; then
   echo "== fuzzing the TELNET parser (byte and block), the SOCKS replies, the line editor,"

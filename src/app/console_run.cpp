@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/debug_output_log.h"
+#include "app/message_box.h"
 #include "app/router_fleet.h"
 #include "app/settings_file.h"
 #include "app/standard_output.h"
@@ -85,6 +86,13 @@ int WithConsoleLoop(const std::function<int()>& body) {
   QCoreApplication application(argc, argv);
   QCoreApplication::setApplicationName(QLatin1String(texts::kApplicationTitle));
   PlatformMessagePump pump;
+  // An error no cycle caught is the run's, as an error box is a window's:
+  // told, and the run fails, instead of ending the program.
+  pump.SetExceptionHandler([](const std::exception& error) {
+    MarkRunFailed();
+    WriteOut(stderr, std::string(texts::kApplicationTitle) + ": " +
+                         platform::AnsiToUtf8(error.what()));
+  });
   LetTerminationSignalsInterruptCalls();
   StandardOutputWriter::EndWritesOnTerminationSignal();
   TerminationNotifier termination;

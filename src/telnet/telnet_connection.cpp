@@ -360,6 +360,9 @@ void TTelnetConnection::SendReplies() {
   if (replies_.empty()) return;
   const std::string replies = std::move(replies_);
   replies_.clear();
+  // Answers to a session that has ended go nowhere; the socket would raise
+  // an error for a send nobody asked for.
+  if (socket_ == nullptr || socket_->State() == net::wsClosed) return;
   SendNow(replies.data(), static_cast<int>(replies.size()));
 }
 
