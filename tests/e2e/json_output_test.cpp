@@ -175,17 +175,30 @@ TEST(JsonOutput, AWindowIsNoPlaceForItAndAFolderGetsAFileOfLines) {
 // A signal ends the line under way, as failed, before the program goes.
 TEST(JsonOutput, ASignalClosesTheLineUnderWay) {
   ManyRouters run;
-  ASSERT_TRUE(run.Serve("127.0.37.41", {"--delay", "10000"}));
-  auto program = run.Sandbox().Start({"-h", "--json", "-cd", "SHOW", "--host", "127.0.37.41"});
-  ASSERT_TRUE(run.Simulator(0).wait_for_line(" open ", std::chrono::seconds(10)).has_value());
-  double seconds = 0;
-  const e2e::RunResult result = program->SignalAndFinish(SIGTERM, seconds);
-  EXPECT_EQ(result.signal, SIGTERM);
-  const std::vector<QJsonObject> objects = Objects(result.out);
-  ASSERT_EQ(objects.size(), 1u) << result.out;
-  EXPECT_EQ(Text(objects[0]["status"]), "failed");
-  EXPECT_EQ(Text(objects[0]["message"]), "vantrel: ended by SIGTERM");
-  EXPECT_EQ(Text(objects[0]["answer"]), "");
+  for (const char* host : {"127.0.37.41", "127.0.37.42", "127.0.37.43"}) {
+    ASSERT_TRUE(run.Serve(host, {"--delay", "10000"}));
+  }
+  const struct {
+    int signal;
+    const char* name;
+    const char* host;
+  } endings[] = {{SIGTERM, "SIGTERM", "127.0.37.41"},
+                 {SIGINT, "SIGINT", "127.0.37.42"},
+                 {SIGHUP, "SIGHUP", "127.0.37.43"}};
+  for (std::size_t i = 0; i < std::size(endings); ++i) {
+    const auto& s = endings[i];
+    SCOPED_TRACE(s.name);
+    auto program = run.Sandbox().Start({"-h", "--json", "-cd", "SHOW", "--host", s.host});
+    ASSERT_TRUE(run.Simulator(i).wait_for_line(" open ", std::chrono::seconds(10)).has_value());
+    double seconds = 0;
+    const e2e::RunResult result = program->SignalAndFinish(s.signal, seconds);
+    EXPECT_EQ(result.signal, s.signal);
+    const std::vector<QJsonObject> objects = Objects(result.out);
+    ASSERT_EQ(objects.size(), 1u) << result.out;
+    EXPECT_EQ(Text(objects[0]["status"]), "failed");
+    EXPECT_EQ(Text(objects[0]["message"]), std::string("vantrel: ended by ") + s.name);
+    EXPECT_EQ(Text(objects[0]["answer"]), "");
+  }
 }
 
 }  // namespace

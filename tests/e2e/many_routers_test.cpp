@@ -674,9 +674,12 @@ TEST(ManyRouters, TheTraceShowsEachConnectionsNegotiationAndReads) {
   EXPECT_EQ(run.Run({"-h", "-cd", "SHOW", "--host", "127.0.36.1"}).err, "");
   e2e::RunOptions traced;
   traced.environment = {{"QT_LOGGING_RULES", "vantrel.telnet=true"}};
-  const e2e::RunResult result =
-      run.Run({"-h", "-cd", "SHOW", "--host", "127.0.36.1", "--host", "127.0.36.2"}, traced);
-  EXPECT_EQ(result.exitCode, 0);
+  // 127.0.36.3: nothing listens.
+  const e2e::RunResult result = run.Run(
+      {"-h", "-cd", "SHOW", "--host", "127.0.36.1", "--host", "127.0.36.2", "--host", "127.0.36.3"},
+      traced);
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_NE(result.err.find("127.0.36.3: not connected: "), std::string::npos) << result.err;
   for (const char* host : {"127.0.36.1", "127.0.36.2"}) {
     for (const char* line :
          {"opening port 23", "connected", "recv WILL ECHO", "sent DO ECHO", "recv DO TERMINAL-TYPE",
